@@ -1,0 +1,523 @@
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/scsi_structures.h"
+
+namespace sim {
+
+namespace {
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool sameName(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// "\\.\E:" gives 4, anything else -1.
+int letterOfDeviceName(const std::string& name) {
+    if (name.size() != 6 || name.compare(0, 4, "\\\\.\\") != 0 || name[5] != ':') return -1;
+    const int c = std::toupper(static_cast<unsigned char>(name[4]));
+    return (c >= 'A' && c <= 'Z') ? c - 'A' : -1;
+}
+
+// "\\.\SCSI3:" gives 3, anything else -1.
+int portOfDeviceName(const std::string& name) {
+    const std::string l = lower(name);
+    if (l.size() < 10 || l.compare(0, 8, "\\\\.\\scsi") != 0 || l.back() != ':') return -1;
+    const std::string digits = l.substr(8, l.size() - 9);
+    if (digits.empty() || digits.size() > 3) return -1;
+    for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return -1;
+    }
+    return std::stoi(digits);
+}
+
+}  // namespace
+
+Machine::RegNode* Machine::RegNode::child(const std::string& childName) const {
+    for (const auto& c : children) {
+        if (sameName(c->name, childName)) return c.get();
+    }
+    return nullptr;
+}
+
+Machine::Machine() {
+    aspi_.signalEvent = [this](void* event) {
+        auto it = events_.find(reinterpret_cast<dw::Handle>(event));
+        if (it != events_.end()) it->second.signalled = true;
+    };
+}
+
+Machine::~Machine() = default;
+
+KorvaneDrive& Machine::addDrive(const std::string& product, const std::string& revision,
+                                const std::string& vendor) {
+    drives_.push_back(std::make_unique<KorvaneDrive>(product, revision, vendor));
+    return *drives_.back();
+}
+
+SimPort& Machine::addPort(int number) {
+    ports_.push_back(std::make_unique<SimPort>());
+    ports_.back()->number = number;
+    return *ports_.back();
+}
+
+SimPort* Machine::port(int number) {
+    for (auto& p : ports_) {
+        if (p->number == number) return p.get();
+    }
+    return nullptr;
+}
+
+Attachment& Machine::attach(KorvaneDrive& drive, int port, int path, int target, int lun,
+                            int letter) {
+    auto a = std::make_unique<Attachment>();
+    a->drive = &drive;
+    a->port = port;
+    a->path = path;
+    a->target = target;
+    a->lun = lun;
+    a->letter = letter;
+    attachments_.push_back(std::move(a));
+    return *attachments_.back();
+}
+
+void Machine::installAspi(std::vector<std::string> missingExports) {
+    Library library;
+    library.name = "wnaspi32";
+    auto exported = [&](const char* name) {
+        return std::find(missingExports.begin(), missingExports.end(), name) == missingExports.end();
+    };
+    if (exported("GetASPI32SupportInfo")) {
+        library.exports["GetASPI32SupportInfo"] =
+            reinterpret_cast<void*>(&AspiLayer::getSupportInfo);
+    }
+    if (exported("SendASPI32Command")) {
+        library.exports["SendASPI32Command"] = reinterpret_cast<void*>(&AspiLayer::sendCommand);
+    }
+    libraries_.push_back(std::move(library));
+    aspi_.activate();
+}
+
+Machine::RegNode* Machine::rootNode(dw::Handle root) {
+    if (root == dw::Registry::kLocalMachine) return &localMachine_;
+    if (root == dw::Registry::kDynData) return &dynData_;
+    return nullptr;
+}
+
+Machine::RegNode& Machine::makeKey(dw::Handle root, const std::string& keyPath) {
+    RegNode* node = rootNode(root);
+    for (const auto& part : splitPath(keyPath)) {
+        RegNode* next = node->child(part);
+        if (next == nullptr) {
+            node->children.push_back(std::make_unique<RegNode>());
+            next = node->children.back().get();
+            next->name = part;
+        }
+        node = next;
+    }
+    return *node;
+}
+
+void Machine::addRegistryKey(dw::Handle root, const std::string& keyPath) { makeKey(root, keyPath); }
+
+void Machine::setRegistryValue(dw::Handle root, const std::string& keyPath,
+                               const std::string& name, uint32_t type, std::vector<uint8_t> data) {
+    RegNode& node = makeKey(root, keyPath);
+    for (auto& v : node.values) {
+        if (sameName(v.name, name)) {
+            v.type = type;
+            v.data = std::move(data);
+            return;
+        }
+    }
+    node.values.push_back({name, type, std::move(data)});
+}
+
+void Machine::setRegistryString(dw::Handle root, const std::string& keyPath,
+                                const std::string& name, const std::string& value) {
+    std::vector<uint8_t> data(value.begin(), value.end());
+    data.push_back(0);
+    setRegistryValue(root, keyPath, name, dw::Registry::kTypeString, std::move(data));
+}
+
+void Machine::failOpen(const std::string& deviceName, uint32_t error) {
+    openFailures_[lower(deviceName)] = error;
+}
+
+bool Machine::wasOpened(const std::string& deviceName) const {
+    return std::any_of(openLog_.begin(), openLog_.end(),
+                       [&](const std::string& n) { return sameName(n, deviceName); });
+}
+
+Attachment* Machine::attachmentAt(const SimPort* port, int path, int target, int lun) {
+    for (auto& a : attachments_) {
+        if (a->port == port->number && a->path == path && a->target == target && a->lun == lun) {
+            return a.get();
+        }
+    }
+    return nullptr;
+}
+
+// --- device I/O ----------------------------------------------------------------------------
+
+dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, uint32_t,
+                                             uint32_t, uint32_t) {
+    openLog_.push_back(name);
+    OpenResult result;
+    auto failure = openFailures_.find(lower(name));
+    if (failure != openFailures_.end()) {
+        result.error = failure->second;
+        return result;
+    }
+
+    OpenDevice device;
+    device.name = name;
+    if (const int letter = letterOfDeviceName(name); letter >= 0) {
+        for (auto& a : attachments_) {
+            if (a->letter == letter) device.letter = a.get();
+        }
+    } else if (const int port = portOfDeviceName(name); port >= 0) {
+        for (auto& p : ports_) {
+            if (p->number == port) device.port = p.get();
+        }
+    }
+    if (device.letter == nullptr && device.port == nullptr) {
+        result.error = dw::winerr::kFileNotFound;
+        return result;
+    }
+    result.handle = nextHandle_++;
+    handles_[result.handle] = device;
+    return result;
+}
+
+bool Machine::closeHandle(dw::Handle handle) { return handles_.erase(handle) == 1; }
+
+std::vector<uint8_t> Machine::portInquiryData(const SimPort& port) const {
+    if (port.rawInquiryData) {
+        std::vector<uint8_t> raw = *port.rawInquiryData;
+        raw.resize(dw::kPortInquiryBufferSize, 0);
+        return raw;
+    }
+    using namespace dw::port_inquiry;
+    std::vector<uint8_t> b(dw::kPortInquiryBufferSize, 0);
+    b[kBusCount] = static_cast<uint8_t>(port.busCount);
+    size_t next = kBusInfoStart + kBusInfoSize * size_t(port.busCount);
+    for (int bus = 0; bus < port.busCount; ++bus) {
+        const size_t info = kBusInfoStart + kBusInfoSize * size_t(bus);
+        b[info + 1] = port.initiatorId;
+        size_t previous = 0;
+        uint8_t luns = 0;
+        for (const auto& a : attachments_) {
+            if (a->port != port.number || a->path != bus) continue;
+            std::vector<uint8_t> inquiry;
+            if (a->cachedInquiry) {
+                inquiry = *a->cachedInquiry;
+            } else {
+                const auto data = a->drive->inquiryData();
+                inquiry.assign(data.begin(), data.end());
+            }
+            if (next + kRecordHeaderSize + inquiry.size() > b.size()) break;
+            b[next] = static_cast<uint8_t>(a->path);
+            b[next + 1] = static_cast<uint8_t>(a->target);
+            b[next + 2] = static_cast<uint8_t>(a->lun);
+            b[next + 3] = 1;
+            putLe32(b, next + 4, static_cast<uint32_t>(inquiry.size()));
+            std::copy(inquiry.begin(), inquiry.end(), b.begin() + long(next + kRecordHeaderSize));
+            if (previous == 0) {
+                putLe32(b, info + 4, static_cast<uint32_t>(next));
+            } else {
+                putLe32(b, previous + 8, static_cast<uint32_t>(next));
+            }
+            previous = next;
+            ++luns;
+            next = (next + kRecordHeaderSize + inquiry.size() + 7) & ~size_t(7);
+        }
+        b[info] = luns;
+    }
+    return b;
+}
+
+dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code,
+                                                std::span<uint8_t> in, std::span<uint8_t> out) {
+    IoResult result;
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+        result.error = dw::winerr::kInvalidHandle;
+        return result;
+    }
+    const OpenDevice& device = it->second;
+
+    switch (code) {
+        case dw::kIoctlScsiPassThroughDirect:
+            return passThrough(device, in, out);
+
+        case dw::kIoctlScsiGetInquiryData: {
+            if (device.port == nullptr || device.port->inquiryDataFails) {
+                result.error = dw::winerr::kInvalidFunction;
+                return result;
+            }
+            const auto data = portInquiryData(*device.port);
+            if (out.size() < data.size()) {
+                result.error = dw::winerr::kInsufficientBuffer;
+                return result;
+            }
+            std::copy(data.begin(), data.end(), out.begin());
+            result.ok = true;
+            result.bytesReturned = static_cast<uint32_t>(data.size());
+            return result;
+        }
+
+        case dw::kIoctlScsiGetAddress: {
+            if (device.letter == nullptr || device.letter->port < 0) {
+                result.error = dw::winerr::kInvalidFunction;
+                return result;
+            }
+            if (out.size() < sizeof(dw::ScsiAddress)) {
+                result.error = dw::winerr::kInsufficientBuffer;
+                return result;
+            }
+            dw::ScsiAddress address{sizeof(dw::ScsiAddress),
+                                    static_cast<uint8_t>(device.letter->port),
+                                    static_cast<uint8_t>(device.letter->path),
+                                    static_cast<uint8_t>(device.letter->target),
+                                    static_cast<uint8_t>(device.letter->lun)};
+            std::memcpy(out.data(), &address, sizeof address);
+            result.ok = true;
+            result.bytesReturned = sizeof address;
+            return result;
+        }
+
+        default:
+            result.error = dw::winerr::kInvalidFunction;
+            return result;
+    }
+}
+
+dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<uint8_t> in,
+                                            std::span<uint8_t> out) {
+    IoResult result;
+    if (in.size() < sizeof(dw::ScsiPassThroughDirect) || out.size() < in.size()) {
+        result.error = dw::winerr::kInvalidParameter;
+        return result;
+    }
+    dw::ScsiPassThroughDirect sptd;
+    std::memcpy(&sptd, in.data(), sizeof sptd);
+
+    PassThroughSeen seen;
+    seen.deviceName = device.name;
+    seen.length = sptd.length;
+    seen.pathId = sptd.pathId;
+    seen.targetId = sptd.targetId;
+    seen.lun = sptd.lun;
+    seen.cdbLength = sptd.cdbLength;
+    seen.senseInfoLength = sptd.senseInfoLength;
+    seen.dataIn = sptd.dataIn;
+    seen.dataTransferLength = sptd.dataTransferLength;
+    seen.timeOutValue = sptd.timeOutValue;
+    seen.senseInfoOffset = sptd.senseInfoOffset;
+    seen.opcode = sptd.cdb[0];
+    passThroughLog_.push_back(seen);
+
+    if (sptd.length != sizeof(dw::ScsiPassThroughDirect) || sptd.cdbLength == 0 ||
+        sptd.cdbLength > 16 || (sptd.dataTransferLength > 0 && sptd.dataBuffer == nullptr)) {
+        result.error = dw::winerr::kInvalidParameter;
+        return result;
+    }
+
+    KorvaneDrive* drive = nullptr;
+    if (device.letter != nullptr) {
+        drive = device.letter->drive;
+    } else if (Attachment* a = attachmentAt(device.port, sptd.pathId, sptd.targetId, sptd.lun)) {
+        drive = a->drive;
+    }
+    if (drive == nullptr) {
+        result.error = dw::winerr::kNotReady;
+        return result;
+    }
+
+    DataDirection direction = DataDirection::None;
+    if (sptd.dataIn == dw::kScsiIoctlDataIn) direction = DataDirection::In;
+    if (sptd.dataIn == dw::kScsiIoctlDataOut) direction = DataDirection::Out;
+    const DriveAnswer answer =
+        drive->execute(std::span<const uint8_t>(sptd.cdb, sptd.cdbLength), direction,
+                       static_cast<uint8_t*>(sptd.dataBuffer), sptd.dataTransferLength);
+    if (!answer.answered) {
+        result.error = dw::winerr::kSemTimeout;
+        return result;
+    }
+
+    sptd.scsiStatus = answer.status;
+    if (answer.status != KorvaneDrive::kGood && sptd.senseInfoOffset < out.size()) {
+        const size_t room = out.size() - sptd.senseInfoOffset;
+        const size_t n = std::min({room, size_t(sptd.senseInfoLength), answer.sense.size()});
+        std::memcpy(out.data() + sptd.senseInfoOffset, answer.sense.data(), n);
+    }
+    if (direction == DataDirection::In) sptd.dataTransferLength = answer.dataInLength;
+    std::memcpy(out.data(), &sptd, sizeof sptd);
+    result.ok = true;
+    result.bytesReturned = static_cast<uint32_t>(in.size());
+    return result;
+}
+
+// --- libraries -----------------------------------------------------------------------------
+
+dw::Handle Machine::loadLibrary(const std::string& name) {
+    std::string wanted = lower(name);
+    if (wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dll") == 0) {
+        wanted.resize(wanted.size() - 4);
+    }
+    for (size_t i = 0; i < libraries_.size(); ++i) {
+        if (libraries_[i].name == wanted) {
+            const dw::Handle module = nextHandle_++;
+            modules_[module] = i;
+            ++loadedLibraries_;
+            return module;
+        }
+    }
+    return 0;
+}
+
+void* Machine::getProcAddress(dw::Handle module, const std::string& name) {
+    auto it = modules_.find(module);
+    if (it == modules_.end()) return nullptr;
+    const auto& exports = libraries_[it->second].exports;
+    auto e = exports.find(name);
+    return e == exports.end() ? nullptr : e->second;
+}
+
+bool Machine::freeLibrary(dw::Handle module) {
+    if (modules_.erase(module) != 1) return false;
+    --loadedLibraries_;
+    return true;
+}
+
+// --- events and time -----------------------------------------------------------------------
+
+dw::Handle Machine::createEvent(bool manualReset, bool initiallySignalled) {
+    if (eventsFail) return 0;
+    const dw::Handle event = nextHandle_++;
+    events_[event] = {manualReset, initiallySignalled};
+    ++eventsCreated;
+    return event;
+}
+
+bool Machine::resetEvent(dw::Handle event) {
+    auto it = events_.find(event);
+    if (it == events_.end()) return false;
+    it->second.signalled = false;
+    ++eventResets;
+    return true;
+}
+
+uint32_t Machine::waitForSingleObject(dw::Handle event, uint32_t milliseconds) {
+    ++eventWaits;
+    auto it = events_.find(event);
+    if (it == events_.end()) return kWaitFailed;
+    // Single-threaded: what the layer would complete meanwhile completes now.
+    if (!it->second.signalled) aspi_.onWait(reinterpret_cast<void*>(event));
+    if (!it->second.signalled) {
+        // Nothing would ever signal it: a real program would hang here.
+        if (milliseconds == kInfinite) return kWaitFailed;
+        now_ += milliseconds;
+        return kWaitTimeout;
+    }
+    if (!it->second.manualReset) it->second.signalled = false;
+    return kWaitObject0;
+}
+
+bool Machine::closeEvent(dw::Handle event) {
+    if (events_.erase(event) != 1) return false;
+    ++eventsClosed;
+    return true;
+}
+
+void Machine::sleep(uint32_t milliseconds) {
+    ++sleeps;
+    now_ += milliseconds;
+    aspi_.onSleep();
+}
+
+// --- registry ------------------------------------------------------------------------------
+
+Machine::RegNode* Machine::nodeOf(dw::Handle key) {
+    if (RegNode* root = rootNode(key)) return root;
+    auto it = keys_.find(key);
+    return it == keys_.end() ? nullptr : it->second;
+}
+
+uint32_t Machine::openKey(dw::Handle parent, const std::string& subKey, uint32_t,
+                          dw::Handle& key) {
+    RegNode* node = nodeOf(parent);
+    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    for (const auto& part : splitPath(subKey)) {
+        node = node->child(part);
+        if (node == nullptr) return dw::winerr::kFileNotFound;
+    }
+    key = nextHandle_++;
+    keys_[key] = node;
+    return dw::winerr::kSuccess;
+}
+
+uint32_t Machine::enumKey(dw::Handle key, uint32_t index, std::span<char> name) {
+    RegNode* node = nodeOf(key);
+    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    if (index >= node->children.size()) return dw::winerr::kNoMoreItems;
+    const std::string& childName = node->children[index]->name;
+    if (childName.size() + 1 > name.size()) return dw::winerr::kMoreData;
+    std::memcpy(name.data(), childName.c_str(), childName.size() + 1);
+    return dw::winerr::kSuccess;
+}
+
+uint32_t Machine::queryValue(dw::Handle key, const std::string& valueName, uint32_t* type,
+                             std::span<uint8_t> data, uint32_t& size) {
+    RegNode* node = nodeOf(key);
+    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    for (const auto& v : node->values) {
+        if (!sameName(v.name, valueName)) continue;
+        if (type != nullptr) *type = v.type;
+        const uint32_t needed = static_cast<uint32_t>(v.data.size());
+        if (data.data() == nullptr) {
+            size = needed;
+            return dw::winerr::kSuccess;
+        }
+        if (data.size() < needed) {
+            size = needed;
+            return dw::winerr::kMoreData;
+        }
+        std::copy(v.data.begin(), v.data.end(), data.begin());
+        size = needed;
+        return dw::winerr::kSuccess;
+    }
+    return dw::winerr::kFileNotFound;
+}
+
+uint32_t Machine::closeKey(dw::Handle key) {
+    if (rootNode(key) != nullptr) return dw::winerr::kSuccess;
+    return keys_.erase(key) == 1 ? dw::winerr::kSuccess : dw::winerr::kInvalidHandle;
+}
+
+}  // namespace sim

@@ -1,0 +1,169 @@
+// A simulated Windows PC behind the seam: devices with their ioctls, SCSI ports with the port
+// driver's cached INQUIRY data, a registry, libraries (the ASPI layer among them), events and a
+// virtual clock. The whole core runs on it natively, in milliseconds.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/windows_api.h"
+#include "sim/aspi_layer.h"
+#include "sim/korvane_drive.h"
+
+namespace sim {
+
+// A drive as the pass-through side sees it: its SCSI address and, where it has one, its letter.
+struct Attachment {
+    KorvaneDrive* drive = nullptr;
+    int port = -1;  // -1: on no SCSI port (IOCTL_SCSI_GET_ADDRESS fails)
+    int path = 0;
+    int target = 0;
+    int lun = 0;
+    int letter = -1;  // 0 = A: .. 25 = Z:, -1: none
+    // The INQUIRY data the port driver cached at boot, when it differs from the drive's answer.
+    std::optional<std::vector<uint8_t>> cachedInquiry;
+};
+
+struct SimPort {
+    int number = 0;
+    int busCount = 1;
+    uint8_t initiatorId = 7;
+    bool inquiryDataFails = false;
+    // Replaces the generated IOCTL_SCSI_GET_INQUIRY_DATA answer (hostile or odd drivers).
+    std::optional<std::vector<uint8_t>> rawInquiryData;
+};
+
+// One pass-through request as the system received it.
+struct PassThroughSeen {
+    std::string deviceName;
+    uint16_t length = 0;
+    uint8_t pathId = 0, targetId = 0, lun = 0;
+    uint8_t cdbLength = 0, senseInfoLength = 0, dataIn = 0;
+    uint32_t dataTransferLength = 0, timeOutValue = 0, senseInfoOffset = 0;
+    uint8_t opcode = 0;
+};
+
+class Machine : public dw::WindowsApi {
+public:
+    Machine();
+    ~Machine() override;
+
+    // --- building the PC -------------------------------------------------------------------
+    KorvaneDrive& addDrive(const std::string& product, const std::string& revision,
+                           const std::string& vendor = "KORVANE");
+    SimPort& addPort(int number);
+    SimPort* port(int number);
+    Attachment& attach(KorvaneDrive& drive, int port, int path, int target, int lun, int letter);
+    AspiLayer& aspi() { return aspi_; }
+    // Installs the ASPI layer as the library "WNASPI32" (without the entry points named in
+    // `missingExports`).
+    void installAspi(std::vector<std::string> missingExports = {});
+
+    // Registry keys, created on the way (names are case-insensitive, kept in insertion order).
+    void setRegistryString(dw::Handle root, const std::string& keyPath, const std::string& name,
+                           const std::string& value);
+    void setRegistryValue(dw::Handle root, const std::string& keyPath, const std::string& name,
+                          uint32_t type, std::vector<uint8_t> data);
+    void addRegistryKey(dw::Handle root, const std::string& keyPath);
+
+    // Failure injection.
+    void failOpen(const std::string& deviceName, uint32_t error);
+    bool eventsFail = false;
+
+    // --- what happened ---------------------------------------------------------------------
+    const std::vector<std::string>& openedDevices() const { return openLog_; }
+    bool wasOpened(const std::string& deviceName) const;
+    const std::vector<PassThroughSeen>& passThroughRequests() const { return passThroughLog_; }
+    int openHandleCount() const { return static_cast<int>(handles_.size()); }
+    int openKeyCount() const { return static_cast<int>(keys_.size()); }
+    int loadedLibraryCount() const { return loadedLibraries_; }
+    int eventsCreated = 0, eventWaits = 0, eventResets = 0, eventsClosed = 0;
+    int sleeps = 0;
+
+    // --- the seam --------------------------------------------------------------------------
+    OpenResult createFile(const std::string& name, uint32_t access, uint32_t share,
+                          uint32_t disposition, uint32_t flags) override;
+    IoResult deviceIoControl(dw::Handle device, uint32_t code, std::span<uint8_t> in,
+                             std::span<uint8_t> out) override;
+    bool closeHandle(dw::Handle handle) override;
+
+    dw::Handle loadLibrary(const std::string& name) override;
+    void* getProcAddress(dw::Handle module, const std::string& name) override;
+    bool freeLibrary(dw::Handle module) override;
+
+    dw::Handle createEvent(bool manualReset, bool initiallySignalled) override;
+    bool resetEvent(dw::Handle event) override;
+    uint32_t waitForSingleObject(dw::Handle event, uint32_t milliseconds) override;
+    bool closeEvent(dw::Handle event) override;
+
+    uint32_t tickCount() override { return now_; }
+    void sleep(uint32_t milliseconds) override;
+    void setTickCount(uint32_t now) { now_ = now; }
+
+    uint32_t openKey(dw::Handle parent, const std::string& subKey, uint32_t access,
+                     dw::Handle& key) override;
+    uint32_t enumKey(dw::Handle key, uint32_t index, std::span<char> name) override;
+    uint32_t queryValue(dw::Handle key, const std::string& valueName, uint32_t* type,
+                        std::span<uint8_t> data, uint32_t& size) override;
+    uint32_t closeKey(dw::Handle key) override;
+
+    // The port driver's answer to IOCTL_SCSI_GET_INQUIRY_DATA for a port, as generated.
+    std::vector<uint8_t> portInquiryData(const SimPort& port) const;
+
+private:
+    struct RegValue {
+        std::string name;
+        uint32_t type;
+        std::vector<uint8_t> data;
+    };
+    struct RegNode {
+        std::string name;
+        std::vector<std::unique_ptr<RegNode>> children;
+        std::vector<RegValue> values;
+        RegNode* child(const std::string& name) const;
+    };
+    struct OpenDevice {
+        std::string name;
+        Attachment* letter = nullptr;  // a drive-letter device
+        SimPort* port = nullptr;       // a SCSI port device
+    };
+    struct Library {
+        std::string name;
+        std::map<std::string, void*> exports;
+    };
+    struct Event {
+        bool manualReset;
+        bool signalled;
+    };
+
+    RegNode* rootNode(dw::Handle root);
+    RegNode& makeKey(dw::Handle root, const std::string& keyPath);
+    RegNode* nodeOf(dw::Handle key);
+    IoResult passThrough(const OpenDevice& device, std::span<uint8_t> in, std::span<uint8_t> out);
+    Attachment* attachmentAt(const SimPort* port, int path, int target, int lun);
+
+    std::vector<std::unique_ptr<KorvaneDrive>> drives_;
+    std::vector<std::unique_ptr<Attachment>> attachments_;
+    std::vector<std::unique_ptr<SimPort>> ports_;
+    AspiLayer aspi_;
+    RegNode localMachine_, dynData_;
+    std::map<std::string, uint32_t> openFailures_;
+    std::vector<Library> libraries_;
+
+    dw::Handle nextHandle_ = 0x100;
+    std::map<dw::Handle, OpenDevice> handles_;
+    std::map<dw::Handle, RegNode*> keys_;
+    std::map<dw::Handle, size_t> modules_;
+    std::map<dw::Handle, Event> events_;
+    int loadedLibraries_ = 0;
+    uint32_t now_ = 1000;
+
+    std::vector<std::string> openLog_;
+    std::vector<PassThroughSeen> passThroughLog_;
+};
+
+}  // namespace sim

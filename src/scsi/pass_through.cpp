@@ -1,0 +1,186 @@
+// Requests of the pass-through transport: the command request through a drive letter, the two
+// ways of reading INQUIRY data, and the adapter inquiry of a SCSI port.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/port_inquiry_data.h"
+#include "scsi/scsi_transport.h"
+
+namespace dw {
+
+namespace {
+
+constexpr int kMaxPorts = 100;
+
+bool isControlCharacter(char c) {
+    const auto b = static_cast<uint8_t>(c);
+    return (b >= 1 && b <= 31) || b >= 127;
+}
+
+// The port driver's copy may hold control bytes; they become blanks, NULs stay.
+void blankControlCharacters(char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (isControlCharacter(text[i])) text[i] = ' ';
+    }
+}
+
+void copyInquiryStrings(const uint8_t* data, InquiryStrings& out) {
+    std::memcpy(out.vendor, data + 8, kVendorLength);
+    std::memcpy(out.product, data + 16, kProductLength);
+    std::memcpy(out.revision, data + 32, kRevisionLength);
+    out.vendor[kVendorLength] = out.product[kProductLength] = out.revision[kRevisionLength] = 0;
+}
+
+}  // namespace
+
+int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand& command) {
+    if (device.hostAdapter < 0 || device.targetId < 0) return 0;
+    const int letter = device.driveLetter;
+    if (letter < 0 || letter >= kDriveLetterCount) return -1;
+
+    PassThroughRequest request;
+    std::memset(&request, 0, sizeof request);
+    const uint8_t opcode = command.cdb[0];
+    request.sptd.length = sizeof(ScsiPassThroughDirect);
+    request.sptd.pathId = static_cast<uint8_t>(device.pathId);
+    request.sptd.targetId = static_cast<uint8_t>(device.targetId);
+    request.sptd.lun = static_cast<uint8_t>(device.lun);
+    request.sptd.cdbLength = cdbLengthFor(opcode);
+    request.sptd.senseInfoLength = sizeof request.sense;
+    switch (directionFor(command)) {
+        case DataDirection::Out: request.sptd.dataIn = kScsiIoctlDataOut; break;
+        case DataDirection::In: request.sptd.dataIn = kScsiIoctlDataIn; break;
+        case DataDirection::None: request.sptd.dataIn = kScsiIoctlDataUnspecified; break;
+    }
+    request.sptd.dataTransferLength = command.dataLength;
+    request.sptd.timeOutValue = passThroughTimeoutFor(opcode);
+    request.sptd.dataBuffer = command.data;
+    request.sptd.senseInfoOffset = offsetof(PassThroughRequest, sense);
+    std::memcpy(request.sptd.cdb, command.cdb.data(), request.sptd.cdbLength);
+
+    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
+    int32_t result;
+    if (letterHandleOpen[letter]) {
+        const auto io = api_.deviceIoControl(letterHandle[letter], kIoctlScsiPassThroughDirect,
+                                             bytes, bytes);
+        result = io.ok ? request.sptd.scsiStatus : static_cast<int32_t>(io.error);
+    } else {
+        const auto opened = api_.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
+                                            kShareReadWrite, kOpenExisting, 0);
+        if (opened.handle == kInvalidHandle) {
+            result = static_cast<int32_t>(opened.error);
+        } else {
+            const auto io =
+                api_.deviceIoControl(opened.handle, kIoctlScsiPassThroughDirect, bytes, bytes);
+            result = io.ok ? request.sptd.scsiStatus : static_cast<int32_t>(io.error);
+            api_.closeHandle(opened.handle);
+        }
+    }
+
+    if (result != 0) std::memcpy(device.sense, request.sense, kStoredSenseLength);
+    return result == 0 ? 1 : result;
+}
+
+int32_t ScsiTransport::driveLetterInquiry(DeviceEntry& device, InquiryStrings& out) {
+    uint8_t data[56] = {};
+    ScsiCommand command;
+    command.cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    command.data = data;
+    command.dataLength = sizeof data;
+    const int32_t result = passThroughCommand(device, command);
+    if (result != 1) return result;
+    copyInquiryStrings(data, out);
+    return 1 + data[0] * 256;
+}
+
+int32_t ScsiTransport::deviceMapInquiry(DeviceEntry& device, InquiryStrings& out) {
+    if (device.driveLetter >= 0 && device.driveLetter < kDriveLetterCount &&
+        letterInquiry[device.driveLetter]) {
+        return driveLetterInquiry(device, out);
+    }
+
+    std::vector<uint8_t> buffer(kPortInquiryBufferSize, 0);
+    const HostAdapter* adapter = adapterOf(device);
+    bool matched = false;
+    uint8_t deviceType = 0;
+
+    // Ports are numbered without gaps: the first one that does not open ends the scan.
+    for (int n = 0; n < kMaxPorts && !matched; ++n) {
+        const auto opened = api_.createFile(scsiPortDeviceName(n), kGenericReadWrite,
+                                            kShareReadWrite, kOpenExisting, 0);
+        if (opened.handle == kInvalidHandle) break;
+
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const auto io = api_.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer);
+        if (io.ok && adapter != nullptr && adapter->portNumber == n) {
+            for (const PortBus& bus : readPortInquiryData(buffer)) {
+                for (const PortInquiryRecord& record : bus.records) {
+                    if (record.lun != device.lun || record.pathId != device.pathId ||
+                        record.targetId != device.targetId) {
+                        continue;
+                    }
+                    record.copyText(8, kVendorLength, out.vendor);
+                    record.copyText(16, kProductLength, out.product);
+                    record.copyText(32, kRevisionLength, out.revision);
+                    blankControlCharacters(out.vendor, kVendorLength);
+                    blankControlCharacters(out.product, kProductLength);
+                    deviceType = record.inquiryByte(0);
+                    matched = true;
+                }
+            }
+        }
+        api_.closeHandle(opened.handle);
+    }
+    return matched ? 1 + deviceType * 256 : 0;
+}
+
+int32_t ScsiTransport::passThroughAdapterInquiry(int adapterIndex, AdapterInfo& out) {
+    if (adapterIndex < 0 || static_cast<size_t>(adapterIndex) >= adapters.size()) return 0;
+    const HostAdapter& adapter = adapters[static_cast<size_t>(adapterIndex)];
+
+    std::vector<uint8_t> buffer(kPortInquiryBufferSize, 0);
+    const auto opened = api_.createFile(adapter.deviceName, kGenericReadWrite, kShareReadWrite,
+                                        kOpenExisting, 0);
+    if (opened.handle != kInvalidHandle) {
+        api_.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer);
+        out.hostScsiId = buffer[5];  // initiator ID of bus 0
+        api_.closeHandle(opened.handle);
+
+        // The port driver's name, from HKLM\HARDWARE\DEVICEMAP\Scsi\Scsi Port n.
+        char portKey[32];
+        std::snprintf(portKey, sizeof portKey, "Scsi Port %1d", adapter.portNumber);
+        const std::string path[] = {"HARDWARE", "DEVICEMAP", "Scsi", portKey};
+        Handle keys[4] = {};
+        int opens = 0;
+        Handle parent = Registry::kLocalMachine;
+        for (const auto& name : path) {
+            if (api_.openKey(parent, name, Registry::kQueryValue, keys[opens]) != winerr::kSuccess)
+                break;
+            parent = keys[opens++];
+        }
+
+        uint32_t size = 0;
+        const bool haveSize =
+            opens == 4 && api_.queryValue(keys[3], "Driver", nullptr, {}, size) == winerr::kSuccess;
+        std::strcpy(out.adapterId, "Unknown");
+        if (haveSize) {
+            std::vector<uint8_t> value(size_t(size) + 1, 0);
+            uint32_t valueSize = size;
+            if (api_.queryValue(keys[3], "Driver", nullptr,
+                                std::span<uint8_t>(value.data(), size), valueSize) ==
+                winerr::kSuccess) {
+                const size_t length = strnlen(reinterpret_cast<const char*>(value.data()), 16);
+                std::memcpy(out.adapterId, value.data(), length);
+                out.adapterId[length] = 0;
+            }
+        }
+        for (int i = opens - 1; i >= 0; --i) api_.closeKey(keys[i]);
+    }
+
+    std::strcpy(out.managerId, "N/A");
+    std::memset(out.unique, 0, sizeof out.unique);
+    return 1;
+}
+
+}  // namespace dw

@@ -1,0 +1,36 @@
+#include "scsi/scsi_command.h"
+
+namespace dw {
+
+namespace {
+
+// Indexed by opcode: 1 where the command's data goes from the host to the drive.
+constexpr std::array<uint8_t, 256> makeOutCommandTable() {
+    std::array<uint8_t, 256> table = {};
+    for (uint8_t op : {0x04, 0x0A, 0x15, 0x1D, 0x2A, 0x3B, 0x54, 0x55, 0x5D, 0xA3, 0xAA, 0xB6,
+                       0xBF, 0xD5, 0xE2, 0xE5, 0xF0, 0xFD}) {
+        table[op] = 1;
+    }
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> OutCommandTable = makeOutCommandTable();
+
+}  // namespace
+
+uint8_t cdbLengthFor(uint8_t opcode) {
+    if (opcode < 0x20) return 6;
+    if (opcode < 0x60) return 10;
+    return 12;
+}
+
+bool isDataOutOpcode(uint8_t opcode) { return OutCommandTable[opcode] != 0; }
+
+DataDirection directionFor(const ScsiCommand& command) {
+    if (command.data == nullptr && command.dataLength == 0) return DataDirection::None;
+    return isDataOutOpcode(command.cdb[0]) ? DataDirection::Out : DataDirection::In;
+}
+
+uint32_t passThroughTimeoutFor(uint8_t opcode) { return opcode == 0x5C ? 30 : 4800; }
+
+}  // namespace dw

@@ -1,0 +1,142 @@
+#include "scsi/scsi_transport.h"
+
+#include <cstdio>
+
+namespace dw {
+
+std::string driveLetterDeviceName(int driveLetter) {
+    std::string name = "\\\\.\\C:";
+    name[4] = static_cast<char>('A' + driveLetter);
+    return name;
+}
+
+std::string scsiPortDeviceName(int portNumber) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\\\.\\SCSI%d:", portNumber);
+    return name;
+}
+
+ScsiTransport::ScsiTransport(WindowsApi& api) : api_(api) { letterHandle.fill(kInvalidHandle); }
+
+ScsiTransport::~ScsiTransport() {
+    for (int letter = 0; letter < kDriveLetterCount; ++letter) {
+        if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
+            api_.closeHandle(letterHandle[letter]);
+        }
+    }
+    stop();
+}
+
+int32_t ScsiTransport::execute(DeviceEntry& device, const ScsiCommand& command) {
+    switch (kind) {
+        case TransportKind::None:
+            return 0;
+        case TransportKind::PassThrough:
+            return passThroughCommand(device, command);
+        default:
+            return aspiCommand(device, command);
+    }
+}
+
+int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
+    if (device.hostAdapter < 0 || device.targetId < 0 || kind == TransportKind::None) return 0;
+
+    if (kind == TransportKind::PassThrough) {
+        const HostAdapter* adapter = adapterOf(device);
+        if (adapter != nullptr &&
+            (adapter->busKind == BusKind::Usb || adapter->busKind == BusKind::Ieee1394)) {
+            return driveLetterInquiry(device, out);
+        }
+        return deviceMapInquiry(device, out);
+    }
+
+    uint8_t data[56] = {};
+    ScsiCommand command;
+    command.cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    command.data = data;
+    command.dataLength = sizeof data;
+    if (execute(device, command) != 1) return 0;
+    for (int i = 0; i < kVendorLength; ++i) out.vendor[i] = static_cast<char>(data[8 + i]);
+    for (int i = 0; i < kProductLength; ++i) out.product[i] = static_cast<char>(data[16 + i]);
+    for (int i = 0; i < kRevisionLength; ++i) out.revision[i] = static_cast<char>(data[32 + i]);
+    out.vendor[kVendorLength] = out.product[kProductLength] = out.revision[kRevisionLength] = 0;
+    return data[0] * 256 + 1;
+}
+
+int32_t ScsiTransport::queryAdapter(int adapterIndex, AdapterInfo& out) {
+    switch (kind) {
+        case TransportKind::None:
+            return 0;
+        case TransportKind::PassThrough:
+            return passThroughAdapterInquiry(adapterIndex, out);
+        default:
+            return aspiAdapterInquiry(adapterIndex, out);
+    }
+}
+
+void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
+    // A:, B: and C: never get a kept handle; their commands open one each time.
+    const int letter = device.driveLetter;
+    if (letter <= 2 || letter >= kDriveLetterCount) return;
+    if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
+        api_.closeHandle(letterHandle[letter]);
+    }
+    const auto opened = api_.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
+                                        kShareReadWrite, kOpenExisting, 0);
+    letterHandle[letter] = opened.handle;
+    letterHandleOpen[letter] = opened.handle != kInvalidHandle ? 1 : 0;
+}
+
+void ScsiTransport::closeDriveHandle(const DeviceEntry& device) {
+    const int letter = device.driveLetter;
+    if (letter <= 2 || letter >= kDriveLetterCount) return;
+    letterHandleOpen[letter] = 0;
+    if (letterHandle[letter] != kInvalidHandle) api_.closeHandle(letterHandle[letter]);
+    letterHandle[letter] = kInvalidHandle;
+}
+
+void ScsiTransport::stop() {
+    if (aspiLibrary != 0) api_.freeLibrary(aspiLibrary);
+    aspiLibrary = 0;
+    supportInfo = nullptr;
+    sendCommand = nullptr;
+    adapters.clear();
+    kind = TransportKind::None;
+}
+
+HostAdapter* ScsiTransport::adapterOf(const DeviceEntry& device) {
+    for (auto& adapter : adapters) {
+        if (adapter.portNumber >= 0 && adapter.portNumber == device.hostAdapter) return &adapter;
+    }
+    if (device.hostAdapter >= 0 && static_cast<size_t>(device.hostAdapter) < adapters.size()) {
+        HostAdapter& adapter = adapters[static_cast<size_t>(device.hostAdapter)];
+        if (adapter.portNumber < 0) return &adapter;
+    }
+    return nullptr;
+}
+
+void ScsiTransport::storeDevice(const DeviceEntry& entry, size_t busIndex, size_t deviceIndex) {
+    HostAdapter* adapter = adapterOf(entry);
+    if (adapter == nullptr || busIndex >= adapter->buses.size()) return;
+    DeviceList& bus = adapter->buses[busIndex];
+    if (deviceIndex >= bus.size()) return;
+    bus.replace(deviceIndex, entry);
+}
+
+void ScsiTransport::setAdapterBusKind(size_t adapterIndex, BusKind busKind) {
+    if (adapterIndex >= adapters.size()) return;
+    HostAdapter& adapter = adapters[adapterIndex];
+    adapter.busKind = busKind;
+    for (auto& bus : adapter.buses) {
+        for (auto& entry : bus) entry.busKind = busKind;
+    }
+}
+
+bool ScsiTransport::hasUsbOr1394Adapter() const {
+    for (const auto& adapter : adapters) {
+        if (adapter.busKind == BusKind::Usb || adapter.busKind == BusKind::Ieee1394) return true;
+    }
+    return false;
+}
+
+}  // namespace dw
