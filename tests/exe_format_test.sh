@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The two Windows programs are what they claim to be: build/win32/drivewright.exe a 32-bit
+# (i386) GUI program, build/win64/drivewright.exe a 64-bit (x86-64) GUI program, both with the
+# runtime linked in (only system DLLs imported, no DLL of ours beside them).
+set -u
+root=${1:?usage: exe_format_test.sh SOURCE_DIR}
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+check() {
+  local exe=$1 format=$2 objdump=$3
+  [ -f "$exe" ] || { fail "$exe is missing (build the win32 and win64 presets first)"; return; }
+  local description
+  description=$(file -b "$exe")
+  case "$description" in
+    "$format"*) echo "ok: $exe: $description" ;;
+    *) fail "$exe: expected '$format', got '$description'" ;;
+  esac
+  local dlls
+  dlls=$("$objdump" -p "$exe" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
+  for dll in $dlls; do
+    case "$dll" in
+      KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMDLG32.DLL|VERSION.DLL|MSVCRT.DLL) ;;
+      *) fail "$exe imports $dll, which is not a system library every target Windows has" ;;
+    esac
+  done
+  local extra
+  extra=$(find "$(dirname "$exe")" -maxdepth 1 -iname '*.dll' ! -iname 'wnaspi32.dll' | head -1)
+  [ -z "$extra" ] || fail "a DLL lies beside $exe: $extra"
+}
+
+check "$root/build/win32/drivewright.exe" "PE32 executable (GUI) Intel 80386" i686-w64-mingw32-objdump
+check "$root/build/win64/drivewright.exe" "PE32+ executable (GUI) x86-64" x86_64-w64-mingw32-objdump
+exit $failed
