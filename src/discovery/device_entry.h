@@ -1,6 +1,7 @@
 // One SCSI-addressable device as discovery found it, and the ordered list of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

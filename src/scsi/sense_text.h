@@ -1,0 +1,23 @@
+// The words for the sense data a failed command left in a device.
+#pragma once
+
+#include <cstdint>
+
+#include "discovery/device_entry.h"
+#include "platform/string_table.h"
+#include "scsi/scsi_transport.h"
+
+namespace dw {
+
+// (sense key byte × 65536) + (ASC × 256) + ASCQ. The whole key byte counts, so FILEMARK, EOM
+// and ILI bits put a code outside the keys 1..11.
+uint32_t SenseCode(const DeviceEntry& device);
+
+// The string table entry that names the sense data.
+uint32_t SenseTextId(const DeviceEntry& device);
+
+// Builds "<text> (code XXXXXX)" in the transport's errorText and returns it; it stays valid until
+// the next call.
+const char* SenseText(ScsiTransport& transport, const DeviceEntry& device, StringTable& strings);
+
+}  // namespace dw
