@@ -17,7 +17,7 @@ inline constexpr size_t kUpgradeFilePathSize = 300;
 struct FileDigest {
     bool valid = false;
     uint64_t length = 0;
-    uint32_t crc32 = 0;
+    uint64_t digest = 0;  // ImageDigest of every byte
 };
 
 struct UpgradeState {

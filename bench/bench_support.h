@@ -1,0 +1,108 @@
+// What both benchmarks share: a simulated drive of a model, an image file for it, and a
+// reporter that prints the ratio of two benchmarks' times at the end of the run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "firmware/upgrade_dialog.h"
+#include "firmware/upgrade_state.h"
+#include "image_writer.h"
+#include "sim/machine.h"
+
+namespace bench {
+
+struct QuietDialog : dw::UpgradeDialog {
+    void setStatusText(const std::string&) override {}
+    void refresh() override {}
+    void showWarning(const std::string&) override {}
+};
+
+// A pass-through PC with one drive of `product` at E:, an upgrade state over it, and a valid
+// image of `size` bytes for it in the temporary folder.
+struct Rig {
+    sim::Machine machine;
+    dw::ScsiTransport transport{machine};
+    sim::KorvaneDrive* drive;
+    dw::UpgradeState state;
+    QuietDialog dialog;
+    std::string path;
+
+    Rig(const char* product, uint32_t size) {
+        transport.kind = dw::TransportKind::PassThrough;
+        machine.addPort(0);
+        dw::HostAdapter adapter;
+        adapter.portNumber = 0;
+        adapter.deviceName = dw::scsiPortDeviceName(0);
+        adapter.busKind = dw::BusKind::Atapi;
+        adapter.buses.resize(1);
+        transport.adapters.push_back(adapter);
+        drive = &machine.addDrive(product, "1.00");
+        machine.attach(*drive, 0, 0, 1, 0, 4);
+        state.transport = &transport;
+        state.currentDevice.hostAdapter = 0;
+        state.currentDevice.targetId = 1;
+        state.currentDevice.driveLetter = 4;
+        std::snprintf(state.currentDevice.product, sizeof state.currentDevice.product, "%s",
+                      drive->product().c_str());
+
+        dw::tools::ImageSpec spec;
+        spec.row = dw::tools::findRow(product);
+        spec.size = size;
+        std::string error;
+        path = (std::filesystem::temp_directory_path() / "drivewright-bench.bin").string();
+        if (!dw::tools::writeFile(path, dw::tools::makeUpgradeImage(spec, error), error)) {
+            std::fprintf(stderr, "cannot write the image: %s\n", error.c_str());
+            std::exit(1);
+        }
+        std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+    }
+    ~Rig() { std::filesystem::remove(path); }
+};
+
+// Prints the usual table, then "name: X.XX times baseline (limit L)".
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter(std::string measured, std::string baseline, double limit)
+        : measured_(std::move(measured)), baseline_(std::move(baseline)), limit_(limit) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // 0 when the ratio is within its limit.
+    int finish() const {
+        auto m = times_.find(measured_);
+        auto b = times_.find(baseline_);
+        if (m == times_.end() || b == times_.end() || b->second <= 0) {
+            std::printf("ratio: not measured\n");
+            return 0;
+        }
+        const double ratio = m->second / b->second;
+        std::printf("ratio %s / %s: %.2f (limit %.2f)%s\n", measured_.c_str(), baseline_.c_str(),
+                    ratio, limit_, ratio <= limit_ ? "" : "  OVER THE LIMIT");
+        return ratio <= limit_ ? 0 : 1;
+    }
+
+private:
+    std::string measured_, baseline_;
+    double limit_;
+    std::map<std::string, double> times_;
+};
+
+inline int runWithRatio(int argc, char** argv, const char* measured, const char* baseline,
+                        double limit) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter(measured, baseline, limit);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    reporter.finish();
+    return 0;
+}
+
+}  // namespace bench

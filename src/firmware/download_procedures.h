@@ -1,0 +1,28 @@
+// The firmware download: the dispatcher and the five procedures. Each procedure opens the
+// validated file anew, sends it chunk by chunk through state.transferBuffer, and stops at the
+// first failure. Before the command that makes the drive keep the new firmware, it proves that
+// the bytes it read are the bytes the validation checked; otherwise it does not send it.
+#pragma once
+
+#include "firmware/upgrade_dialog.h"
+#include "firmware/upgrade_state.h"
+#include "platform/windows_api.h"
+
+namespace dw {
+
+inline constexpr uint32_t kSettleWaitMs = 2000;
+
+// Ejects a loaded medium and runs the procedure that state.procedureIndex names.
+bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+
+bool Download128K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+bool Download512K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+bool Download960K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+bool Download1004K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+
+// Waits until at least `milliseconds` have passed since `start`, sleeping, with the tick count
+// compared modulo 2^32.
+void waitSince(Clock& clock, uint32_t start, uint32_t milliseconds);
+
+}  // namespace dw

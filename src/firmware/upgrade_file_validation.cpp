@@ -1,0 +1,165 @@
+#include "firmware/upgrade_file_validation.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "firmware/firmware_image.h"
+#include "identify/identify_model.h"
+#include "util/image_digest.h"
+
+namespace dw {
+
+namespace {
+
+const char kNoValidFile[] = "No valid upgrade file selected";
+const char kNotValid[] = "Not a valid upgrade file";
+const char kDowngradeWarning[] =
+    "                            *** WARNING ***\r\n"
+    "Downgrading to a firmware version below V1.02 is not supported.";
+
+bool fail(UpgradeDialog& dialog, const char* status) {
+    dialog.setStatusText(status);
+    dialog.refresh();
+    return false;
+}
+
+// Feeds a piece that starts at file offset `at` to the digest, adding the bytes that lie in the
+// plan's ranges to `sum` on the way.
+void digestPiece(ImageDigest& digest, uint32_t& sum, const ChecksumPlan& plan, const uint8_t* piece,
+                 uint64_t at, size_t n) {
+    uint64_t p = at;
+    const uint64_t end = at + n;
+    while (p < end) {
+        uint64_t next = end;
+        bool inRange = false;
+        for (const auto& r : plan.ranges) {
+            if (p >= r.begin && p < r.end) {
+                inRange = true;
+                next = std::min<uint64_t>(next, r.end);
+            } else if (r.begin > p) {
+                next = std::min<uint64_t>(next, r.begin);
+            }
+        }
+        const uint8_t* segment = piece + (p - at);
+        const size_t length = static_cast<size_t>(next - p);
+        if (inRange) {
+            digest.updateAndSum(segment, length, sum);
+        } else {
+            digest.update(segment, length);
+        }
+        p = next;
+    }
+}
+
+// Copies the bytes of piece [at, at + n) that fall into [begin, begin + out.size()).
+void copyOverlap(const uint8_t* piece, uint64_t at, size_t n, uint64_t begin,
+                 std::string& out, size_t& filled) {
+    const uint64_t end = begin + out.size();
+    const uint64_t from = std::max(at, begin);
+    const uint64_t to = std::min(at + n, end);
+    for (uint64_t i = from; i < to; ++i) {
+        out[size_t(i - begin)] = static_cast<char>(piece[i - at]);
+        ++filled;
+    }
+}
+
+}  // namespace
+
+std::string upgradeFileName(const char* path) {
+    const char* slash = std::strrchr(path, '\\');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+int twoDigitValue(char first, char second) {
+    if (first < '0' || first > '9') return 0;
+    if (second < '0' || second > '9') return first - '0';
+    return (first - '0') * 10 + (second - '0');
+}
+
+bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
+    state.validatedFile = {};
+    ScsiTransport& transport = *state.transport;
+    DeviceEntry& device = state.currentDevice;
+
+    std::ifstream file(state.upgradeFilePath, std::ios::binary);
+    if (!file) return fail(dialog, kNoValidFile);
+
+    // Drives of the "821" family must not go below version 1.02.
+    const std::string row = ModelProductId(transport, device);
+    if (row.find("821") != std::string::npos) {
+        InquiryStrings drive;
+        if ((transport.inquiry(device, drive) & 0xFF) == 1) {
+            char version[kVersionLength] = {};
+            file.seekg(kVersionOffset);
+            file.read(version, kVersionLength);
+            const int fileNumber = file.gcount() == std::streamsize(kVersionLength)
+                                       ? twoDigitValue(version[2], version[3])
+                                       : 0;
+            file.clear();
+            const int driveNumber = twoDigitValue(drive.revision[2], drive.revision[3]);
+            if (fileNumber < 2 && driveNumber >= 2) {
+                dialog.showWarning(kDowngradeWarning);
+                return fail(dialog, kNotValid);
+            }
+        }
+    }
+
+    file.seekg(0, std::ios::end);
+    const auto length = static_cast<uint64_t>(std::streamoff(file.tellg()));
+    file.seekg(0);
+    state.procedureIndex = procedureIndexForSize(length);
+    // No procedure can download a file of any other size.
+    if (state.procedureIndex < 0) return fail(dialog, kNotValid);
+
+    ModelFamily family;
+    const std::string identText = ModelIdentText(transport, device);
+    family.identity.identOffset = ModelIdentOffset(transport, device);
+    family.identity.checksumEnd = ModelChecksumEnd(transport, device);
+    std::snprintf(family.productId, sizeof family.productId, "%s", row.c_str());
+    const ChecksumPlan plan = checksumPlanFor(family, state.procedureIndex);
+
+    // One pass over the whole file: the digest of every byte, the summed ranges, and the bytes
+    // of the identification string and of the stored checksum.
+    ImageDigest digest;
+    uint32_t sum = 0;
+    std::string ident(identText.size(), '\0');
+    size_t identFilled = 0;
+    std::string stored(2, '\0');
+    size_t storedFilled = 0;
+    uint64_t at = 0;
+    uint8_t* piece = state.transferBuffer.data();
+    while (file) {
+        file.read(reinterpret_cast<char*>(piece), std::streamsize(kTransferBufferSize));
+        const auto n = static_cast<size_t>(file.gcount());
+        if (n == 0) break;
+        if (plan.impossible) {
+            digest.update(piece, n);
+        } else {
+            digestPiece(digest, sum, plan, piece, at, n);
+        }
+        copyOverlap(piece, at, n, family.identity.identOffset, ident, identFilled);
+        copyOverlap(piece, at, n, plan.storedAt, stored, storedFilled);
+        at += n;
+    }
+
+    // A drive without an upgradable row has nothing a file could be checked against.
+    if (family.identity.identOffset == 0) return fail(dialog, kNotValid);
+    if (identFilled != ident.size() || ident != identText) return fail(dialog, kNotValid);
+
+    bool rangesRead = !plan.impossible && storedFilled == 2;
+    for (const auto& range : plan.ranges) rangesRead = rangesRead && range.end <= at;
+    const uint16_t storedValue =
+        static_cast<uint16_t>(uint8_t(stored[0]) << 8 | uint8_t(stored[1]));
+    if (!rangesRead || storedValue != expectedChecksum(sum, plan)) return fail(dialog, kNotValid);
+
+    state.validatedFile.valid = true;
+    state.validatedFile.length = at;
+    state.validatedFile.digest = digest.value();
+    dialog.setStatusText("Valid upgrade file loaded: " + upgradeFileName(state.upgradeFilePath));
+    dialog.refresh();
+    return true;
+}
+
+}  // namespace dw

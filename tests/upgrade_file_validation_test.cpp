@@ -1,0 +1,242 @@
+// Upgrade files are accepted exactly when they fit the selected drive.
+#include "firmware/firmware_image.h"
+#include "firmware/upgrade_file_validation.h"
+#include "util/image_digest.h"
+#include "firmware_support.h"
+
+using namespace testing_support;
+using dw::tools::Breakage;
+using dw::tools::ImageSpec;
+
+namespace {
+
+const dw::ModelFamily& row(const std::string& name) {
+    const dw::ModelFamily* r = dw::tools::findRow(name);
+    EXPECT_NE(r, nullptr) << name;
+    return *r;
+}
+
+// A bench whose drive identifies as the row, found by trying the attachments and revisions
+// under which the row's drives report themselves.
+std::unique_ptr<FirmwareBench> benchFor(const dw::ModelFamily& r) {
+    for (dw::BusKind kind : {dw::BusKind::Atapi, dw::BusKind::SerialAta, dw::BusKind::Usb,
+                             dw::BusKind::Ieee1394}) {
+        for (const char* revision : {"1.00", "1.10"}) {
+            auto bench = std::make_unique<FirmwareBench>(r.productId, revision, kind);
+            if (bench->rowName() == r.productId) return bench;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(UpgradeFileValidation, everyUpgradableRowAcceptsItsImagesOfEveryAllowedSize) {
+    int rows = 0, images = 0;
+    for (const auto& r : dw::ModelTable) {
+        if (r.identity.identOffset == 0) continue;
+        ++rows;
+        auto bench = benchFor(r);
+        ASSERT_NE(bench, nullptr) << r.productId;
+        const auto sizes = dw::imageSizesFor(r);
+        EXPECT_FALSE(sizes.empty()) << r.productId;
+        for (uint32_t size : sizes) {
+            ImageSpec spec;
+            spec.row = &r;
+            spec.size = size;
+            const std::string path = bench->writeImage(spec, "new.bin");
+            EXPECT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog))
+                << r.productId << " " << size << ": " << bench->dialog.status;
+            // The name after the last backslash: here, with no backslash, the whole path.
+            EXPECT_EQ(bench->dialog.status, "Valid upgrade file loaded: " + path);
+            EXPECT_EQ(bench->state.procedureIndex, dw::procedureIndexForSize(size));
+            EXPECT_TRUE(bench->state.validatedFile.valid);
+            EXPECT_EQ(bench->state.validatedFile.length, size);
+            ++images;
+        }
+    }
+    EXPECT_EQ(rows, 53);
+    EXPECT_GT(images, rows);
+}
+
+TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
+    struct Case {
+        const char* row;
+        uint32_t size;
+        Breakage breakage;
+        int32_t index;
+    } cases[] = {
+        {"DVDR   KV-829A", 0xFB000, Breakage::BadChecksum, 4},
+        {"DVDR   KV-829A", 0xFB000, Breakage::BadIdentification, 4},
+        {"DVDR   KV-829A", 0xFB000, Breakage::WrongSize, -1},
+        {"DVDR   KV-825A", 0xFB000, Breakage::BadChecksum, 4},      // rule B
+        {"CD-R   KV-343A", 0x80000, Breakage::BadChecksum, 2},      // rule A
+        {"CD-R   SUPERBA", 0x80000, Breakage::BadChecksum, 2},      // rule C less 0x8000
+        {"CD-ROM KV-62TW", 0x20000, Breakage::BadChecksum, 0},      // rule C from 0x4100
+        {"CD-ROM KV-62TW", 0x40000, Breakage::BadIdentification, 1},
+        {"CD-R   KV-W2321A", 0x80000, Breakage::BadIdentification, 2},
+    };
+    for (const auto& c : cases) {
+        auto bench = benchFor(row(c.row));
+        ASSERT_NE(bench, nullptr) << c.row;
+        ImageSpec spec;
+        spec.row = &row(c.row);
+        spec.size = c.size;
+        spec.breakage = c.breakage;
+        bench->writeImage(spec);
+        EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog)) << c.row;
+        EXPECT_EQ(bench->dialog.status, "Not a valid upgrade file") << c.row;
+        EXPECT_EQ(bench->state.procedureIndex, c.index) << c.row;
+        EXPECT_FALSE(bench->state.validatedFile.valid) << c.row;
+        EXPECT_GE(bench->dialog.refreshes, 1) << c.row;
+    }
+}
+
+TEST(UpgradeFileValidation, everySingleByteCorruptionOfTheCheckedBytesIsRefused) {
+    auto bench = benchFor(row("CD-ROM KV-62TW"));  // 128 KB, rule C from 0x4100 to 0x1FFFE
+    ASSERT_NE(bench, nullptr);
+    ImageSpec spec;
+    spec.row = &row("CD-ROM KV-62TW");
+    spec.size = 0x20000;
+    std::string error;
+    const auto good = dw::tools::makeUpgradeImage(spec, error);
+    struct Case {
+        const char* what;
+        uint32_t offset;
+        bool refused;
+    } cases[] = {
+        {"first summed byte", 0x4100, true},
+        {"a middle summed byte", 0x10000, true},
+        {"last summed byte", 0x1FFFD, true},
+        {"checksum high byte", 0x1FFFE, true},
+        {"checksum low byte", 0x1FFFF, true},
+        {"identification", 0x41F4 + 3, true},
+        {"a byte before the summed range", 0x40FF, false},
+    };
+    for (const auto& c : cases) {
+        auto bytes = good;
+        bytes[c.offset] ^= 0x01;
+        bench->writeBytes(bytes);
+        EXPECT_EQ(dw::ValidateUpgradeFile(bench->state, bench->dialog), !c.refused) << c.what;
+    }
+}
+
+TEST(UpgradeFileValidation, truncatedAndMissingFilesAreRefused) {
+    auto bench = benchFor(row("DVDR   KV-829A"));
+    ASSERT_NE(bench, nullptr);
+    ImageSpec spec;
+    spec.row = &row("DVDR   KV-829A");
+    spec.size = 0xF0000;
+    std::string error;
+    auto bytes = dw::tools::makeUpgradeImage(spec, error);
+    ASSERT_EQ(bytes.size(), 0xF0000u) << error;
+    for (size_t cut : {size_t(1), size_t(0x40000), bytes.size() - 40}) {
+        std::vector<uint8_t> shorter(bytes.begin(), bytes.begin() + long(cut));
+        bench->writeBytes(shorter);
+        EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog)) << cut;
+        EXPECT_EQ(bench->dialog.status, "Not a valid upgrade file");
+    }
+    bench->choose(bench->folder.file("missing.bin"));
+    EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
+    EXPECT_EQ(bench->dialog.status, "No valid upgrade file selected");
+}
+
+TEST(UpgradeFileValidation, aSizeOfNoProcedureIsRefusedWhateverItsContent) {
+    auto bench = benchFor(row("DVDR   KV-829A"));
+    ASSERT_NE(bench, nullptr);
+    ImageSpec spec;
+    spec.row = &row("DVDR   KV-829A");
+    spec.size = 0xFB000;
+    std::string error;
+    auto bytes = dw::tools::makeUpgradeImage(spec, error);
+    bytes.push_back(0);  // checksum and identification still fit; the size does not
+    bench->writeBytes(bytes);
+    EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
+    EXPECT_EQ(bench->state.procedureIndex, -1);
+    EXPECT_EQ(bench->dialog.status, "Not a valid upgrade file");
+}
+
+TEST(UpgradeFileValidation, programModeRowWithA128KFileIsAMismatch) {
+    auto bench = benchFor(row("*Program Mode1*"));
+    ASSERT_NE(bench, nullptr);
+    std::vector<uint8_t> bytes(0x20000, 0);
+    const char ident[] = "KORVANE CD-R   KV-R535C";
+    std::memcpy(bytes.data() + 0x180, ident, sizeof ident - 1);
+    bench->writeBytes(bytes);
+    EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
+    EXPECT_EQ(bench->state.procedureIndex, 0);
+}
+
+TEST(UpgradeFileValidation, aDriveWithoutAnUpgradableRowAcceptsNoFile) {
+    FirmwareBench bench("CD-ROM KV-6XCH");  // a row without upgrade files
+    std::vector<uint8_t> zeros(0x20000, 0);
+    bench.writeBytes(zeros);
+    EXPECT_FALSE(dw::ValidateUpgradeFile(bench.state, bench.dialog));
+    EXPECT_EQ(bench.dialog.status, "Not a valid upgrade file");
+}
+
+TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
+    const std::string warning =
+        std::string(28, ' ') +
+        "*** WARNING ***\r\nDowngrading to a firmware version below V1.02 is not supported.";
+    struct Case {
+        const char* driveRevision;
+        const char* fileVersion;
+        bool inquiryFails;
+        bool accepted;
+    } cases[] = {
+        {"1.04", "1.00", false, false},
+        {"1.01", "1.00", false, true},
+        {"1.04", "1.02", false, true},
+        {"1.04", "1.00", true, true},   // a drive that does not answer is not guarded
+        {"1.04", "1.x0", false, false}, // no digit: version number 0
+    };
+    for (const auto& c : cases) {
+        FirmwareBench bench("DVDR   KV-821A", c.driveRevision);
+        ImageSpec spec;
+        spec.row = &row("DVDR   KV-821A");
+        spec.size = 0xFB000;
+        spec.version = c.fileVersion;
+        bench.writeImage(spec);
+        if (c.inquiryFails) {
+            // INQUIRY through the drive letter; the second one (the guard's, after the row
+            // name's) fails.
+            bench.pc.transport.letterInquiry[4] = 1;
+            bench.drive->failNth(0x12, 2, {0x04, 0x44, 0x00});
+        }
+        const bool accepted = dw::ValidateUpgradeFile(bench.state, bench.dialog);
+        EXPECT_EQ(accepted, c.accepted) << c.driveRevision << " " << c.fileVersion;
+        if (c.accepted) {
+            EXPECT_TRUE(bench.dialog.warnings.empty());
+        } else {
+            ASSERT_EQ(bench.dialog.warnings.size(), 1u);
+            EXPECT_EQ(bench.dialog.warnings[0], warning);
+            EXPECT_EQ(bench.dialog.status, "Not a valid upgrade file");
+        }
+    }
+}
+
+TEST(UpgradeFileValidation, theStatusNamesTheFileAfterItsLastBackslash) {
+    EXPECT_EQ(dw::upgradeFileName("C:\\fw\\new.bin"), "new.bin");
+    EXPECT_EQ(dw::upgradeFileName("new.bin"), "new.bin");
+    EXPECT_EQ(dw::upgradeFileName("C:\\fw\\"), "");
+}
+
+TEST(UpgradeFileValidation, twoDigitValues) {
+    EXPECT_EQ(dw::twoDigitValue('0', '4'), 4);
+    EXPECT_EQ(dw::twoDigitValue('1', '2'), 12);
+    EXPECT_EQ(dw::twoDigitValue('3', 'x'), 3);
+    EXPECT_EQ(dw::twoDigitValue('x', '5'), 0);
+}
+
+TEST(UpgradeFileValidation, theDigestCoversEveryByteOfTheFile) {
+    auto bench = benchFor(row("DVDR   KV-829A"));
+    ASSERT_NE(bench, nullptr);
+    ImageSpec spec;
+    spec.row = &row("DVDR   KV-829A");
+    spec.size = 0xF0000;
+    const std::string path = bench->writeImage(spec);
+    ASSERT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
+    const auto bytes = readAll(path);
+    EXPECT_EQ(bench->state.validatedFile.digest, dw::ImageDigest::of(bytes.data(), bytes.size()));
+}
