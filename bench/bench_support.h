@@ -50,12 +50,12 @@ struct Rig {
         std::snprintf(state.currentDevice.product, sizeof state.currentDevice.product, "%s",
                       drive->product().c_str());
 
-        dw::tools::ImageSpec spec;
-        spec.row = dw::tools::findRow(product);
-        spec.size = size;
+        dw::tools::ImageSpec wanted;
+        wanted.row = dw::tools::findRow(product);
+        wanted.size = size;
         std::string error;
         path = (std::filesystem::temp_directory_path() / "drivewright-bench.bin").string();
-        if (!dw::tools::writeFile(path, dw::tools::makeUpgradeImage(spec, error), error)) {
+        if (!dw::tools::writeFile(path, dw::tools::makeUpgradeImage(wanted, error), error)) {
             std::fprintf(stderr, "cannot write the image: %s\n", error.c_str());
             std::exit(1);
         }

@@ -92,6 +92,13 @@ SimPort* Machine::port(int number) {
     return nullptr;
 }
 
+Attachment* Machine::attachmentOf(const KorvaneDrive& drive) {
+    for (auto& a : attachments_) {
+        if (a->drive == &drive) return a.get();
+    }
+    return nullptr;
+}
+
 Attachment& Machine::attach(KorvaneDrive& drive, int port, int path, int target, int lun,
                             int letter) {
     auto a = std::make_unique<Attachment>();

@@ -57,6 +57,7 @@ public:
                            const std::string& vendor = "KORVANE");
     SimPort& addPort(int number);
     SimPort* port(int number);
+    Attachment* attachmentOf(const KorvaneDrive& drive);
     Attachment& attach(KorvaneDrive& drive, int port, int path, int target, int lun, int letter);
     AspiLayer& aspi() { return aspi_; }
     // Installs the ASPI layer as the library "WNASPI32" (without the entry points named in
@@ -69,6 +70,35 @@ public:
     void setRegistryValue(dw::Handle root, const std::string& keyPath, const std::string& name,
                           uint32_t type, std::vector<uint8_t> data);
     void addRegistryKey(dw::Handle root, const std::string& keyPath);
+
+    // Drive letters as the file system sees them (GetDriveTypeA); unlisted letters have no
+    // root directory.
+    void setDriveType(int letter, uint32_t type) { driveTypes_[letter] = type; }
+
+    // The Windows version GetVersionExA reports.
+    dw::OsVersionInfo version;
+    bool refusesExtendedVersion = false;  // Windows 95 and NT 4.0 before SP6
+    void setVersion(uint32_t platform, uint32_t major, uint32_t minor);
+
+    // Device installation: present devices of setup classes, with their children.
+    struct SetupDevice {
+        dw::Guid classGuid;
+        std::string instanceId;
+        std::optional<std::string> service, driver, description;
+        std::vector<std::string> childIds;
+    };
+    SetupDevice& addSetupDevice(const std::string& classGuid, const std::string& instanceId);
+    bool setupApiMissing = false;  // the device installation libraries are not there
+    int reenumerations = 0;
+
+    // The ANSI code page of MultiByteToWideChar: 1252 or 932.
+    uint32_t ansiCodePage = 1252;
+
+    // Version information of files: FileVersion texts under their translations.
+    void setFileVersion(const std::string& fileName, const std::string& fileVersion,
+                        uint32_t translation = 0x04B00409);
+    void setFileVersionBlock(const std::string& fileName, std::vector<uint32_t> translations,
+                             std::map<std::string, std::string> strings);
 
     // Failure injection.
     void failOpen(const std::string& deviceName, uint32_t error);
@@ -110,6 +140,31 @@ public:
     uint32_t queryValue(dw::Handle key, const std::string& valueName, uint32_t* type,
                         std::span<uint8_t> data, uint32_t& size) override;
     uint32_t closeKey(dw::Handle key) override;
+
+    uint32_t getDriveType(const std::string& rootPath) override;
+    bool getVersionEx(uint32_t recordSize, dw::OsVersionInfo& out) override;
+    using dw::DeviceSetup::setupDiGetClassDevs;
+    dw::Handle setupDiGetClassDevs(const dw::Guid& classGuid, uint32_t flags,
+                                   uint32_t* error) override;
+    Result setupDiEnumDeviceInfo(dw::Handle set, uint32_t index, DeviceInfo& out) override;
+    Result setupDiGetDeviceRegistryProperty(dw::Handle set, const DeviceInfo& device,
+                                            uint32_t property, uint32_t* type,
+                                            std::span<uint8_t> buffer,
+                                            uint32_t& requiredSize) override;
+    bool setupDiDestroyDeviceInfoList(dw::Handle set) override;
+    uint32_t cmGetDeviceId(uint32_t devInst, std::span<char> buffer) override;
+    uint32_t cmGetChild(uint32_t& child, uint32_t devInst) override;
+    uint32_t cmGetSibling(uint32_t& sibling, uint32_t devInst) override;
+    uint32_t cmReenumerateDevNode(uint32_t devInst, uint32_t flags) override;
+    bool multiByteToWideChar(uint32_t codePage, std::string_view text,
+                             std::u16string& wide) override;
+    uint32_t getFileVersionInfoSize(const std::string& fileName) override;
+    bool getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) override;
+    bool verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
+                       std::vector<uint8_t>& value) override;
+    std::string loadString(uint32_t id) override;
+
+    int openDeviceSets() const { return static_cast<int>(deviceSets_.size()); }
 
     // The port driver's answer to IOCTL_SCSI_GET_INQUIRY_DATA for a port, as generated.
     std::vector<uint8_t> portInquiryData(const SimPort& port) const;
@@ -161,6 +216,19 @@ private:
     std::map<dw::Handle, Event> events_;
     int loadedLibraries_ = 0;
     uint32_t now_ = 1000;
+
+    // Device nodes: 1-based; a setup device's node, then its children's.
+    struct DevNode {
+        std::string id;
+        uint32_t parent = 0;
+        std::vector<uint32_t> children;
+    };
+    std::vector<DevNode> devNodes_;
+    std::vector<std::pair<std::unique_ptr<SetupDevice>, uint32_t>> setupDevices_;
+    std::map<dw::Handle, std::vector<size_t>> deviceSets_;
+    void buildDevNodes();
+    std::map<int, uint32_t> driveTypes_;
+    std::map<std::string, std::string> versionBlocks_;  // file name (lower case) -> block
 
     std::vector<std::string> openLog_;
     std::vector<PassThroughSeen> passThroughLog_;

@@ -38,12 +38,12 @@ struct Loaded {
 Loaded load(const Procedure& p, const std::string& version = "2.07", uint32_t seed = 1) {
     Loaded l;
     l.bench = std::make_unique<FirmwareBench>(p.row);
-    ImageSpec spec;
-    spec.row = dw::tools::findRow(p.row);
-    spec.size = p.size;
-    spec.version = version;
-    spec.seed = seed;
-    l.path = l.bench->writeImage(spec);
+    ImageSpec wanted;
+    wanted.row = dw::tools::findRow(p.row);
+    wanted.size = p.size;
+    wanted.version = version;
+    wanted.seed = seed;
+    l.path = l.bench->writeImage(wanted);
     l.bytes = readAll(l.path);
     EXPECT_TRUE(dw::ValidateUpgradeFile(l.bench->state, l.bench->dialog))
         << p.name << ": " << l.bench->dialog.status;
@@ -153,12 +153,12 @@ TEST(DownloadProcedures, aFileChangedAfterValidationIsNeverCommitted) {
         // committing one goes out, the committing one does not.
         {
             auto l = load(p);
-            ImageSpec spec;
-            spec.row = dw::tools::findRow(p.row);
-            spec.size = p.size;
-            spec.seed = 99;
+            ImageSpec wanted;
+            wanted.row = dw::tools::findRow(p.row);
+            wanted.size = p.size;
+            wanted.seed = 99;
             std::string error;
-            ASSERT_TRUE(dw::tools::writeFile(l.path, dw::tools::makeUpgradeImage(spec, error), error));
+            ASSERT_TRUE(dw::tools::writeFile(l.path, dw::tools::makeUpgradeImage(wanted, error), error));
             EXPECT_FALSE(upgrade(l)) << p.name;
             EXPECT_EQ(chunks(*l.bench->drive, p.chunkOpcode).size(), p.chunks - 1) << p.name;
             EXPECT_EQ(l.bench->drive->commits, 0) << p.name;

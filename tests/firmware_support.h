@@ -71,9 +71,9 @@ struct FirmwareBench {
     std::string rowName() { return dw::ModelProductId(pc.transport, state.currentDevice); }
 
     // Writes an image made by the image writer and names it as the upgrade file.
-    std::string writeImage(const dw::tools::ImageSpec& spec, const std::string& name = "fw.bin") {
+    std::string writeImage(const dw::tools::ImageSpec& wanted, const std::string& name = "fw.bin") {
         std::string error;
-        const auto bytes = dw::tools::makeUpgradeImage(spec, error);
+        const auto bytes = dw::tools::makeUpgradeImage(wanted, error);
         EXPECT_FALSE(bytes.empty()) << error;
         return writeBytes(bytes, name);
     }

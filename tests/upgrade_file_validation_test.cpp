@@ -41,10 +41,10 @@ TEST(UpgradeFileValidation, everyUpgradableRowAcceptsItsImagesOfEveryAllowedSize
         const auto sizes = dw::imageSizesFor(r);
         EXPECT_FALSE(sizes.empty()) << r.productId;
         for (uint32_t size : sizes) {
-            ImageSpec spec;
-            spec.row = &r;
-            spec.size = size;
-            const std::string path = bench->writeImage(spec, "new.bin");
+            ImageSpec wanted;
+            wanted.row = &r;
+            wanted.size = size;
+            const std::string path = bench->writeImage(wanted, "new.bin");
             EXPECT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog))
                 << r.productId << " " << size << ": " << bench->dialog.status;
             // The name after the last backslash: here, with no backslash, the whole path.
@@ -79,11 +79,11 @@ TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
     for (const auto& c : cases) {
         auto bench = benchFor(row(c.row));
         ASSERT_NE(bench, nullptr) << c.row;
-        ImageSpec spec;
-        spec.row = &row(c.row);
-        spec.size = c.size;
-        spec.breakage = c.breakage;
-        bench->writeImage(spec);
+        ImageSpec wanted;
+        wanted.row = &row(c.row);
+        wanted.size = c.size;
+        wanted.breakage = c.breakage;
+        bench->writeImage(wanted);
         EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog)) << c.row;
         EXPECT_EQ(bench->dialog.status, "Not a valid upgrade file") << c.row;
         EXPECT_EQ(bench->state.procedureIndex, c.index) << c.row;
@@ -95,11 +95,11 @@ TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
 TEST(UpgradeFileValidation, everySingleByteCorruptionOfTheCheckedBytesIsRefused) {
     auto bench = benchFor(row("CD-ROM KV-62TW"));  // 128 KB, rule C from 0x4100 to 0x1FFFE
     ASSERT_NE(bench, nullptr);
-    ImageSpec spec;
-    spec.row = &row("CD-ROM KV-62TW");
-    spec.size = 0x20000;
+    ImageSpec wanted;
+    wanted.row = &row("CD-ROM KV-62TW");
+    wanted.size = 0x20000;
     std::string error;
-    const auto good = dw::tools::makeUpgradeImage(spec, error);
+    const auto good = dw::tools::makeUpgradeImage(wanted, error);
     struct Case {
         const char* what;
         uint32_t offset;
@@ -124,11 +124,11 @@ TEST(UpgradeFileValidation, everySingleByteCorruptionOfTheCheckedBytesIsRefused)
 TEST(UpgradeFileValidation, truncatedAndMissingFilesAreRefused) {
     auto bench = benchFor(row("DVDR   KV-829A"));
     ASSERT_NE(bench, nullptr);
-    ImageSpec spec;
-    spec.row = &row("DVDR   KV-829A");
-    spec.size = 0xF0000;
+    ImageSpec wanted;
+    wanted.row = &row("DVDR   KV-829A");
+    wanted.size = 0xF0000;
     std::string error;
-    auto bytes = dw::tools::makeUpgradeImage(spec, error);
+    auto bytes = dw::tools::makeUpgradeImage(wanted, error);
     ASSERT_EQ(bytes.size(), 0xF0000u) << error;
     for (size_t cut : {size_t(1), size_t(0x40000), bytes.size() - 40}) {
         std::vector<uint8_t> shorter(bytes.begin(), bytes.begin() + long(cut));
@@ -144,11 +144,11 @@ TEST(UpgradeFileValidation, truncatedAndMissingFilesAreRefused) {
 TEST(UpgradeFileValidation, aSizeOfNoProcedureIsRefusedWhateverItsContent) {
     auto bench = benchFor(row("DVDR   KV-829A"));
     ASSERT_NE(bench, nullptr);
-    ImageSpec spec;
-    spec.row = &row("DVDR   KV-829A");
-    spec.size = 0xFB000;
+    ImageSpec wanted;
+    wanted.row = &row("DVDR   KV-829A");
+    wanted.size = 0xFB000;
     std::string error;
-    auto bytes = dw::tools::makeUpgradeImage(spec, error);
+    auto bytes = dw::tools::makeUpgradeImage(wanted, error);
     bytes.push_back(0);  // checksum and identification still fit; the size does not
     bench->writeBytes(bytes);
     EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
@@ -193,11 +193,11 @@ TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
     };
     for (const auto& c : cases) {
         FirmwareBench bench("DVDR   KV-821A", c.driveRevision);
-        ImageSpec spec;
-        spec.row = &row("DVDR   KV-821A");
-        spec.size = 0xFB000;
-        spec.version = c.fileVersion;
-        bench.writeImage(spec);
+        ImageSpec wanted;
+        wanted.row = &row("DVDR   KV-821A");
+        wanted.size = 0xFB000;
+        wanted.version = c.fileVersion;
+        bench.writeImage(wanted);
         if (c.inquiryFails) {
             // INQUIRY through the drive letter; the second one (the guard's, after the row
             // name's) fails.
@@ -232,10 +232,10 @@ TEST(UpgradeFileValidation, twoDigitValues) {
 TEST(UpgradeFileValidation, theDigestCoversEveryByteOfTheFile) {
     auto bench = benchFor(row("DVDR   KV-829A"));
     ASSERT_NE(bench, nullptr);
-    ImageSpec spec;
-    spec.row = &row("DVDR   KV-829A");
-    spec.size = 0xF0000;
-    const std::string path = bench->writeImage(spec);
+    ImageSpec wanted;
+    wanted.row = &row("DVDR   KV-829A");
+    wanted.size = 0xF0000;
+    const std::string path = bench->writeImage(wanted);
     ASSERT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
     const auto bytes = readAll(path);
     EXPECT_EQ(bench->state.validatedFile.digest, dw::ImageDigest::of(bytes.data(), bytes.size()));

@@ -8,48 +8,48 @@
 
 namespace dw::tools {
 
-std::vector<uint8_t> makeUpgradeImage(const ImageSpec& spec, std::string& error) {
-    if (spec.row == nullptr) {
+std::vector<uint8_t> makeUpgradeImage(const ImageSpec& wanted, std::string& error) {
+    if (wanted.row == nullptr) {
         error = "no such model row";
         return {};
     }
-    const auto sizes = imageSizesFor(*spec.row);
-    if (std::find(sizes.begin(), sizes.end(), spec.size) == sizes.end()) {
-        error = "the row '" + std::string(spec.row->productId) + "' has no image of " +
-                std::to_string(spec.size) + " bytes";
+    const auto sizes = imageSizesFor(*wanted.row);
+    if (std::find(sizes.begin(), sizes.end(), wanted.size) == sizes.end()) {
+        error = "the row '" + std::string(wanted.row->productId) + "' has no image of " +
+                std::to_string(wanted.size) + " bytes";
         return {};
     }
-    if (spec.version.size() != kVersionLength) {
+    if (wanted.version.size() != kVersionLength) {
         error = "the version must have 4 characters, like 1.10";
         return {};
     }
 
-    std::vector<uint8_t> image(spec.size);
-    uint32_t x = spec.seed * 2654435761u + 12345;
+    std::vector<uint8_t> image(wanted.size);
+    uint32_t x = wanted.seed * 2654435761u + 12345;
     for (auto& b : image) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
         b = static_cast<uint8_t>(x >> 24);
     }
-    std::memcpy(image.data() + kVersionOffset, spec.version.data(), kVersionLength);
-    const auto& identity = spec.row->identity;
+    std::memcpy(image.data() + kVersionOffset, wanted.version.data(), kVersionLength);
+    const auto& identity = wanted.row->identity;
     std::memcpy(image.data() + identity.identOffset, identity.identText,
                 std::strlen(identity.identText));
-    if (spec.breakage == Breakage::BadIdentification) image[identity.identOffset] ^= 0x20;
+    if (wanted.breakage == Breakage::BadIdentification) image[identity.identOffset] ^= 0x20;
 
     const ChecksumPlan plan =
-        checksumPlanFor(*spec.row, procedureIndexForSize(spec.size));
+        checksumPlanFor(*wanted.row, procedureIndexForSize(wanted.size));
     uint32_t sum = 0;
     for (const auto& r : plan.ranges) {
         for (uint32_t i = r.begin; i < r.end; ++i) sum += image[i];
     }
     uint16_t value = expectedChecksum(sum, plan);
-    if (spec.breakage == Breakage::BadChecksum) value ^= 0x0001;
+    if (wanted.breakage == Breakage::BadChecksum) value ^= 0x0001;
     image[plan.storedAt] = static_cast<uint8_t>(value >> 8);
     image[plan.storedAt + 1] = static_cast<uint8_t>(value);
 
-    if (spec.breakage == Breakage::WrongSize) image.resize(image.size() + 512, 0xFF);
+    if (wanted.breakage == Breakage::WrongSize) image.resize(image.size() + 512, 0xFF);
     return image;
 }
 

@@ -21,7 +21,7 @@ struct ImageSpec {
 };
 
 // The image bytes; empty (and `error` set) when the row cannot have an image of that size.
-std::vector<uint8_t> makeUpgradeImage(const ImageSpec& spec, std::string& error);
+std::vector<uint8_t> makeUpgradeImage(const ImageSpec& wanted, std::string& error);
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 

@@ -37,7 +37,7 @@ void list() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    dw::tools::ImageSpec spec;
+    dw::tools::ImageSpec wanted;
     std::string output;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -46,22 +46,22 @@ int main(int argc, char** argv) {
             list();
             return 0;
         } else if (arg == "--row" && hasValue) {
-            spec.row = dw::tools::findRow(argv[++i]);
-            if (spec.row == nullptr) {
+            wanted.row = dw::tools::findRow(argv[++i]);
+            if (wanted.row == nullptr) {
                 std::fprintf(stderr, "mkimage: no model row '%s'\n", argv[i]);
                 return 2;
             }
         } else if (arg == "--size" && hasValue) {
-            spec.size = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+            wanted.size = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
         } else if (arg == "--version" && hasValue) {
-            spec.version = argv[++i];
+            wanted.version = argv[++i];
         } else if (arg == "--seed" && hasValue) {
-            spec.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+            wanted.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
         } else if (arg == "--break" && hasValue) {
             const std::string what = argv[++i];
-            if (what == "checksum") spec.breakage = dw::tools::Breakage::BadChecksum;
-            else if (what == "ident") spec.breakage = dw::tools::Breakage::BadIdentification;
-            else if (what == "size") spec.breakage = dw::tools::Breakage::WrongSize;
+            if (what == "checksum") wanted.breakage = dw::tools::Breakage::BadChecksum;
+            else if (what == "ident") wanted.breakage = dw::tools::Breakage::BadIdentification;
+            else if (what == "size") wanted.breakage = dw::tools::Breakage::WrongSize;
             else return usage();
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
@@ -69,14 +69,14 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (spec.row == nullptr || output.empty()) return usage();
+    if (wanted.row == nullptr || output.empty()) return usage();
 
     std::string error;
-    const auto image = dw::tools::makeUpgradeImage(spec, error);
+    const auto image = dw::tools::makeUpgradeImage(wanted, error);
     if (image.empty() || !dw::tools::writeFile(output, image, error)) {
         std::fprintf(stderr, "mkimage: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s: %zu bytes for \"%s\"\n", output.c_str(), image.size(), spec.row->productId);
+    std::printf("%s: %zu bytes for \"%s\"\n", output.c_str(), image.size(), wanted.row->productId);
     return 0;
 }

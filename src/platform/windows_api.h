@@ -3,9 +3,14 @@
 // The real implementation lives in platform/win32; the simulated PC in sim/ is the other one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/string_table.h"
 
 namespace dw {
 
@@ -24,6 +29,7 @@ inline constexpr uint32_t kAccessDenied = 5;
 inline constexpr uint32_t kInvalidHandle = 6;
 inline constexpr uint32_t kNotReady = 21;
 inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kInvalidData = 13;
 inline constexpr uint32_t kSemTimeout = 121;
 inline constexpr uint32_t kInsufficientBuffer = 122;
 inline constexpr uint32_t kModNotFound = 126;
@@ -101,7 +107,9 @@ public:
     static constexpr Handle kLocalMachine = 0x80000002;
     static constexpr Handle kDynData = 0x80000006;
     static constexpr uint32_t kQueryValue = 0x0001;
+    static constexpr uint32_t kEnumerateSubKeys = 0x0008;
     static constexpr uint32_t kRead = 0x20019;
+    static constexpr uint32_t kAllAccess = 0xF003F;
 
     static constexpr uint32_t kTypeNone = 0;
     static constexpr uint32_t kTypeString = 1;
@@ -122,12 +130,154 @@ public:
     virtual uint32_t closeKey(Handle key) = 0;
 };
 
+// Drive types: GetDriveTypeA.
+class DriveTypes {
+public:
+    virtual ~DriveTypes() = default;
+    static constexpr uint32_t kUnknown = 0;
+    static constexpr uint32_t kNoRootDir = 1;
+    static constexpr uint32_t kRemovable = 2;
+    static constexpr uint32_t kFixed = 3;
+    static constexpr uint32_t kRemote = 4;
+    static constexpr uint32_t kCdrom = 5;
+    static constexpr uint32_t kRamDisk = 6;
+    // The root directory is named like "E:\".
+    virtual uint32_t getDriveType(const std::string& rootPath) = 0;
+};
+
+// The fields of OSVERSIONINFOA (148 bytes) and OSVERSIONINFOEXA (156 bytes).
+struct OsVersionInfo {
+    uint32_t majorVersion = 0;
+    uint32_t minorVersion = 0;
+    uint32_t buildNumber = 0;
+    uint32_t platformId = 0;
+    std::string csdVersion;  // at most 127 characters
+    // Only filled from the extended record.
+    uint16_t servicePackMajor = 0;
+    uint16_t servicePackMinor = 0;
+    uint16_t suiteMask = 0;
+    uint8_t productType = 0;
+};
+
+// The Windows version: GetVersionExA.
+class Versions {
+public:
+    virtual ~Versions() = default;
+    static constexpr uint32_t kPlatformWin32s = 0;
+    static constexpr uint32_t kPlatformWindows = 1;  // Windows 95, 98, Me
+    static constexpr uint32_t kPlatformNt = 2;       // NT 4.0, 2000, XP, 2003
+    static constexpr uint32_t kBasicRecordSize = 148;
+    static constexpr uint32_t kExtendedRecordSize = 156;
+    // `recordSize` is the dwOSVersionInfoSize handed over (148 or 156); false when Windows
+    // refuses the record (Windows 95 and NT 4.0 before SP6 refuse the extended one).
+    virtual bool getVersionEx(uint32_t recordSize, OsVersionInfo& out) = 0;
+};
+
+// A class GUID as its 16 bytes, in the order of the GUID structure in memory.
+struct Guid {
+    std::array<uint8_t, 16> bytes = {};
+    bool operator==(const Guid&) const = default;
+    // "{4D36E97B-E325-11CE-BFC1-08002BE10318}" (braces optional); nothing for a malformed text.
+    static bool parse(std::string_view text, Guid& out);
+    std::string text() const;  // upper case with braces
+};
+
+// The device installation functions: SetupDiGetClassDevsA, SetupDiEnumDeviceInfo,
+// SetupDiGetDeviceRegistryPropertyA, SetupDiDestroyDeviceInfoList.
+class DeviceSetup {
+public:
+    virtual ~DeviceSetup() = default;
+    static constexpr uint32_t kDigcfPresent = 0x2;
+    static constexpr uint32_t kSpdrpDeviceDesc = 0x0;
+    static constexpr uint32_t kSpdrpService = 0x4;
+    static constexpr uint32_t kSpdrpDriver = 0x9;
+
+    // SP_DEVINFO_DATA as the program uses it: the device's class and its device node.
+    struct DeviceInfo {
+        Guid classGuid;
+        uint32_t devInst = 0;
+        uintptr_t reserved = 0;  // the system's own link to the device; handed back unchanged
+    };
+    struct Result {
+        bool ok = false;
+        uint32_t error = 0;  // GetLastError() when !ok
+    };
+
+    // kInvalidHandle (with the error) on failure, as INVALID_HANDLE_VALUE.
+    virtual Handle setupDiGetClassDevs(const Guid& classGuid, uint32_t flags,
+                                       uint32_t* error = nullptr) = 0;
+    // Fails with kNoMoreItems past the last device.
+    virtual Result setupDiEnumDeviceInfo(Handle set, uint32_t index, DeviceInfo& out) = 0;
+    // With `buffer` empty only the size is asked for: that fails with kInsufficientBuffer and
+    // sets `requiredSize`. A buffer that is too small fails the same way; a missing property
+    // fails with kInvalidData.
+    virtual Result setupDiGetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+                                                    uint32_t property, uint32_t* type,
+                                                    std::span<uint8_t> buffer,
+                                                    uint32_t& requiredSize) = 0;
+    virtual bool setupDiDestroyDeviceInfoList(Handle set) = 0;
+
+    // The same with the class given as text; a malformed text fails with kInvalidParameter.
+    Handle setupDiGetClassDevs(std::string_view classGuid, uint32_t flags,
+                               uint32_t* error = nullptr);
+};
+
+// The Configuration Manager: CM_Get_Device_IDA, CM_Get_Child, CM_Get_Sibling,
+// CM_Reenumerate_DevNode. Each returns a CONFIGRET.
+class ConfigManager {
+public:
+    virtual ~ConfigManager() = default;
+    static constexpr uint32_t kCrSuccess = 0;
+    static constexpr uint32_t kCrFailure = 0x13;
+    static constexpr uint32_t kCrNoSuchDevnode = 13;
+    static constexpr uint32_t kCrBufferSmall = 0x1A;
+
+    // The instance ID, NUL-terminated in `buffer`; kCrBufferSmall when it does not fit.
+    virtual uint32_t cmGetDeviceId(uint32_t devInst, std::span<char> buffer) = 0;
+    virtual uint32_t cmGetChild(uint32_t& child, uint32_t devInst) = 0;
+    virtual uint32_t cmGetSibling(uint32_t& sibling, uint32_t devInst) = 0;
+    virtual uint32_t cmReenumerateDevNode(uint32_t devInst, uint32_t flags) = 0;
+};
+
+// Text conversion: MultiByteToWideChar.
+class TextConversion {
+public:
+    virtual ~TextConversion() = default;
+    static constexpr uint32_t kCpAcp = 0;
+    // The whole of `text` in UTF-16 (no terminator added); false for a code page the system
+    // does not have. Bytes the code page does not define become its default character.
+    virtual bool multiByteToWideChar(uint32_t codePage, std::string_view text,
+                                     std::u16string& wide) = 0;
+};
+
+// File version information: GetFileVersionInfoSizeA, GetFileVersionInfoA, VerQueryValueA.
+class FileVersions {
+public:
+    virtual ~FileVersions() = default;
+    // 0 when the file has none or cannot be found.
+    virtual uint32_t getFileVersionInfoSize(const std::string& fileName) = 0;
+    // Fills `block` (of the size asked for above).
+    virtual bool getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) = 0;
+    // Looks up a path like "\VarFileInfo\Translation" or
+    // "\StringFileInfo\040904b0\FileVersion" in a block read above: the bytes of a binary
+    // value, or the characters of a text with its terminating NUL.
+    virtual bool verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
+                               std::vector<uint8_t>& value) = 0;
+};
+
 // Everything the core asks of Windows.
 class WindowsApi : public DeviceIo,
                    public Libraries,
                    public Events,
                    public Clock,
-                   public Registry {
+                   public Registry,
+                   public DriveTypes,
+                   public Versions,
+                   public DeviceSetup,
+                   public ConfigManager,
+                   public TextConversion,
+                   public FileVersions,
+                   public StringTable {
 public:
     ~WindowsApi() override = default;
 };

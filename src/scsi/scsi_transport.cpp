@@ -105,14 +105,10 @@ void ScsiTransport::stop() {
 }
 
 HostAdapter* ScsiTransport::adapterOf(const DeviceEntry& device) {
-    for (auto& adapter : adapters) {
-        if (adapter.portNumber >= 0 && adapter.portNumber == device.hostAdapter) return &adapter;
+    if (device.hostAdapter < 0 || static_cast<size_t>(device.hostAdapter) >= adapters.size()) {
+        return nullptr;
     }
-    if (device.hostAdapter >= 0 && static_cast<size_t>(device.hostAdapter) < adapters.size()) {
-        HostAdapter& adapter = adapters[static_cast<size_t>(device.hostAdapter)];
-        if (adapter.portNumber < 0) return &adapter;
-    }
-    return nullptr;
+    return &adapters[static_cast<size_t>(device.hostAdapter)];
 }
 
 void ScsiTransport::storeDevice(const DeviceEntry& entry, size_t busIndex, size_t deviceIndex) {

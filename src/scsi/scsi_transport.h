@@ -65,9 +65,8 @@ public:
     void setAdapterBusKind(size_t adapterIndex, BusKind kind);
     bool hasUsbOr1394Adapter() const;
 
-    // The adapter a device belongs to, or null. Under ASPI the device's `hostAdapter` is the
-    // adapter's index. Under pass-through it is the port number, which stays right when an
-    // adapter before it was removed; adapters of external drives (no port) are found by index.
+    // The adapter a device belongs to (its `hostAdapter` is the adapter's index), or null. The
+    // pass-through scan renumbers the entries behind an adapter it removes, so this holds.
     HostAdapter* adapterOf(const DeviceEntry& device);
 
     // Commands through the pass-through interface, for the scans as well as `execute`.

@@ -1,44 +1,29 @@
-// Program entry. For now a plain top-level window that opens and closes; it already owns the
-// one transport over the real Windows seam.
+// Program entry.
 #include <windows.h>
 
-#include "platform/win32/win32_windows_api.h"
-#include "scsi/scsi_transport.h"
+#include "app/win32/upgrade_app.h"
+#include "resources/resource.h"
 
-namespace {
+namespace dw {
 
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+UpgradeApp& UpgradeApp::instance() {
+    static UpgradeApp app;
+    return app;
 }
 
-}  // namespace
+bool UpgradeApp::InitInstance(HINSTANCE instance) {
+    view_ = std::make_unique<Win32DialogView>(instance);
+    dialog_ = std::make_unique<MainDialog>(api_, *view_, state_);
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainDialogProc, 0);
+    dialog_.reset();
+    return false;
+}
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    dw::Win32WindowsApi api;
-    dw::ScsiTransport transport(api);
+}  // namespace dw
 
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = "DrivewrightMain";
-    if (!RegisterClassA(&windowClass)) return 1;
-
-    HWND window = CreateWindowA("DrivewrightMain", "Drivewright", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 400, 200, nullptr, nullptr,
-                                instance, nullptr);
-    if (window == nullptr) return 1;
-    ShowWindow(window, show);
-
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The application object exists before the program's own code runs.
+    dw::UpgradeApp& app = dw::UpgradeApp::instance();
+    app.InitInstance(instance);
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace dw {
 
 namespace {
@@ -9,6 +11,84 @@ namespace {
 HANDLE toHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle fromHandle(HANDLE h) { return reinterpret_cast<Handle>(h); }
 HKEY toKey(Handle h) { return reinterpret_cast<HKEY>(h); }
+
+// SP_DEVINFO_DATA.
+struct DevInfoData {
+    DWORD cbSize;
+    GUID classGuid;
+    DWORD devInst;
+    ULONG_PTR reserved;
+};
+
+using GetClassDevsFn = HANDLE(WINAPI*)(const GUID*, const char*, HWND, DWORD);
+using EnumDeviceInfoFn = BOOL(WINAPI*)(HANDLE, DWORD, DevInfoData*);
+using GetRegistryPropertyFn = BOOL(WINAPI*)(HANDLE, DevInfoData*, DWORD, DWORD*, BYTE*, DWORD,
+                                             DWORD*);
+using DestroyListFn = BOOL(WINAPI*)(HANDLE);
+using GetDeviceIdFn = DWORD(WINAPI*)(DWORD, char*, ULONG, ULONG);
+using GetRelativeFn = DWORD(WINAPI*)(DWORD*, DWORD, ULONG);
+using ReenumerateFn = DWORD(WINAPI*)(DWORD, ULONG);
+
+// SetupAPI and CfgMgr32 do not exist on every Windows the program runs on, so their entry
+// points are looked up once, at first use; a missing library or entry point stays null and the
+// call fails as Windows would.
+struct DeviceSetupEntries {
+    GetClassDevsFn getClassDevs = nullptr;
+    EnumDeviceInfoFn enumDeviceInfo = nullptr;
+    GetRegistryPropertyFn getRegistryProperty = nullptr;
+    DestroyListFn destroyList = nullptr;
+    GetDeviceIdFn getDeviceId = nullptr;
+    GetRelativeFn getChild = nullptr;
+    GetRelativeFn getSibling = nullptr;
+    ReenumerateFn reenumerate = nullptr;
+};
+
+template <typename Fn>
+Fn entry(HMODULE module, const char* name) {
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const DeviceSetupEntries& deviceSetupEntries() {
+    static const DeviceSetupEntries entries = [] {
+        DeviceSetupEntries e;
+        const HMODULE setupApi = LoadLibraryA("setupapi.dll");
+        const HMODULE cfgMgr = LoadLibraryA("cfgmgr32.dll");
+        e.getClassDevs = entry<GetClassDevsFn>(setupApi, "SetupDiGetClassDevsA");
+        e.enumDeviceInfo = entry<EnumDeviceInfoFn>(setupApi, "SetupDiEnumDeviceInfo");
+        e.getRegistryProperty =
+            entry<GetRegistryPropertyFn>(setupApi, "SetupDiGetDeviceRegistryPropertyA");
+        e.destroyList = entry<DestroyListFn>(setupApi, "SetupDiDestroyDeviceInfoList");
+        e.getDeviceId = entry<GetDeviceIdFn>(cfgMgr, "CM_Get_Device_IDA");
+        e.getChild = entry<GetRelativeFn>(cfgMgr, "CM_Get_Child");
+        e.getSibling = entry<GetRelativeFn>(cfgMgr, "CM_Get_Sibling");
+        e.reenumerate = entry<ReenumerateFn>(cfgMgr, "CM_Reenumerate_DevNode");
+        return e;
+    }();
+    return entries;
+}
+
+GUID toGuid(const Guid& guid) {
+    GUID g;
+    static_assert(sizeof g == 16);
+    std::memcpy(&g, guid.bytes.data(), 16);
+    return g;
+}
+
+Guid fromGuid(const GUID& g) {
+    Guid guid;
+    std::memcpy(guid.bytes.data(), &g, 16);
+    return guid;
+}
+
+DevInfoData toDevInfo(const DeviceSetup::DeviceInfo& device) {
+    DevInfoData data;
+    data.cbSize = sizeof data;
+    data.classGuid = toGuid(device.classGuid);
+    data.devInst = device.devInst;
+    data.reserved = device.reserved;
+    return data;
+}
 
 }  // namespace
 
@@ -97,6 +177,174 @@ uint32_t Win32WindowsApi::queryValue(Handle key, const std::string& valueName, u
 
 uint32_t Win32WindowsApi::closeKey(Handle key) {
     return static_cast<uint32_t>(RegCloseKey(toKey(key)));
+}
+
+uint32_t Win32WindowsApi::getDriveType(const std::string& rootPath) {
+    return GetDriveTypeA(rootPath.c_str());
+}
+
+bool Win32WindowsApi::getVersionEx(uint32_t recordSize, OsVersionInfo& out) {
+    OSVERSIONINFOEXA record;
+    std::memset(&record, 0, sizeof record);
+    if (recordSize > sizeof record) return false;
+    record.dwOSVersionInfoSize = recordSize;
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record))) return false;
+    out = OsVersionInfo{};
+    out.majorVersion = record.dwMajorVersion;
+    out.minorVersion = record.dwMinorVersion;
+    out.buildNumber = record.dwBuildNumber;
+    out.platformId = record.dwPlatformId;
+    out.csdVersion.assign(record.szCSDVersion, strnlen(record.szCSDVersion, sizeof record.szCSDVersion));
+    if (recordSize >= sizeof(OSVERSIONINFOEXA)) {
+        out.servicePackMajor = record.wServicePackMajor;
+        out.servicePackMinor = record.wServicePackMinor;
+        out.suiteMask = record.wSuiteMask;
+        out.productType = record.wProductType;
+    }
+    return true;
+}
+
+Handle Win32WindowsApi::setupDiGetClassDevs(const Guid& classGuid, uint32_t flags,
+                                            uint32_t* error) {
+    const auto& e = deviceSetupEntries();
+    if (e.getClassDevs == nullptr) {
+        if (error != nullptr) *error = ERROR_PROC_NOT_FOUND;
+        return kInvalidHandle;
+    }
+    const GUID guid = toGuid(classGuid);
+    const HANDLE set = e.getClassDevs(&guid, nullptr, nullptr, flags);
+    if (set == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) *error = GetLastError();
+        return kInvalidHandle;
+    }
+    return fromHandle(set);
+}
+
+DeviceSetup::Result Win32WindowsApi::setupDiEnumDeviceInfo(Handle set, uint32_t index,
+                                                           DeviceInfo& out) {
+    Result result;
+    const auto& e = deviceSetupEntries();
+    if (e.enumDeviceInfo == nullptr) {
+        result.error = ERROR_PROC_NOT_FOUND;
+        return result;
+    }
+    DevInfoData data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    result.ok = e.enumDeviceInfo(toHandle(set), index, &data) != FALSE;
+    if (!result.ok) {
+        result.error = GetLastError();
+        return result;
+    }
+    out.classGuid = fromGuid(data.classGuid);
+    out.devInst = data.devInst;
+    out.reserved = data.reserved;
+    return result;
+}
+
+DeviceSetup::Result Win32WindowsApi::setupDiGetDeviceRegistryProperty(
+    Handle set, const DeviceInfo& device, uint32_t property, uint32_t* type,
+    std::span<uint8_t> buffer, uint32_t& requiredSize) {
+    Result result;
+    const auto& e = deviceSetupEntries();
+    if (e.getRegistryProperty == nullptr) {
+        result.error = ERROR_PROC_NOT_FOUND;
+        return result;
+    }
+    DevInfoData data = toDevInfo(device);
+    DWORD valueType = 0;
+    DWORD required = 0;
+    result.ok = e.getRegistryProperty(toHandle(set), &data, property, &valueType,
+                                      buffer.empty() ? nullptr : buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), &required) != FALSE;
+    if (!result.ok) result.error = GetLastError();
+    if (type != nullptr) *type = valueType;
+    requiredSize = required;
+    return result;
+}
+
+bool Win32WindowsApi::setupDiDestroyDeviceInfoList(Handle set) {
+    const auto& e = deviceSetupEntries();
+    return e.destroyList != nullptr && e.destroyList(toHandle(set)) != FALSE;
+}
+
+uint32_t Win32WindowsApi::cmGetDeviceId(uint32_t devInst, std::span<char> buffer) {
+    const auto& e = deviceSetupEntries();
+    if (e.getDeviceId == nullptr) return kCrFailure;
+    return e.getDeviceId(devInst, buffer.data(), static_cast<ULONG>(buffer.size()), 0);
+}
+
+uint32_t Win32WindowsApi::cmGetChild(uint32_t& child, uint32_t devInst) {
+    const auto& e = deviceSetupEntries();
+    if (e.getChild == nullptr) return kCrFailure;
+    DWORD found = 0;
+    const DWORD result = e.getChild(&found, devInst, 0);
+    child = found;
+    return result;
+}
+
+uint32_t Win32WindowsApi::cmGetSibling(uint32_t& sibling, uint32_t devInst) {
+    const auto& e = deviceSetupEntries();
+    if (e.getSibling == nullptr) return kCrFailure;
+    DWORD found = 0;
+    const DWORD result = e.getSibling(&found, devInst, 0);
+    sibling = found;
+    return result;
+}
+
+uint32_t Win32WindowsApi::cmReenumerateDevNode(uint32_t devInst, uint32_t flags) {
+    const auto& e = deviceSetupEntries();
+    if (e.reenumerate == nullptr) return kCrFailure;
+    return e.reenumerate(devInst, flags);
+}
+
+bool Win32WindowsApi::multiByteToWideChar(uint32_t codePage, std::string_view text,
+                                          std::u16string& wide) {
+    wide.clear();
+    if (text.empty()) return true;
+    const int length = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0) return false;
+    std::vector<wchar_t> buffer(static_cast<size_t>(needed));
+    const int written =
+        MultiByteToWideChar(codePage, 0, text.data(), length, buffer.data(), needed);
+    if (written <= 0) return false;
+    wide.assign(buffer.begin(), buffer.begin() + written);
+    return true;
+}
+
+uint32_t Win32WindowsApi::getFileVersionInfoSize(const std::string& fileName) {
+    DWORD ignored = 0;
+    return GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+}
+
+bool Win32WindowsApi::getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) {
+    return GetFileVersionInfoA(fileName.c_str(), 0, static_cast<DWORD>(block.size()),
+                               block.data()) != FALSE;
+}
+
+bool Win32WindowsApi::verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
+                                    std::vector<uint8_t>& value) {
+    void* found = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), subBlock.c_str(), &found, &length) || found == nullptr) {
+        return false;
+    }
+    // Texts are counted in characters, binary values in bytes; both are one byte each here.
+    const auto* first = static_cast<const uint8_t*>(found);
+    const uint8_t* begin = block.data();
+    const uint8_t* end = begin + block.size();
+    if (first < begin || first > end || length > static_cast<size_t>(end - first)) return false;
+    value.assign(first, first + length);
+    const bool isText = subBlock.size() >= 15 && _strnicmp(subBlock.c_str(), "\\StringFileInfo", 16) == 0;
+    if (isText && (value.empty() || value.back() != 0)) value.push_back(0);
+    return true;
+}
+
+std::string Win32WindowsApi::loadString(uint32_t id) {
+    char text[512] = {};
+    const int length = LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+    return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
 }
 
 }  // namespace dw

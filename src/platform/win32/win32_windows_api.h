@@ -31,6 +31,33 @@ public:
     uint32_t queryValue(Handle key, const std::string& valueName, uint32_t* type,
                         std::span<uint8_t> data, uint32_t& size) override;
     uint32_t closeKey(Handle key) override;
+
+    uint32_t getDriveType(const std::string& rootPath) override;
+    bool getVersionEx(uint32_t recordSize, OsVersionInfo& out) override;
+
+    using DeviceSetup::setupDiGetClassDevs;
+    Handle setupDiGetClassDevs(const Guid& classGuid, uint32_t flags, uint32_t* error) override;
+    Result setupDiEnumDeviceInfo(Handle set, uint32_t index, DeviceInfo& out) override;
+    Result setupDiGetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+                                            uint32_t property, uint32_t* type,
+                                            std::span<uint8_t> buffer,
+                                            uint32_t& requiredSize) override;
+    bool setupDiDestroyDeviceInfoList(Handle set) override;
+
+    uint32_t cmGetDeviceId(uint32_t devInst, std::span<char> buffer) override;
+    uint32_t cmGetChild(uint32_t& child, uint32_t devInst) override;
+    uint32_t cmGetSibling(uint32_t& sibling, uint32_t devInst) override;
+    uint32_t cmReenumerateDevNode(uint32_t devInst, uint32_t flags) override;
+
+    bool multiByteToWideChar(uint32_t codePage, std::string_view text,
+                             std::u16string& wide) override;
+
+    uint32_t getFileVersionInfoSize(const std::string& fileName) override;
+    bool getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) override;
+    bool verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
+                       std::vector<uint8_t>& value) override;
+
+    std::string loadString(uint32_t id) override;
 };
 
 }  // namespace dw

@@ -1,0 +1,117 @@
+#include "sim/scenarios.h"
+
+#include <cctype>
+
+namespace sim::scenarios {
+
+namespace {
+
+int letterIndex(char letter) { return std::toupper(static_cast<unsigned char>(letter)) - 'A'; }
+
+// A UTF-16 mount-manager value for a path.
+std::vector<uint8_t> utf16(const std::string& text) {
+    std::vector<uint8_t> bytes;
+    for (char c : text) {
+        bytes.push_back(static_cast<uint8_t>(c));
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void windows98(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformWindows, 4, 10);
+    pc.refusesExtendedVersion = true;
+    pc.installAspi();
+    pc.addRegistryKey(dw::Registry::kDynData, "Config Manager\\Enum");
+}
+
+void addAspiAdapter(Machine& pc, const std::string& adapterId, const std::string& hdcDescription) {
+    AspiAdapter adapter;
+    adapter.adapterId = adapterId;
+    pc.aspi().adapters.push_back(adapter);
+    const std::string key = "System\\CurrentControlSet\\Services\\Class\\hdc\\000" +
+                            std::to_string(pc.aspi().adapters.size() - 1);
+    pc.setRegistryString(dw::Registry::kLocalMachine, key, "PortDriver", adapterId + ".mpd");
+    pc.setRegistryString(dw::Registry::kLocalMachine, key, "DriverDesc", hdcDescription);
+}
+
+std::string deviceKeyName(const KorvaneDrive& drive) {
+    std::string name = drive.vendor() + drive.product();
+    for (char& c : name) {
+        if (c == ' ') c = '_';
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
+
+KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const std::string& revision,
+                                int adapter, int target, char letter,
+                                const std::string& instanceKey) {
+    KorvaneDrive& drive = pc.addDrive(product, revision);
+    pc.aspi().attach(drive, adapter, target);
+    static int serial = 0;
+    const std::string device = deviceKeyName(drive);
+    const std::string enumKey = "Config Manager\\Enum\\C29" + std::to_string(1000 + ++serial);
+    pc.setRegistryString(dw::Registry::kDynData, enumKey, "HardWareKey",
+                         "SCSI\\" + device + "\\" + instanceKey);
+    const std::string settings = "Enum\\SCSI\\" + device + "\\" + instanceKey;
+    pc.setRegistryString(dw::Registry::kLocalMachine, settings, "CurrentDriveLetterAssignment",
+                         std::string(1, letter));
+    pc.setRegistryString(dw::Registry::kLocalMachine, settings, "SCSITargetID",
+                         std::to_string(target));
+    return drive;
+}
+
+void windowsXp(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 5, 1); }
+void windowsNt4(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 4, 0);
+    pc.refusesExtendedVersion = true;
+}
+
+void addPort(Machine& pc, int port, const std::string& service, const std::string& classGuid,
+             const std::string& description) {
+    pc.addPort(port);
+    pc.setRegistryString(dw::Registry::kLocalMachine,
+                         "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(port), "Driver",
+                         service);
+    auto& device = pc.addSetupDevice(classGuid, "PCI\\VEN_8086&DEV_24CB\\" + std::to_string(port));
+    device.service = service;
+    device.driver = classGuid + "\\000" + std::to_string(port);
+    device.description = description;
+}
+
+KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::string& revision,
+                           int port, int target, char letter) {
+    KorvaneDrive& drive = pc.addDrive(product, revision);
+    pc.attach(drive, port, 0, target, 0, letterIndex(letter));
+    pc.setDriveType(letterIndex(letter), dw::DriveTypes::kCdrom);
+    return drive;
+}
+
+KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,
+                          char letter) {
+    KorvaneDrive& drive = pc.addDrive(product, revision);
+    pc.attach(drive, -1, 0, 0, 0, letterIndex(letter));
+    pc.setDriveType(letterIndex(letter), dw::DriveTypes::kCdrom);
+    static int serial = 0;
+    const std::string child = "USBSTOR\\CDROM&VEN_KORVANE&PROD_DVDR&REV_1.00\\" +
+                              std::to_string(7000 + ++serial) + "&0";
+    auto& hub = pc.addSetupDevice(kUsbClass, "USB\\VID_0EA0&PID_2168\\" + std::to_string(serial));
+    hub.service = "usbstor";
+    hub.driver = std::string(kUsbClass) + "\\0001";
+    hub.description = "USB Mass Storage Device";
+    hub.childIds.push_back(child);
+    std::string path = "\\??\\" + child + "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+    for (char& c : path) {
+        if (c == '\\' && &c != &path[0] && &c != &path[3]) c = '#';
+    }
+    std::string name = "\\DosDevices\\C:";
+    name[12] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", name,
+                        dw::Registry::kTypeBinary, utf16(path));
+    return drive;
+}
+
+}  // namespace sim::scenarios

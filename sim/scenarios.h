@@ -1,0 +1,43 @@
+// Whole simulated PCs of each Windows family in a few lines.
+#pragma once
+
+#include <string>
+
+#include "sim/machine.h"
+
+namespace sim::scenarios {
+
+// Windows 98 (platform 1, 4.10) with the ASPI layer installed and no adapter yet.
+void windows98(Machine& pc);
+// An ASPI host adapter whose driver the hdc class key describes (for the classification).
+void addAspiAdapter(Machine& pc, const std::string& adapterId, const std::string& hdcDescription);
+// A drive on an ASPI adapter, with the registry entries of the Windows 98 device database:
+// "SCSI\<vendor_product>\<instance>" under Config Manager\Enum, and its letter and target.
+KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const std::string& revision,
+                                int adapter, int target, char letter,
+                                const std::string& instanceKey = "MF&CHILD0000&PCI&VEN_8086");
+// The device key name the registry uses for a drive: vendor and product, blanks as "_".
+std::string deviceKeyName(const KorvaneDrive& drive);
+
+// Windows XP (platform 2, 5.1) with no port yet.
+void windowsXp(Machine& pc);
+// Windows NT 4.0 (platform 2, 4.0).
+void windowsNt4(Machine& pc);
+// A SCSI port whose driver is a present device of the given setup class.
+void addPort(Machine& pc, int port, const std::string& service, const std::string& classGuid,
+             const std::string& description);
+// A CD/DVD drive on a port, at a drive letter.
+KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::string& revision,
+                           int port, int target, char letter);
+// An external USB drive at a drive letter: a USB mass-storage child device and the mount
+// manager's path naming it.
+KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,
+                          char letter);
+
+inline constexpr const char* kScsiAdapterClass = "{4D36E97B-E325-11CE-BFC1-08002BE10318}";
+inline constexpr const char* kUsbClass = "{36FC9E60-C465-11CF-8056-444553540000}";
+inline constexpr const char* kIeee1394Class = "{6BDD1FC1-810F-11D0-BEC7-08002BE2092F}";
+inline constexpr const char* kHdcClass = "{4D36E96A-E325-11CE-BFC1-08002BE10318}";
+inline constexpr const char* kSbp2Class = "{D48179BE-EC20-11D1-B6B8-00C04FA372A7}";
+
+}  // namespace sim::scenarios

@@ -1,0 +1,296 @@
+#include "app/main_dialog.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <algorithm>
+#include <vector>
+
+#include "discovery/scans.h"
+#include "firmware/command_builders.h"
+#include "firmware/download_procedures.h"
+#include "firmware/upgrade_file_validation.h"
+#include "scsi/sense_text.h"
+#include "identify/device_label.h"
+#include "identify/identify_model.h"
+#include "identify/vendor_read_info.h"
+#include "resources/resource.h"
+#include "scsi/aspi_start.h"
+#include "resources/string_texts.h"
+
+namespace dw {
+
+MainDialog::MainDialog(WindowsApi& api, DialogView& view, UpgradeState& state)
+    : api_(api), view_(view), state_(state), transport_(std::make_unique<ScsiTransport>(api)) {
+    state_.transport = transport_.get();
+}
+
+MainDialog::~MainDialog() {
+    if (state_.transport == transport_.get()) state_.transport = nullptr;
+    transport_.reset();
+}
+
+void MainDialog::refresh() {
+    view_.setControlText(kIdHostAdapterText, hostAdapterText);
+    view_.setControlText(kIdTargetIdText, targetIdText);
+    view_.setControlText(kIdFirmwareVersionText, firmwareVersionText);
+    view_.setControlText(kIdStatusText, statusText);
+}
+
+bool MainDialog::OnInitDialog() {
+    // The base initialisation has refreshed the (empty) texts.
+    const std::string about = api_.loadString(IDS_ABOUTBOX);
+    if (!about.empty()) view_.appendSystemMenuItem(kIdmAboutBox, about);
+    view_.setWindowIcons();
+
+    OsVersionInfo version;
+    const bool haveVersion = api_.getVersionEx(Versions::kBasicRecordSize, version);
+    ScsiTransport& transport = *state_.transport;
+    if (haveVersion && version.platformId == Versions::kPlatformWindows) AspiStart(transport);
+    if (transport.kind == TransportKind::None) PassThroughScan(transport);
+    if (transport.kind == TransportKind::None) {
+        view_.messageBox("ASPI for Win32 is not initialized!\n\rUnable to load 'WNASPI32.DLL'",
+                         view_.applicationTitle(), mb::kIconStop | mb::kOk);
+        view_.requestClose();
+        return true;
+    }
+
+    oldAspiLayer_ = checkOldAspiLayer();
+    if (oldAspiLayer_) view_.showAspiWarning();
+
+    if (haveVersion && version.minorVersion == 10 && oldAspiLayer_ &&
+        transport.hasUsbOr1394Adapter()) {
+        const int answer = view_.messageBox(
+            "WARNING: USB devices detected with older Aspi layer!\n\tDo you wish to continue?",
+            "Drivewright", mb::kIconExclamation | mb::kOkCancel);
+        if (answer != mb::kAnswerOk) {
+            view_.destroyWindow();
+            return false;
+        }
+    }
+
+    probeInterfaces();
+    fillDeviceList();
+
+    if (state_.deviceList.empty()) {
+        view_.enableControl(kIdDeviceCombo, false);
+        return true;
+    }
+    view_.selectComboItem(0);
+    state_.currentDevice = state_.deviceList.at(0);
+    ShowDevice(state_.currentDevice);
+    return true;
+}
+
+bool MainDialog::checkOldAspiLayer() {
+    const uint32_t size = api_.getFileVersionInfoSize("wnaspi32.dll");
+    if (size == 0) return false;
+    std::vector<uint8_t> block(size);
+    if (!api_.getFileVersionInfo("wnaspi32.dll", block)) return false;
+
+    std::string versionText = "n/a";
+    std::vector<uint8_t> translation;
+    if (api_.verQueryValue(block, "\\VarFileInfo\\Translation", translation) &&
+        translation.size() >= 4) {
+        const uint32_t entry = uint32_t(translation[0]) | uint32_t(translation[1]) << 8 |
+                               uint32_t(translation[2]) << 16 | uint32_t(translation[3]) << 24;
+        // Language into the high half, code page into the low half.
+        const uint32_t swapped = (entry << 16) | (entry >> 16);
+        char path[64];
+        std::snprintf(path, sizeof path, "\\StringFileInfo\\%08lx\\%s",
+                      static_cast<unsigned long>(swapped), "FileVersion");
+        std::vector<uint8_t> value;
+        if (api_.verQueryValue(block, path, value)) {
+            versionText.assign(value.begin(), std::find(value.begin(), value.end(), uint8_t(0)));
+        }
+    }
+    // "1, 0, 0, 0": only these four positions are looked at.
+    return versionText.size() > 9 && versionText[0] == '1' && versionText[3] == '0' &&
+           versionText[6] == '0' && versionText[9] == '0';
+}
+
+void MainDialog::probeInterfaces() {
+    ScsiTransport& transport = *state_.transport;
+    std::vector<HostAdapter> tree;
+    transport.copyAdapters(tree);
+    for (size_t a = 0; a < tree.size(); ++a) {
+        for (size_t b = 0; b < tree[a].buses.size(); ++b) {
+            const DeviceList& bus = tree[a].buses[b];
+            for (size_t d = 0; d < bus.size(); ++d) {
+                DeviceEntry entry = bus.at(d);
+                const std::string product = entry.product;
+                const bool family = product.find("825") != std::string::npos ||
+                                    product.find("827") != std::string::npos ||
+                                    product.find("829") != std::string::npos;
+                if (!family || entry.busKind == BusKind::SerialAta) continue;
+                uint8_t info[128] = {};
+                if (VendorReadInfo(transport, entry, 0, sizeof info, info) != 1) continue;
+                if (info[kInterfaceCodeOffset] == 1) {
+                    transport.setAdapterBusKind(a, BusKind::SerialAta);
+                } else if (info[kInterfaceCodeOffset] == 8) {
+                    std::memcpy(entry.product, "DVDR   KV-825U  ", kProductLength + 1);
+                    transport.storeDevice(entry, b, d);
+                    transport.setAdapterBusKind(a, BusKind::Usb);
+                }
+            }
+        }
+    }
+}
+
+void MainDialog::fillDeviceList() {
+    ScsiTransport& transport = *state_.transport;
+    std::vector<HostAdapter> tree;
+    transport.copyAdapters(tree);
+    for (auto& adapter : tree) {
+        for (auto& bus : adapter.buses) {
+            for (auto& entry : bus) {
+                InquiryStrings strings;
+                if ((transport.inquiry(entry, strings) & 0xFF) != 1) continue;
+                if (!IsKnownModel(transport, entry)) continue;
+                state_.deviceList.append(entry);
+                view_.addComboItem(DeviceLabel(transport, entry));
+            }
+        }
+    }
+}
+
+bool MainDialog::OnSysCommand(unsigned commandId) {
+    if ((commandId & 0xFFF0) != kIdmAboutBox) return false;
+    view_.showAbout();
+    return true;
+}
+
+void MainDialog::OnSelectDevice() {
+    const int index = view_.comboSelection();
+    if (index < 0 || static_cast<size_t>(index) >= state_.deviceList.size()) return;
+    state_.currentDevice = state_.deviceList.at(static_cast<size_t>(index));
+    ShowDevice(state_.currentDevice);
+}
+
+void MainDialog::ShowDevice(DeviceEntry entry) {
+    ScsiTransport& transport = *state_.transport;
+    uint8_t scratch[18];
+    TestUnitReady(transport, entry);
+    RequestSense(transport, entry, scratch);
+    // The current device keeps the sense bytes those two left behind.
+    state_.currentDevice = entry;
+
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", entry.hostAdapter);
+    hostAdapterText = number;
+    std::snprintf(number, sizeof number, "%d", entry.targetId);
+    targetIdText = number;
+
+    char version[kFirmwareVersionSize];
+    GetFirmwareVersion(entry, version);
+    firmwareVersionText = version;
+
+    view_.enableControl(kIdUpgrade, false);
+    if (ModelIdentOffset(transport, entry) == 0) {
+        view_.enableControl(kIdLoadFile, false);
+        statusText = "No upgradable device selected";
+    } else {
+        view_.enableControl(kIdLoadFile, true);
+        statusText = "Select an upgrade file";
+    }
+    refresh();
+}
+
+void MainDialog::GetFirmwareVersion(DeviceEntry entry, char* text) {
+    ScsiTransport& transport = *state_.transport;
+    char version[kFirmwareVersionSize] = "?.??";
+    uint8_t scratch[18];
+    TestUnitReady(transport, entry);
+    RequestSense(transport, entry, scratch);
+    InquiryStrings strings;
+    if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
+        std::memcpy(version, strings.revision, 4);
+        version[4] = '\0';
+    }
+    if (ModelProductId(transport, entry) == "CD-R   KV-R535C") {
+        VendorReadMemory(transport, entry, 0x100198, 4,
+                         std::span<uint8_t>(reinterpret_cast<uint8_t*>(version), 4));
+        version[4] = '\0';
+    }
+    std::memcpy(text, version, kFirmwareVersionSize);
+}
+
+}  // namespace dw
+
+namespace dw {
+
+namespace {
+
+constexpr unsigned kOfnOverwritePrompt = 0x00000002;
+constexpr unsigned kOfnHideReadOnly = 0x00000004;
+constexpr uint32_t kUpgradePauseMs = 1100;
+constexpr size_t kFailureTextSize = 160;
+
+}  // namespace
+
+void MainDialog::showWarning(const std::string& text) {
+    view_.messageBox(text, "Drivewright", mb::kIconExclamation | mb::kOk);
+}
+
+bool MainDialog::ValidateUpgradeFile() { return dw::ValidateUpgradeFile(state_, *this); }
+
+void MainDialog::OnLoadFile() {
+    state_.upgradeFilePath[0] = '\0';
+    state_.validatedFile = {};
+
+    OpenFileRequest request;
+    // "Upgrade Files (*.bin)|*.bin|All Files (*.*)|*.*||" with the separators as NULs.
+    request.filter = std::string("Upgrade Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0\0", 50);
+    request.defaultExtension = "BIN";
+    request.flags = kOfnHideReadOnly | kOfnOverwritePrompt;
+    const std::optional<std::string> chosen = view_.askFileToOpen(request);
+    if (!chosen) return;
+
+    // A path that does not fit would have to be cut, and a cut path names another file.
+    if (chosen->size() >= kUpgradeFilePathSize) {
+        statusText = "No valid upgrade file selected";
+        refresh();
+        view_.enableControl(kIdUpgrade, false);
+        return;
+    }
+    std::memcpy(state_.upgradeFilePath, chosen->c_str(), chosen->size() + 1);
+    if (chosen->size() >= 2) view_.enableControl(kIdUpgrade, ValidateUpgradeFile());
+}
+
+bool MainDialog::RunUpgrade() { return dw::RunUpgrade(state_, *this, api_); }
+bool MainDialog::Download128K() { return dw::Download128K(state_, *this, api_); }
+bool MainDialog::Download256K() { return dw::Download256K(state_, *this, api_); }
+bool MainDialog::Download512K() { return dw::Download512K(state_, *this, api_); }
+bool MainDialog::Download960K() { return dw::Download960K(state_, *this, api_); }
+bool MainDialog::Download1004K() { return dw::Download1004K(state_, *this, api_); }
+
+void MainDialog::OnUpgrade() {
+    ScsiTransport& transport = *state_.transport;
+    transport.openDriveHandle(state_.currentDevice);
+    statusText = "Upgrade in progress";
+    refresh();
+    view_.enableControl(kIdUpgrade, false);
+    view_.enableControl(kIdLoadFile, false);
+
+    if (RunUpgrade()) {
+        statusText = "Upgrade succesfull";
+    } else {
+        char text[kFailureTextSize];
+        std::snprintf(text, sizeof text, "Upgrade failed! %s",
+                      SenseText(transport, state_.currentDevice, api_));
+        statusText = text;
+    }
+
+    // Give the drive a moment; no window message is handled meanwhile.
+    waitSince(api_, api_.tickCount(), kUpgradePauseMs);
+
+    view_.enableControl(kIdUpgrade, true);
+    view_.enableControl(kIdLoadFile, true);
+    char version[kFirmwareVersionSize];
+    GetFirmwareVersion(state_.currentDevice, version);
+    firmwareVersionText = version;
+    refresh();
+    transport.closeDriveHandle(state_.currentDevice);
+}
+
+}  // namespace dw

@@ -1,0 +1,179 @@
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "discovery/attachment_classification.h"
+#include "discovery/external_drives.h"
+#include "discovery/scans.h"
+#include "platform/port_inquiry_data.h"
+
+namespace dw {
+
+namespace {
+
+constexpr int kMaxPorts = 100;
+
+bool isControlCharacter(char c) {
+    const auto b = static_cast<uint8_t>(c);
+    return (b >= 1 && b <= 31) || b >= 127;
+}
+
+bool hasControlCharacter(const char* text, size_t length) {
+    for (size_t i = 0; i < length && text[i] != 0; ++i) {
+        if (isControlCharacter(text[i])) return true;
+    }
+    return false;
+}
+
+bool blankControlCharacters(char* text, size_t length) {
+    bool changed = false;
+    for (size_t i = 0; i < length && text[i] != 0; ++i) {
+        if (isControlCharacter(text[i])) {
+            text[i] = ' ';
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+std::string rootPath(int letter) {
+    std::string root = "C:\\";
+    root[0] = static_cast<char>('A' + letter);
+    return root;
+}
+
+bool sameAddress(const DeviceEntry& a, const DeviceEntry& b) {
+    return a.hostAdapter == b.hostAdapter && a.pathId == b.pathId && a.targetId == b.targetId &&
+           a.lun == b.lun;
+}
+
+}  // namespace
+
+TransportKind PassThroughScan(ScsiTransport& transport) {
+    WindowsApi& api = transport.api();
+    transport.kind = TransportKind::None;
+    std::vector<uint8_t> buffer(kPortInquiryBufferSize, 0);
+
+    // CD-ROM drive letters with a SCSI address.
+    std::vector<DeviceEntry> letters;
+    for (int letter = 0; letter < kDriveLetterCount; ++letter) {
+        transport.letterIsCdrom[size_t(letter)] = 0;
+        if (api.getDriveType(rootPath(letter)) != DriveTypes::kCdrom) continue;
+        const auto opened = api.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
+                                           kShareReadWrite, kOpenExisting, 0);
+        if (opened.handle == kInvalidHandle) continue;
+        uint8_t answer[sizeof(ScsiAddress)] = {};
+        if (api.deviceIoControl(opened.handle, kIoctlScsiGetAddress, {}, answer).ok) {
+            ScsiAddress address;
+            std::memcpy(&address, answer, sizeof address);
+            DeviceEntry entry;
+            entry.hostAdapter = address.portNumber;
+            entry.pathId = address.pathId;
+            entry.targetId = address.targetId;
+            entry.lun = address.lun;
+            entry.driveLetter = letter;
+            letters.push_back(entry);
+            transport.letterIsCdrom[size_t(letter)] = 1;
+        }
+        api.closeHandle(opened.handle);
+    }
+
+    // The SCSI ports, numbered without gaps.
+    for (int n = 0; n < kMaxPorts; ++n) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const std::string name = scsiPortDeviceName(n);
+        const auto opened =
+            api.createFile(name, kGenericReadWrite, kShareReadWrite, kOpenExisting, 0);
+        if (opened.handle == kInvalidHandle) break;
+        HostAdapter adapter;
+        if (api.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer).ok) {
+            for (const PortBus& bus : readPortInquiryData(buffer)) {
+                DeviceList list;
+                for (const PortInquiryRecord& record : bus.records) {
+                    DeviceEntry entry;
+                    entry.hostAdapter = n;
+                    entry.pathId = record.pathId;
+                    entry.targetId = record.targetId;
+                    entry.lun = record.lun;
+                    record.copyText(8, kVendorLength, entry.vendor);
+                    record.copyText(16, kProductLength, entry.product);
+                    record.copyText(32, kRevisionLength, entry.revision);
+                    for (const DeviceEntry& l : letters) {
+                        if (sameAddress(l, entry)) entry.driveLetter = l.driveLetter;
+                    }
+                    list.append(entry);
+                }
+                adapter.buses.push_back(list);
+            }
+        }
+        adapter.portNumber = n;
+        adapter.deviceName = name;
+        transport.adapters.push_back(adapter);
+        api.closeHandle(opened.handle);
+    }
+    const size_t portAdapters = transport.adapters.size();
+
+    const size_t external = FindExternalDriveLetters(transport);
+    if (external == 0 && letters.empty()) {
+        transport.stop();
+        return TransportKind::None;
+    }
+    transport.kind = TransportKind::PassThrough;
+
+    std::vector<size_t> removed;
+    for (size_t i = 0; i < portAdapters; ++i) {
+        if (ClassifyAdapter(transport, i) == BusKind::Remove) removed.push_back(i);
+    }
+    for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
+        transport.adapters.erase(transport.adapters.begin() + long(*it));
+    }
+    // The entries of the adapters behind a removed one follow their adapter's new index, so
+    // that every device still reaches its own adapter.
+    if (!removed.empty()) {
+        for (size_t i = 0; i < transport.adapters.size(); ++i) {
+            for (auto& bus : transport.adapters[i].buses) {
+                for (auto& entry : bus) entry.hostAdapter = static_cast<int32_t>(i);
+            }
+        }
+    }
+
+    for (size_t a = 0; a < transport.adapters.size(); ++a) {
+        for (size_t b = 0; b < transport.adapters[a].buses.size(); ++b) {
+            for (size_t d = 0; d < transport.adapters[a].buses[b].size(); ++d) {
+                DeviceEntry entry = transport.adapters[a].buses[b].at(d);
+                if (entry.driveLetter == 1) {
+                    for (int letter = 2; letter < kDriveLetterCount; ++letter) {
+                        if (transport.letterIsCdrom[size_t(letter)]) continue;
+                        transport.letterIsCdrom[size_t(letter)] = 1;
+                        entry.driveLetter = letter;
+                        transport.storeDevice(entry, b, d);
+                        break;
+                    }
+                }
+                InquiryStrings strings;
+                if ((transport.inquiry(entry, strings) & 0xFF) != 1) continue;
+                if (entry.driveLetter >= 0 && entry.driveLetter < kDriveLetterCount &&
+                    api.getDriveType(rootPath(entry.driveLetter)) == DriveTypes::kCdrom) {
+                    if (!hasControlCharacter(entry.vendor, kVendorLength) &&
+                        !hasControlCharacter(entry.product, kProductLength)) {
+                        continue;
+                    }
+                    transport.letterInquiry[size_t(entry.driveLetter)] = 1;
+                    if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
+                        std::memcpy(entry.vendor, strings.vendor, sizeof entry.vendor);
+                        std::memcpy(entry.product, strings.product, sizeof entry.product);
+                        std::memcpy(entry.revision, strings.revision, sizeof entry.revision);
+                    }
+                    transport.storeDevice(entry, b, d);
+                } else {
+                    const bool changed = blankControlCharacters(entry.vendor, kVendorLength) |
+                                         blankControlCharacters(entry.product, kProductLength);
+                    if (changed) transport.storeDevice(entry, b, d);
+                }
+            }
+        }
+    }
+    return transport.kind;
+}
+
+}  // namespace dw
