@@ -99,9 +99,7 @@ void AspiScan(ScsiTransport& transport) {
 
         InquiryStrings strings;
         if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
-            std::memcpy(entry.vendor, strings.vendor, sizeof entry.vendor);
-            std::memcpy(entry.product, strings.product, sizeof entry.product);
-            std::memcpy(entry.revision, strings.revision, sizeof entry.revision);
+            copyIdentification(strings, entry);
         }
         if (static_cast<size_t>(entry.hostAdapter) < transport.adapters.size()) {
             HostAdapter& adapter = transport.adapters[size_t(entry.hostAdapter)];

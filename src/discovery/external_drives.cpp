@@ -13,12 +13,6 @@ constexpr size_t kDeviceIdChars = 200;
 constexpr size_t kMountPathBytes = 300;
 constexpr size_t kMountPrefixBytes = 8;  // "\??\" in UTF-16
 
-std::string rootPath(int letter) {
-    std::string root = "C:\\";
-    root[0] = static_cast<char>('A' + letter);
-    return root;
-}
-
 }  // namespace
 
 void CollectChildDeviceIds(WindowsApi& api, const char* classGuid, std::vector<std::string>& ids) {
@@ -49,7 +43,7 @@ size_t FindExternalDriveLetters(ScsiTransport& transport) {
 
     std::vector<DeviceEntry> found;
     for (int letter = 2; letter < kDriveLetterCount; ++letter) {
-        if (api.getDriveType(rootPath(letter)) != DriveTypes::kCdrom) continue;
+        if (api.getDriveType(driveRootPath(letter)) != DriveTypes::kCdrom) continue;
         DeviceEntry entry;
 
         KeyChain mounted(api, Registry::kLocalMachine, {"System\\MountedDevices"}, Registry::kRead);
@@ -100,9 +94,7 @@ void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>&
         entry.hostAdapter = static_cast<int32_t>(transport.adapters.size());
         InquiryStrings strings;
         if ((transport.driveLetterInquiry(entry, strings) & 0xFF) == 1) {
-            std::memcpy(entry.vendor, strings.vendor, sizeof entry.vendor);
-            std::memcpy(entry.product, strings.product, sizeof entry.product);
-            std::memcpy(entry.revision, strings.revision, sizeof entry.revision);
+            copyIdentification(strings, entry);
         }
         HostAdapter adapter;
         adapter.buses.resize(1);

@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kMaxPorts = 100;
 
-bool isControlCharacter(char c) {
-    const auto b = static_cast<uint8_t>(c);
-    return (b >= 1 && b <= 31) || b >= 127;
-}
-
 bool hasControlCharacter(const char* text, size_t length) {
     for (size_t i = 0; i < length && text[i] != 0; ++i) {
         if (isControlCharacter(text[i])) return true;
@@ -36,12 +31,6 @@ bool blankControlCharacters(char* text, size_t length) {
     return changed;
 }
 
-std::string rootPath(int letter) {
-    std::string root = "C:\\";
-    root[0] = static_cast<char>('A' + letter);
-    return root;
-}
-
 bool sameAddress(const DeviceEntry& a, const DeviceEntry& b) {
     return a.hostAdapter == b.hostAdapter && a.pathId == b.pathId && a.targetId == b.targetId &&
            a.lun == b.lun;
@@ -58,7 +47,7 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
     std::vector<DeviceEntry> letters;
     for (int letter = 0; letter < kDriveLetterCount; ++letter) {
         transport.letterIsCdrom[size_t(letter)] = 0;
-        if (api.getDriveType(rootPath(letter)) != DriveTypes::kCdrom) continue;
+        if (api.getDriveType(driveRootPath(letter)) != DriveTypes::kCdrom) continue;
         const auto opened = api.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                            kShareReadWrite, kOpenExisting, 0);
         if (opened.handle == kInvalidHandle) continue;
@@ -153,16 +142,14 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
                 InquiryStrings strings;
                 if ((transport.inquiry(entry, strings) & 0xFF) != 1) continue;
                 if (entry.driveLetter >= 0 && entry.driveLetter < kDriveLetterCount &&
-                    api.getDriveType(rootPath(entry.driveLetter)) == DriveTypes::kCdrom) {
+                    api.getDriveType(driveRootPath(entry.driveLetter)) == DriveTypes::kCdrom) {
                     if (!hasControlCharacter(entry.vendor, kVendorLength) &&
                         !hasControlCharacter(entry.product, kProductLength)) {
                         continue;
                     }
                     transport.letterInquiry[size_t(entry.driveLetter)] = 1;
                     if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
-                        std::memcpy(entry.vendor, strings.vendor, sizeof entry.vendor);
-                        std::memcpy(entry.product, strings.product, sizeof entry.product);
-                        std::memcpy(entry.revision, strings.revision, sizeof entry.revision);
+                        copyIdentification(strings, entry);
                     }
                     transport.storeDevice(entry, b, d);
                 } else {

@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kMaxPorts = 100;
 
-bool isControlCharacter(char c) {
-    const auto b = static_cast<uint8_t>(c);
-    return (b >= 1 && b <= 31) || b >= 127;
-}
-
 // The port driver's copy may hold control bytes; they become blanks, NULs stay.
 void blankControlCharacters(char* text, size_t length) {
     for (size_t i = 0; i < length; ++i) {

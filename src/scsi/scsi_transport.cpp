@@ -1,6 +1,7 @@
 #include "scsi/scsi_transport.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace dw {
 
@@ -8,6 +9,23 @@ std::string driveLetterDeviceName(int driveLetter) {
     std::string name = "\\\\.\\C:";
     name[4] = static_cast<char>('A' + driveLetter);
     return name;
+}
+
+std::string driveRootPath(int driveLetter) {
+    std::string root = "C:\\";
+    root[0] = static_cast<char>('A' + driveLetter);
+    return root;
+}
+
+void copyIdentification(const InquiryStrings& strings, DeviceEntry& entry) {
+    std::memcpy(entry.vendor, strings.vendor, sizeof entry.vendor);
+    std::memcpy(entry.product, strings.product, sizeof entry.product);
+    std::memcpy(entry.revision, strings.revision, sizeof entry.revision);
+}
+
+bool isControlCharacter(char c) {
+    const auto b = static_cast<uint8_t>(c);
+    return (b >= 1 && b <= 31) || b >= 127;
 }
 
 std::string scsiPortDeviceName(int portNumber) {

@@ -98,6 +98,13 @@ private:
     WindowsApi& api_;
 };
 
+// Copies what INQUIRY read into the entry's identification fields.
+void copyIdentification(const InquiryStrings& strings, DeviceEntry& entry);
+// A byte from 1 to 31, DEL or a byte of 128 and above: what the port driver's copy may hold.
+bool isControlCharacter(char c);
+// "C:\" with the letter of index 0..25 in place of the C.
+std::string driveRootPath(int driveLetter);
+
 // "\\.\C:" with the letter of index 0..25 in place of the C.
 std::string driveLetterDeviceName(int driveLetter);
 // "\\.\SCSI%d:".
