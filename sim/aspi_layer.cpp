@@ -124,6 +124,10 @@ uint32_t AspiLayer::executeScsi(dw::SrbExecScsiCmd& srb) {
         complete(p);
         return srb.status;
     }
+    if (completion == Completion::Signalled) {
+        complete(p);
+        return p.event != nullptr ? dw::aspi::kPending : srb.status;
+    }
     srb.status = dw::aspi::kPending;
     pending_.push_back(p);
     return dw::aspi::kPending;

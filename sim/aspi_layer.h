@@ -41,6 +41,9 @@ public:
     enum class Completion {
         Synchronous,  // the call completes the request and returns its status
         Deferred,     // the call returns pending; completion comes at the event wait or polls
+        // The request completes within the call, but a request with an event is answered
+        // pending and its event set, as a library that works on a thread of its own answers.
+        Signalled,
     };
 
     AspiLayer();

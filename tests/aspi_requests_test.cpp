@@ -48,6 +48,7 @@ TEST_F(AspiFixture, eachCompletionGivesTheFinalStatusAndClosesItsEvent) {
     } cases[] = {
         {"synchronous", Completion::Synchronous, false, 0, true},
         {"event", Completion::Deferred, false, 1, true},
+        {"pending with the event already set", Completion::Signalled, false, 1, true},
         {"polling", Completion::Deferred, true, 0, false},
     };
     for (const auto& c : cases) {
