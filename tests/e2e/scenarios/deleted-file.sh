@@ -1,0 +1,25 @@
+# The upgrade file is deleted between Load File and Upgrade: the upgrade fails and nothing of a
+# download follows the eject.
+layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
+drive 0 0 E 1.00 DVDR   KV-829A
+medium
+drive 0 1 F 1.04 CD-R   KV-W6025A"
+prepare() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
+steps='main "Drivewright  V1.25" 60
+click 1000
+open-file @WORK@/kv829a-110.bin 60
+wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20
+delete-file @WORK@/kv829a-110.bin
+click 1001
+wait-prefix 1006 "Upgrade failed! " 60
+text 1005 "1.00"
+enabled 1000 1
+shot failed'
+check() {
+  local eject
+  eject=$(grep -n '^0 0 1B' "$work/wnaspi32.log" | tail -n 1 | cut -d: -f1)
+  [ -n "$eject" ] || { echo "e2e: no eject"; exit 1; }
+  expect "download commands after the eject" \
+    "$(tail -n +"$((eject + 1))" "$work/wnaspi32.log" | grep -cE '^0 0 (01|3B|E1|E2) ')" 0
+  expect "download commands at all" "$(commands '(3B|E1|E2)' | wc -l)" 0
+}

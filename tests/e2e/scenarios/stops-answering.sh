@@ -1,0 +1,29 @@
+# The drive stops answering in the middle of the download: the upgrade fails, no further chunk
+# is sent, and the buttons work again.
+layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
+drive 0 0 E 1.00 DVDR   KV-829A
+stop-after 60
+drive 0 1 F 1.04 CD-R   KV-W6025A"
+prepare() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
+steps='main "Drivewright  V1.25" 60
+click 1000
+open-file @WORK@/kv829a-110.bin 60
+wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20
+click 1001
+wait-prefix 1006 "Upgrade failed! " 180
+enabled 1000 1
+enabled 1001 1
+shot failed
+select 1
+wait-text 1004 "1" 20
+text 1005 "1.04"
+text 1006 "Select an upgrade file"
+select 0
+wait-text 1004 "0" 20'
+check() {
+  local first
+  first=$(grep -n '^0 0 .* unanswered' "$work/wnaspi32.log" | head -n 1 | cut -d: -f1)
+  expect "the first unanswered command" "$(sed -n "${first}p" "$work/wnaspi32.log" | cut -d' ' -f3)" 3B
+  expect "chunks after it" "$(tail -n +"$((first + 1))" "$work/wnaspi32.log" | grep -c '^0 0 3B')" 0
+  expect "commits" "$(grep -c '^commit' "$work/wnaspi32.log")" 0
+}
