@@ -1,29 +1,72 @@
 #!/usr/bin/env bash
-# Starts build/win64/drivewright.exe under Wine: on the user's display, or, without one, on a
-# virtual display, saving a screenshot.
+# Runs the real program (build/win64/drivewright.exe) under Wine as Windows 98, with two
+# simulated KORVANE drives (a DVDR KV-829A at E: and a CD-R KV-W6025A at F:) and two sample
+# upgrade images for them in build/demo/samples. On the user's display, or, without one, on a
+# virtual display: then a screenshot is saved and the program keeps running until Ctrl+C (or for
+# DRIVEWRIGHT_SECONDS seconds).
+#
+# DRIVEWRIGHT_REAL_DRIVES=1 leaves the simulated library out, so that Wine's own ASPI layer is
+# used (untested: see the README).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-exe=build/win64/drivewright.exe
-[ -f "$exe" ] || bash scripts/build.sh
-export WINEPREFIX="${WINEPREFIX:-$HOME/.drivewright-wine}"
-export WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+w64=build/win64
+for f in $w64/drivewright.exe $w64/aspi/current/wnaspi32.dll $w64/win98_registry.exe \
+         $w64/ui_driver.exe build/native/mkimage; do
+  [ -f "$f" ] || { bash scripts/build.sh; break; }
+done
 
-if [ -n "${DISPLAY:-}" ]; then
-  exec "$wine" "$exe"
+demo="$root/build/demo"
+mkdir -p "$demo/samples"
+cp $w64/drivewright.exe "$demo/"
+cat > "$demo/wnaspi32.cfg" <<'CFG'
+# The simulated PC: one IDE adapter with two KORVANE drives.
+adapter ESDI_506 hdc Primary IDE controller (dual fifo)
+drive 0 0 E 1.00 DVDR   KV-829A
+drive 0 1 F 1.04 CD-R   KV-W6025A
+CFG
+rm -f "$demo"/wnaspi32.log "$demo"/wnaspi32-*.bin
+build/native/mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 \
+  "$demo/samples/kv829a-v110.bin" >/dev/null
+build/native/mkimage --row "CD-R   KV-W6025A" --size 524288 --version 1.10 \
+  "$demo/samples/kvw6025a-v110.bin" >/dev/null
+
+# shellcheck source=wine_session.sh
+source scripts/wine_session.sh
+trap wine_session_end EXIT
+trap "exit 130" INT TERM
+virtual=""
+[ -n "${DISPLAY:-}" ] || virtual=virtual
+wine_session_start "${WINEPREFIX:-$HOME/.drivewright-wine}" $virtual
+
+if [ "${DRIVEWRIGHT_REAL_DRIVES:-0}" = 1 ]; then
+  rm -f "$demo/wnaspi32.dll"
+else
+  cp $w64/aspi/current/wnaspi32.dll "$demo/"
+  export WINEDLLOVERRIDES="wnaspi32=n"
+  timeout 60 "$wine" $w64/win98_registry.exe "$(win_path "$demo/wnaspi32.cfg")" >/dev/null
 fi
 
-display=:77
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-export DISPLAY=$display
-sleep 1
-"$wine" "$exe" &
+(cd "$demo" && exec "$wine" "$demo/drivewright.exe") &
 program=$!
-sleep "${DRIVEWRIGHT_SHOT_AFTER:-8}"
-shot="$PWD/build/drivewright-screenshot.png"
-import -window root "$shot"
-echo "No display: the program ran on a virtual display; screenshot saved at $shot"
-kill "$program" 2>/dev/null || true
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+session_pids+=($program)
+echo "drivewright: running (process $program) with WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
+echo "drivewright: sample upgrade files: $demo/samples (in the Open dialog: $(win_path "$demo/samples"))"
+echo "drivewright: the drives' command log: $demo/wnaspi32.log"
+
+if [ -n "$virtual" ]; then
+  printf 'main "Drivewright  V1.25" 60\n' > "$demo/wait.txt"
+  timeout 90 "$wine" $w64/ui_driver.exe "$demo/wait.txt" >/dev/null 2>&1 || true
+  sleep 1
+  import -window root "$demo/drivewright-demo.png"
+  echo "drivewright: no display, so the program runs on the virtual display $DISPLAY;"
+  echo "drivewright: screenshot saved at $demo/drivewright-demo.png"
+  echo "drivewright: drive it with: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY $wine $root/$w64/ui_driver.exe STEPS"
+  echo "drivewright: Ctrl+C ends it"
+fi
+
+if [ -n "${DRIVEWRIGHT_SECONDS:-}" ]; then
+  for _ in $(seq "$DRIVEWRIGHT_SECONDS"); do kill -0 "$program" 2>/dev/null || break; sleep 1; done
+else
+  wait "$program" || true
+fi

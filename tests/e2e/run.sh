@@ -25,69 +25,15 @@ work="$e2e/$name"
 rm -rf "$work"
 mkdir -p "$work/shots"
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX="$e2e/wineprefix"
-export WINEDEBUG=-all
-export WINEARCH=win64
-
-pids=()
-# The ids of the Wine processes of this run: the programs it started and the ones Wine started
-# for them (services, desktop, device hosts), which put themselves in sessions of their own. The
-# prefix is this run's alone while it holds the lock, so its processes are the run's.
-wine_processes() {
-  local environ pid
-  for environ in /proc/[0-9]*/environ; do
-    pid=${environ#/proc/}; pid=${pid%/environ}
-    [ "$pid" = "$$" ] && continue
-    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      echo "$pid"
-    fi
-  done
-}
-cleanup() {
-  local pid
-  for pid in "${pids[@]}" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
-  sleep 1
-  for pid in "${pids[@]}" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT
+# shellcheck source=../../scripts/wine_session.sh
+source "$root/scripts/wine_session.sh"
+trap wine_session_end EXIT
+trap "exit 130" INT TERM
 
 # One scenario at a time uses the shared Wine prefix.
 exec 9>"$e2e/.lock"
 flock -w 600 9
-
-# A virtual display of our own.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-
-# The prefix: made once, Windows version win98, windows inside a virtual desktop that Wine
-# draws with their captions (a bare X server has no window manager to draw them).
-prefix_kind="win98 desktop 1"
-make_prefix=false
-if [ "$(cat "$WINEPREFIX/.drivewright-ready" 2>/dev/null)" != "$prefix_kind" ]; then
-  make_prefix=true
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-fi
-
-# A wineserver of this run, ended at the end by its id: every Wine process of the run ends
-# with it.
-"$wineserver" -f -p >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
-
-if $make_prefix; then
-  echo "e2e: making the Wine prefix (once)"
-  WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
-  timeout 60 "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-  timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-    >/dev/null 2>&1
-  echo "$prefix_kind" > "$WINEPREFIX/.drivewright-ready"
-fi
+wine_session_start "$e2e/wineprefix" virtual
 
 # What most scenarios use: two KORVANE drives on the primary IDE channel of a Windows 98 PC.
 two_drives='adapter ESDI_506 hdc Primary IDE controller (dual fifo)
@@ -133,7 +79,7 @@ printf '%s\n' "$steps" | sed "s|@WORK@|$work|g" > "$work/steps.txt"
 prepare
 
 export WINEDLLOVERRIDES="wnaspi32=n"
-if ! timeout 60 "$wine" "$w64/win98_registry.exe" "Z:${work//\//\\}\\wnaspi32.cfg" \
+if ! timeout 60 "$wine" "$w64/win98_registry.exe" "$(win_path "$work/wnaspi32.cfg")" \
     > "$work/registry.txt" 2>&1; then
   cat "$work/registry.txt"; echo "e2e: registry set-up failed"; exit 1
 fi
@@ -150,11 +96,11 @@ fi
     sleep 0.2
   done
 ) &
-pids+=($!)
+session_pids+=($!)
 
 (cd "$work" && exec "$wine" "$work/drivewright.exe") &
 program=$!
-pids+=($program)
+session_pids+=($program)
 
 rc=0
 timeout "${E2E_DRIVER_TIMEOUT:-240}" "$wine" "$w64/ui_driver.exe" "$work/steps.txt" "$work/shots" \

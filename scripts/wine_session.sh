@@ -1,0 +1,77 @@
+# Sourced by scripts/run.sh and tests/e2e/run.sh: a Wine session of our own for the win64
+# program, with every process it starts ended by its id.
+#
+#   wine_session_start PREFIX [virtual]   a Windows 98 prefix (made once) and its own wineserver;
+#                                         "virtual" also starts a virtual display (Xvfb)
+#   wine_session_end                      ends every process of the session
+#   win_path PATH                         the Z: path Wine gives a Linux path
+#
+# After start: $wine, $wineserver, WINEPREFIX, DISPLAY, and session_pids (add your own).
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+session_pids=()
+
+win_path() { local p="Z:$1"; echo "${p//\//\\}"; }
+
+# The ids of the session's Wine processes: the programs it started and those Wine started for
+# them (services, desktop, device hosts), which put themselves in sessions of their own. A prefix
+# is used by one session at a time, so its processes are the session's.
+wine_processes() {
+  local environ pid
+  for environ in /proc/[0-9]*/environ; do
+    pid=${environ#/proc/}; pid=${pid%/environ}
+    [ "$pid" = "$$" ] && continue
+    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo "$pid"
+    fi
+  done
+}
+
+wine_session_end() {
+  local pid
+  for pid in "${session_pids[@]}" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
+  sleep 1
+  for pid in "${session_pids[@]}" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
+}
+
+wine_session_start() {
+  export WINEPREFIX="$1"
+  export WINEDEBUG=-all
+  export WINEARCH=win64
+
+  if [ "${2:-}" = virtual ]; then
+    local displayfile
+    displayfile=$(mktemp)
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &
+    session_pids+=($!)
+    for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$displayfile")"
+    rm -f "$displayfile"
+  fi
+
+  # Windows version win98, so that the program takes the ASPI path; windows inside a virtual
+  # desktop that Wine draws with their captions, since a bare X server has no window manager.
+  local kind="win98 desktop 1" make=false
+  if [ "$(cat "$WINEPREFIX/.drivewright-ready" 2>/dev/null)" != "$kind" ]; then
+    make=true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+  fi
+
+  # A wineserver of the session, so that nothing of it outlives the session.
+  "$wineserver" -f -p >/dev/null 2>&1 &
+  session_pids+=($!)
+  sleep 0.5
+
+  if $make; then
+    echo "wine: making the prefix $WINEPREFIX (once)"
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+      >/dev/null 2>&1
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+      >/dev/null 2>&1
+    echo "$kind" > "$WINEPREFIX/.drivewright-ready"
+  fi
+}
