@@ -33,7 +33,8 @@ constexpr SenseTriple kNoMedium{0x02, 0x3A, 0x00};
 
 }  // namespace
 
-KorvaneDrive::KorvaneDrive(std::string product, std::string revision, std::string vendor) {
+KorvaneDrive::KorvaneDrive(const std::string& product, const std::string& revision,
+                           const std::string& vendor) {
     setVendor(vendor);
     setProduct(product);
     setRevision(revision);

@@ -49,7 +49,8 @@ public:
     static constexpr uint32_t kMaxImageSize = 0x100000;
     static constexpr size_t kInfoBlockSize = 1024;
 
-    KorvaneDrive(std::string product, std::string revision, std::string vendor = "KORVANE");
+    KorvaneDrive(const std::string& product, const std::string& revision,
+                 const std::string& vendor = "KORVANE");
 
     // Runs one command. `data` holds `length` bytes (may be null when length is 0).
     DriveAnswer execute(std::span<const uint8_t> cdb, DataDirection direction, uint8_t* data,

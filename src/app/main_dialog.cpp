@@ -101,7 +101,9 @@ bool MainDialog::checkOldAspiLayer() {
                       static_cast<unsigned long>(swapped), "FileVersion");
         std::vector<uint8_t> value;
         if (api_.verQueryValue(block, path, value)) {
-            versionText.assign(value.begin(), std::find(value.begin(), value.end(), uint8_t(0)));
+            const auto end = std::find(value.begin(), value.end(), uint8_t(0));
+            versionText.assign(reinterpret_cast<const char*>(value.data()),
+                               static_cast<size_t>(end - value.begin()));
         }
     }
     // "1, 0, 0, 0": only these four positions are looked at.

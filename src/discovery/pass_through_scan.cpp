@@ -153,9 +153,10 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
                     }
                     transport.storeDevice(entry, b, d);
                 } else {
-                    const bool changed = blankControlCharacters(entry.vendor, kVendorLength) |
-                                         blankControlCharacters(entry.product, kProductLength);
-                    if (changed) transport.storeDevice(entry, b, d);
+                    // Both fields are cleaned, whatever the first one gave.
+                    const bool vendorChanged = blankControlCharacters(entry.vendor, kVendorLength);
+                    const bool productChanged = blankControlCharacters(entry.product, kProductLength);
+                    if (vendorChanged || productChanged) transport.storeDevice(entry, b, d);
                 }
             }
         }

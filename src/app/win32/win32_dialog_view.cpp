@@ -97,7 +97,7 @@ std::string Win32DialogView::applicationTitle() {
     const size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name = name.substr(slash + 1);
     const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) name = name.substr(0, dot);
+    if (dot != std::string::npos) name.resize(dot);
     return name;
 }
 
