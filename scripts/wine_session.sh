@@ -14,14 +14,16 @@ session_pids=()
 
 win_path() { local p="Z:$1"; echo "${p//\//\\}"; }
 
-# The ids of the session's Wine processes: the programs it started and those Wine started for
-# them (services, desktop, device hosts), which put themselves in sessions of their own. A prefix
-# is used by one session at a time, so its processes are the session's.
+# The ids of the session's Wine processes (Wine's own binaries running in its prefix): the
+# programs it started and those Wine started for them (services, desktop, device hosts), which
+# put themselves in sessions of their own. A prefix is used by one session at a time, so its
+# processes are the session's.
 wine_processes() {
-  local environ pid
+  local environ pid exe
   for environ in /proc/[0-9]*/environ; do
     pid=${environ#/proc/}; pid=${pid%/environ}
-    [ "$pid" = "$$" ] && continue
+    exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+    case "$exe" in /usr/lib/wine/*) ;; *) continue ;; esac
     if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       echo "$pid"
     fi
@@ -73,5 +75,13 @@ wine_session_start() {
     timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
       >/dev/null 2>&1
     echo "$kind" > "$WINEPREFIX/.drivewright-ready"
+    # The desktop started while the prefix was made is not the virtual one: start afresh.
+    local pid
+    for pid in $(wine_processes); do kill "$pid" 2>/dev/null || true; done
+    sleep 1
+    for pid in $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
+    "$wineserver" -f -p >/dev/null 2>&1 &
+    session_pids+=($!)
+    sleep 0.5
   fi
 }
