@@ -26,11 +26,7 @@ void fill(FuzzedDataProvider& in, char (&field)[N]) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     fuzzing::PassThroughPc pc;
-    pc.machine.addPort(0);
-    dw::HostAdapter adapter;
-    adapter.portNumber = 0;
-    adapter.buses.resize(1);
-    pc.transport.adapters.push_back(adapter);
+    pc.addPortAdapter();
 
     dw::DeviceEntry device;
     device.hostAdapter = 0;

@@ -24,6 +24,15 @@ struct PassThroughPc {
     sim::Machine machine;
     dw::ScsiTransport transport{machine};
     PassThroughPc() { transport.kind = dw::TransportKind::PassThrough; }
+
+    // Port 0 in the transport's tree, as the pass-through scan makes it.
+    void addPortAdapter() {
+        machine.addPort(0);
+        dw::HostAdapter adapter;
+        adapter.portNumber = 0;
+        adapter.buses.resize(1);
+        transport.adapters.push_back(adapter);
+    }
 };
 
 }  // namespace fuzzing

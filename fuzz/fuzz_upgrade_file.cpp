@@ -92,11 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     fuzzing::PassThroughPc pc;
-    pc.machine.addPort(0);
-    dw::HostAdapter adapter;
-    adapter.portNumber = 0;
-    adapter.buses.resize(1);
-    pc.transport.adapters.push_back(adapter);
+    pc.addPortAdapter();
     sim::KorvaneDrive& drive = pc.machine.addDrive(row.productId, "1.00");
     pc.machine.attach(drive, 0, 0, 1, 0, 4);
 

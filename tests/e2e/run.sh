@@ -62,6 +62,13 @@ write_buffer_bytes() {
   echo "$sum"
 }
 mkimage() { "$native/mkimage" "$@" >/dev/null; }
+# The image most scenarios load, and the steps that load it into the first drive.
+kv829a_image() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
+load_kv829a='main "Drivewright  V1.25" 60
+click 1000
+open-file @WORK@/kv829a-110.bin 60
+wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20'
+
 
 variant=current
 layer_config=""

@@ -4,11 +4,8 @@ layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
 drive 0 0 E 1.00 DVDR   KV-829A
 stop-after 60
 drive 0 1 F 1.04 CD-R   KV-W6025A"
-prepare() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
-steps='main "Drivewright  V1.25" 60
-click 1000
-open-file @WORK@/kv829a-110.bin 60
-wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20
+prepare() { kv829a_image; }
+steps="$load_kv829a"'
 click 1001
 wait-prefix 1006 "Upgrade failed! " 180
 enabled 1000 1

@@ -1,11 +1,8 @@
 # A whole upgrade: the drive takes the image in 125 chunks and a committing one, and the new
 # version is shown.
 layer_config="$two_drives"
-prepare() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
-steps='main "Drivewright  V1.25" 60
-click 1000
-open-file @WORK@/kv829a-110.bin 60
-wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20
+prepare() { kv829a_image; }
+steps="$load_kv829a"'
 click 1001
 wait-text 1006 "Upgrade succesfull" 180
 text 1005 "1.10"
