@@ -302,6 +302,7 @@ bool step(const std::vector<std::string>& w) {
     }
     if (op == "shot" && need(1)) {
         if (gShotFolder.empty()) return true;
+        Sleep(700);  // let the windows finish painting
         const std::string request = gShotFolder + "\\" + w[1] + ".request";
         const std::string done = gShotFolder + "\\" + w[1] + ".done";
         std::ofstream(request.c_str()) << w[1] << "\n";
