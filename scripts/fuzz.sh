@@ -13,11 +13,13 @@ cd "$(dirname "$0")/.."
 seconds=${1:-15}
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(upgrade_file port_inquiry_data discovery identification sense_text)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 bin=build/fuzz/fuzz
+if [ "${#targets[@]}" -eq 0 ]; then  # every target fuzz/CMakeLists.txt builds
+  for program in "$bin"/fuzz_*; do targets+=("${program##*/fuzz_}"); done
+fi
 rm -rf build/fuzz/seeds
 "$bin/make_seeds" build/fuzz/seeds
 mkdir -p build/fuzz/findings

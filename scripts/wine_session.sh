@@ -30,11 +30,21 @@ wine_processes() {
   done
 }
 
-wine_session_end() {
+# Ends the given processes and the prefix's Wine processes: asked first, then forced.
+end_processes() {
   local pid
-  for pid in "${session_pids[@]}" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
+  for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
   sleep 1
-  for pid in "${session_pids[@]}" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
+  for pid in "$@" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
+}
+
+wine_session_end() { end_processes "${session_pids[@]}"; }
+
+# A wineserver of the session, so that nothing of it outlives the session.
+start_wineserver() {
+  "$wineserver" -f -p >/dev/null 2>&1 &
+  session_pids+=($!)
+  sleep 0.5
 }
 
 wine_session_start() {
@@ -61,10 +71,7 @@ wine_session_start() {
     mkdir -p "$WINEPREFIX"
   fi
 
-  # A wineserver of the session, so that nothing of it outlives the session.
-  "$wineserver" -f -p >/dev/null 2>&1 &
-  session_pids+=($!)
-  sleep 0.5
+  start_wineserver
 
   if $make; then
     echo "wine: making the prefix $WINEPREFIX (once)"
@@ -76,12 +83,7 @@ wine_session_start() {
       >/dev/null 2>&1
     echo "$kind" > "$WINEPREFIX/.drivewright-ready"
     # The desktop started while the prefix was made is not the virtual one: start afresh.
-    local pid
-    for pid in $(wine_processes); do kill "$pid" 2>/dev/null || true; done
-    sleep 1
-    for pid in $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
-    "$wineserver" -f -p >/dev/null 2>&1 &
-    session_pids+=($!)
-    sleep 0.5
+    end_processes
+    start_wineserver
   fi
 }

@@ -150,6 +150,7 @@ void buildLayer(const LayerConfig& config, SimulatedLayer& out) {
         out.layer.adapters[i].adapterId = config.adapters[i].adapterId;
     }
     out.drives.clear();
+    out.placed = config.drives;
     for (const DriveConfig& d : config.drives) {
         auto drive = std::make_unique<KorvaneDrive>(d.product, d.revision, d.vendor);
         if (d.interfaceCode) drive->setInterfaceCode(*d.interfaceCode);

@@ -68,6 +68,7 @@ std::optional<LayerConfig> parseLayerConfig(std::string_view text, std::string& 
 struct SimulatedLayer {
     AspiLayer layer;
     std::vector<std::unique_ptr<KorvaneDrive>> drives;  // in the order of the configuration
+    std::vector<DriveConfig> placed;                    // where each of them is
 };
 void buildLayer(const LayerConfig& config, SimulatedLayer& out);
 

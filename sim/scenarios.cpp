@@ -31,10 +31,30 @@ void addAspiAdapter(Machine& pc, const std::string& adapterId, const std::string
     AspiAdapter adapter;
     adapter.adapterId = adapterId;
     pc.aspi().adapters.push_back(adapter);
-    const std::string key = "System\\CurrentControlSet\\Services\\Class\\hdc\\000" +
-                            std::to_string(pc.aspi().adapters.size() - 1);
-    pc.setRegistryString(dw::Registry::kLocalMachine, key, "PortDriver", adapterId + ".mpd");
-    pc.setRegistryString(dw::Registry::kLocalMachine, key, "DriverDesc", hdcDescription);
+    const std::string index = "000" + std::to_string(pc.aspi().adapters.size() - 1);
+    for (const RegistryText& v :
+         windows98AdapterValues("hdc", index, adapterId + ".mpd", hdcDescription)) {
+        pc.setRegistryString(v.root, v.key, v.name, v.value);
+    }
+}
+
+std::vector<RegistryText> windows98AdapterValues(const std::string& classKey, const std::string& index,
+                                                 const std::string& portDriver,
+                                                 const std::string& description) {
+    const std::string key = "System\\CurrentControlSet\\Services\\Class\\" + classKey + "\\" + index;
+    return {{dw::Registry::kLocalMachine, key, "PortDriver", portDriver},
+            {dw::Registry::kLocalMachine, key, "DriverDesc", description}};
+}
+
+std::vector<RegistryText> windows98DriveValues(const std::string& entry, const std::string& device,
+                                               const std::string& instance, char letter,
+                                               const std::string& target) {
+    const std::string settings = "Enum\\SCSI\\" + device + "\\" + instance;
+    return {{dw::Registry::kDynData, "Config Manager\\Enum\\" + entry, "HardWareKey",
+             "SCSI\\" + device + "\\" + instance},
+            {dw::Registry::kLocalMachine, settings, "CurrentDriveLetterAssignment",
+             std::string(1, letter)},
+            {dw::Registry::kLocalMachine, settings, "SCSITargetID", target}};
 }
 
 std::string deviceKeyName(const KorvaneDrive& drive) {
@@ -52,15 +72,11 @@ KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const s
     KorvaneDrive& drive = pc.addDrive(product, revision);
     pc.aspi().attach(drive, adapter, target);
     static int serial = 0;
-    const std::string device = deviceKeyName(drive);
-    const std::string enumKey = "Config Manager\\Enum\\C29" + std::to_string(1000 + ++serial);
-    pc.setRegistryString(dw::Registry::kDynData, enumKey, "HardWareKey",
-                         "SCSI\\" + device + "\\" + instanceKey);
-    const std::string settings = "Enum\\SCSI\\" + device + "\\" + instanceKey;
-    pc.setRegistryString(dw::Registry::kLocalMachine, settings, "CurrentDriveLetterAssignment",
-                         std::string(1, letter));
-    pc.setRegistryString(dw::Registry::kLocalMachine, settings, "SCSITargetID",
-                         std::to_string(target));
+    for (const RegistryText& v :
+         windows98DriveValues("C29" + std::to_string(1000 + ++serial), deviceKeyName(drive),
+                              instanceKey, letter, std::to_string(target))) {
+        pc.setRegistryString(v.root, v.key, v.name, v.value);
+    }
     return drive;
 }
 

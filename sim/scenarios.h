@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/machine.h"
 
@@ -18,6 +19,23 @@ KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const s
                                 const std::string& instanceKey = "MF&CHILD0000&PCI&VEN_8086");
 // The device key name the registry uses for a drive: vendor and product, blanks as "_".
 std::string deviceKeyName(const KorvaneDrive& drive);
+
+// One text value of the registry.
+struct RegistryText {
+    dw::Handle root;
+    std::string key;
+    std::string name;
+    std::string value;
+};
+// What the Windows 98 device database holds for a drive: the Config Manager entry `entry`
+// naming its hardware key "SCSI\<device>\<instance>", and there its drive letter and target.
+std::vector<RegistryText> windows98DriveValues(const std::string& entry, const std::string& device,
+                                               const std::string& instance, char letter,
+                                               const std::string& target);
+// What a class key (hdc, SCSIAdapter, Storage) holds for an adapter's port driver.
+std::vector<RegistryText> windows98AdapterValues(const std::string& classKey, const std::string& index,
+                                                 const std::string& portDriver,
+                                                 const std::string& description);
 
 // Windows XP (platform 2, 5.1) with no port yet.
 void windowsXp(Machine& pc);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim/layer_config.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 HMODULE gModule = nullptr;
 sim::SimulatedLayer* gLayer = nullptr;
-std::vector<sim::DriveConfig> gDrives;
 std::string gFolder;
 
 std::string folderOfModule() {
@@ -51,7 +51,6 @@ sim::SimulatedLayer& layer() {
         return *gLayer;
     }
     sim::buildLayer(*config, *gLayer);
-    gDrives = config->drives;
     gLayer->layer.completion = sim::AspiLayer::Completion::Signalled;
     gLayer->layer.signalEvent = [](void* event) { SetEvent(static_cast<HANDLE>(event)); };
     gLayer->layer.activate();
@@ -94,10 +93,10 @@ __declspec(dllexport) DWORD SendASPI32Command(void* srb) {
     for (size_t i = 0; i < simulated.drives.size(); ++i) {
         const sim::KorvaneDrive& drive = *simulated.drives[i];
         for (size_t c = seen[i]; c < drive.received().size(); ++c) {
-            logLine(sim::commandLogLine(gDrives[i].adapter, gDrives[i].target,
+            logLine(sim::commandLogLine(simulated.placed[i].adapter, simulated.placed[i].target,
                                         drive.received()[c], status));
         }
-        if (drive.commits != commits[i]) saveCommitted(gDrives[i], drive);
+        if (drive.commits != commits[i]) saveCommitted(simulated.placed[i], drive);
     }
     return result;
 }

@@ -35,13 +35,18 @@ exec 9>"$e2e/.lock"
 flock -w 600 9
 wine_session_start "$e2e/wineprefix" virtual
 
-# What most scenarios use: two KORVANE drives on the primary IDE channel of a Windows 98 PC.
-two_drives='adapter ESDI_506 hdc Primary IDE controller (dual fifo)
-drive 0 0 E 1.00 DVDR   KV-829A
-drive 0 1 F 1.04 CD-R   KV-W6025A'
-# Helpers for the checks: the command log, and the commands of one opcode in it.
-log() { cat "$work/wnaspi32.log"; }
+# What most scenarios use: two KORVANE drives on the primary IDE channel of a Windows 98 PC;
+# two_drives_where_first LINES gives the same with lines about the first drive (a fault, a disc).
+two_drives_where_first() {
+  printf '%s\n' 'adapter ESDI_506 hdc Primary IDE controller (dual fifo)' \
+    'drive 0 0 E 1.00 DVDR   KV-829A' "$@" 'drive 0 1 F 1.04 CD-R   KV-W6025A'
+}
+two_drives=$(two_drives_where_first)
+# Helpers for the checks: the commands of one opcode in the command log, the log after its line
+# N, and the number of images the drives committed.
 commands() { grep -E "^[0-9]+ [0-9]+ $1 " "$work/wnaspi32.log" || true; }
+log_after() { tail -n +"$(( $1 + 1 ))" "$work/wnaspi32.log"; }
+commit_count() { grep -c '^commit' "$work/wnaspi32.log" || true; }
 expect() {  # expect DESCRIPTION VALUE WANTED
   if [ "$2" != "$3" ]; then echo "e2e: $1 is '$2', not '$3'"; exit 1; fi
   echo "   $1: $2"

@@ -19,23 +19,30 @@ namespace {
 
 const char* const kClassRoot = "System\\CurrentControlSet\\Services\\Class";
 
-bool setString(HKEY root, const std::string& path, const char* name, const std::string& value) {
+bool setString(const sim::scenarios::RegistryText& v) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        std::fprintf(stderr, "win98_registry: cannot create %s\n", path.c_str());
+    // The simulator's registry roots are the predefined keys' own values.
+    if (RegCreateKeyExA(reinterpret_cast<HKEY>(v.root), v.key.c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        std::fprintf(stderr, "win98_registry: cannot create %s\n", v.key.c_str());
         return false;
     }
     const LONG result =
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
+        RegSetValueExA(key, v.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.value.c_str()),
+                       static_cast<DWORD>(v.value.size() + 1));
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
-        std::fprintf(stderr, "win98_registry: cannot write %s\\%s\n", path.c_str(), name);
+        std::fprintf(stderr, "win98_registry: cannot write %s\\%s\n", v.key.c_str(), v.name.c_str());
         return false;
     }
-    std::printf("  %s\\%s = \"%s\"\n", path.c_str(), name, value.c_str());
+    std::printf("  %s\\%s = \"%s\"\n", v.key.c_str(), v.name.c_str(), v.value.c_str());
     return true;
+}
+
+bool setAll(const std::vector<sim::scenarios::RegistryText>& values) {
+    bool ok = true;
+    for (const auto& v : values) ok = setString(v) && ok;
+    return ok;
 }
 
 std::string lower(std::string text) {
@@ -80,28 +87,25 @@ int main(int argc, char** argv) {
         const sim::AdapterConfig& adapter = config->adapters[i];
         char index[8];
         std::snprintf(index, sizeof index, "%04u", static_cast<unsigned>(i));
-        const std::string key = std::string(kClassRoot) + "\\" + adapter.classKey + "\\" + index;
-        ok = setString(HKEY_LOCAL_MACHINE, key, "PortDriver", lower(adapter.adapterId) + ".mpd") && ok;
-        ok = setString(HKEY_LOCAL_MACHINE, key, "DriverDesc", adapter.description) && ok;
+        ok = setAll(sim::scenarios::windows98AdapterValues(adapter.classKey, index,
+                                                           lower(adapter.adapterId) + ".mpd",
+                                                           adapter.description)) && ok;
     }
 
     for (size_t i = 0; i < config->drives.size(); ++i) {
         const sim::DriveConfig& d = config->drives[i];
         const sim::KorvaneDrive drive(d.product, d.revision, d.vendor);
-        const std::string device = sim::scenarios::deviceKeyName(drive);
         char instance[64];
         std::snprintf(instance, sizeof instance, "MF&CHILD%04u&PCI&VEN_8086&DEV_7111",
                       static_cast<unsigned>(i));
         char entry[16];
         std::snprintf(entry, sizeof entry, "C29%05X", static_cast<unsigned>(0x1000 + i * 0x40));
-        ok = setString(HKEY_DYN_DATA, std::string("Config Manager\\Enum\\") + entry, "HardWareKey",
-                       "SCSI\\" + device + "\\" + instance) && ok;
-        const std::string settings = "Enum\\SCSI\\" + device + "\\" + instance;
-        ok = setString(HKEY_LOCAL_MACHINE, settings, "CurrentDriveLetterAssignment",
-                       std::string(1, d.letter)) && ok;
-        const char target[2] = {"0123456789ABCDEF"[d.target & 15], '\0'};
-        ok = setString(HKEY_LOCAL_MACHINE, settings, "SCSITargetID", target) && ok;
-        ok = setString(HKEY_LOCAL_MACHINE, settings, "Class", "CDROM") && ok;
+        const std::string target(1, "0123456789ABCDEF"[d.target & 15]);
+        auto values = sim::scenarios::windows98DriveValues(
+            entry, sim::scenarios::deviceKeyName(drive), instance, d.letter, target);
+        // Beside its letter and target, the device's class.
+        values.push_back({values.back().root, values.back().key, "Class", "CDROM"});
+        ok = setAll(values) && ok;
     }
     if (!ok) return 1;
     std::printf("win98_registry: %zu adapters, %zu drives\n", config->adapters.size(),

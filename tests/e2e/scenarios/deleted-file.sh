@@ -1,9 +1,6 @@
 # The upgrade file is deleted between Load File and Upgrade: the upgrade fails and nothing of a
 # download follows the eject.
-layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
-drive 0 0 E 1.00 DVDR   KV-829A
-medium
-drive 0 1 F 1.04 CD-R   KV-W6025A"
+layer_config=$(two_drives_where_first medium)
 prepare() { kv829a_image; }
 steps="$load_kv829a"'
 delete-file @WORK@/kv829a-110.bin
@@ -17,6 +14,6 @@ check() {
   eject=$(grep -n '^0 0 1B' "$work/wnaspi32.log" | tail -n 1 | cut -d: -f1)
   [ -n "$eject" ] || { echo "e2e: no eject"; exit 1; }
   expect "download commands after the eject" \
-    "$(tail -n +"$((eject + 1))" "$work/wnaspi32.log" | grep -cE '^0 0 (01|3B|E1|E2) ')" 0
+    "$(log_after "$eject" | grep -cE '^0 0 (01|3B|E1|E2) ')" 0
   expect "download commands at all" "$(commands '(3B|E1|E2)' | wc -l)" 0
 }

@@ -1,9 +1,6 @@
 # The drive refuses the 11th chunk: the download stops there, nothing is committed, and the
 # failure is reported in the drive's terms.
-layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
-drive 0 0 E 1.00 DVDR   KV-829A
-fail 3B 11 05 24 00
-drive 0 1 F 1.04 CD-R   KV-W6025A"
+layer_config=$(two_drives_where_first 'fail 3B 11 05 24 00')
 prepare() { kv829a_image; }
 steps="$load_kv829a"'
 click 1001
@@ -16,5 +13,5 @@ shot failed'
 check() {
   expect "chunks sent" "$(commands 3B | wc -l)" 11
   expect "the last one failed" "$(commands 3B | tail -n 1 | sed 's/.*status=//')" 04
-  expect "commits" "$(grep -c '^commit' "$work/wnaspi32.log")" 0
+  expect "commits" "$(commit_count)" 0
 }

@@ -18,5 +18,5 @@ enabled 1001 1
 shot failed'
 check() {
   expect "committing chunks" "$(commands 3B | grep -c 'cdb=3B 05 ')" 0
-  expect "commits" "$(grep -c '^commit' "$work/wnaspi32.log")" 0
+  expect "commits" "$(commit_count)" 0
 }

@@ -1,9 +1,6 @@
 # The drive stops answering in the middle of the download: the upgrade fails, no further chunk
 # is sent, and the buttons work again.
-layer_config="adapter ESDI_506 hdc Primary IDE controller (dual fifo)
-drive 0 0 E 1.00 DVDR   KV-829A
-stop-after 60
-drive 0 1 F 1.04 CD-R   KV-W6025A"
+layer_config=$(two_drives_where_first 'stop-after 60')
 prepare() { kv829a_image; }
 steps="$load_kv829a"'
 click 1001
@@ -21,6 +18,6 @@ check() {
   local first
   first=$(grep -n '^0 0 .* unanswered' "$work/wnaspi32.log" | head -n 1 | cut -d: -f1)
   expect "the first unanswered command" "$(sed -n "${first}p" "$work/wnaspi32.log" | cut -d' ' -f3)" 3B
-  expect "chunks after it" "$(tail -n +"$((first + 1))" "$work/wnaspi32.log" | grep -c '^0 0 3B')" 0
-  expect "commits" "$(grep -c '^commit' "$work/wnaspi32.log")" 0
+  expect "chunks after it" "$(log_after "$first" | grep -c '^0 0 3B')" 0
+  expect "commits" "$(commit_count)" 0
 }
