@@ -12,7 +12,7 @@
 #include "fuzz_support.h"
 #include "identify/device_label.h"
 #include "identify/identify_model.h"
-#include "scsi/aspi_start.h"
+#include "discovery/aspi_start.h"
 #include "sim/scenarios.h"
 
 namespace sc = sim::scenarios;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "fuzz_support.h"
 #include "identify/device_label.h"
 #include "identify/identify_model.h"

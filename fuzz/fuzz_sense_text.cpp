@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "fuzz_support.h"
 #include "scsi/sense_text.h"
 

@@ -3,7 +3,7 @@
 #include "discovery/attachment_classification.h"
 #include "discovery/external_drives.h"
 #include "discovery/scans.h"
-#include "scsi/aspi_start.h"
+#include "discovery/aspi_start.h"
 #include "sim/scenarios.h"
 #include "test_support.h"
 

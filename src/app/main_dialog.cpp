@@ -15,7 +15,7 @@
 #include "identify/identify_model.h"
 #include "identify/vendor_read_info.h"
 #include "resources/resource.h"
-#include "scsi/aspi_start.h"
+#include "discovery/aspi_start.h"
 #include "resources/string_texts.h"
 
 namespace dw {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {

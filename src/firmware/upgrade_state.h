@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {

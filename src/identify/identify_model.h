@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "identify/model_table.h"
 #include "scsi/scsi_transport.h"
 

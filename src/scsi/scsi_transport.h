@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/device_entry.h"
-#include "discovery/host_adapter.h"
+#include "devices/device_entry.h"
+#include "devices/host_adapter.h"
 #include "platform/scsi_structures.h"
 #include "platform/windows_api.h"
 #include "scsi/scsi_command.h"

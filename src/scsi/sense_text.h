@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 #include "platform/string_table.h"
 #include "scsi/scsi_transport.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/device_entry.h"
+#include "devices/device_entry.h"
 
 namespace dw {
 

@@ -1,4 +1,4 @@
-#include "scsi/aspi_start.h"
+#include "discovery/aspi_start.h"
 
 #include "discovery/attachment_classification.h"
 #include "discovery/scans.h"
