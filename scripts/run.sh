@@ -4,9 +4,6 @@
 # upgrade images for them in build/demo/samples. On the user's display, or, without one, on a
 # virtual display: then a screenshot is saved and the program keeps running until Ctrl+C (or for
 # DRIVEWRIGHT_SECONDS seconds).
-#
-# DRIVEWRIGHT_REAL_DRIVES=1 leaves the simulated library out, so that Wine's own ASPI layer is
-# used (untested: see the README).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -39,13 +36,9 @@ virtual=""
 [ -n "${DISPLAY:-}" ] || virtual=virtual
 wine_session_start "${WINEPREFIX:-$HOME/.drivewright-wine}" $virtual
 
-if [ "${DRIVEWRIGHT_REAL_DRIVES:-0}" = 1 ]; then
-  rm -f "$demo/wnaspi32.dll"
-else
-  cp $w64/aspi/current/wnaspi32.dll "$demo/"
-  export WINEDLLOVERRIDES="wnaspi32=n"
-  timeout 60 "$wine" $w64/win98_registry.exe "$(win_path "$demo/wnaspi32.cfg")" >/dev/null
-fi
+cp $w64/aspi/current/wnaspi32.dll "$demo/"
+export WINEDLLOVERRIDES="wnaspi32=n"
+timeout 60 "$wine" $w64/win98_registry.exe "$(win_path "$demo/wnaspi32.cfg")" >/dev/null
 
 (cd "$demo" && exec "$wine" "$demo/drivewright.exe") &
 program=$!

@@ -120,6 +120,8 @@ uint32_t AspiLayer::executeScsi(dw::SrbExecScsiCmd& srb) {
         }
     }
 
+    if (forcedStatus) p.status = *forcedStatus;
+
     if (completion == Completion::Synchronous) {
         complete(p);
         return srb.status;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,8 @@ public:
     int supportAdapterCount = -1;  // -1: the number of adapters
     Completion completion = Completion::Synchronous;
     int pollsBeforeCompletion = 3;  // deferred requests without an event
+    // Every execute request completes with this status, whatever its drive answered.
+    std::optional<uint8_t> forcedStatus;
 
     void attach(KorvaneDrive& drive, int adapter, int target, int lun = 0);
 

@@ -98,6 +98,11 @@ DriveAnswer KorvaneDrive::execute(std::span<const uint8_t> cdb, DataDirection di
     if (answersLeft_) --*answersLeft_;
     received_.push_back(record);
 
+    if (forcedStatus) {
+        DriveAnswer forced;
+        forced.status = *forcedStatus;
+        return forced;
+    }
     if (cdb.empty()) return check(kInvalidCommand);
     const uint8_t opcode = cdb[0];
     const int count = ++opcodeCounts_[opcode];

@@ -90,6 +90,8 @@ public:
     void failAll(uint8_t opcode, SenseTriple sense);
     // After `commands` more commands the drive stops answering anything.
     void stopAnsweringAfter(int commands);
+    // Every command is answered with this status byte and nothing else.
+    std::optional<uint8_t> forcedStatus;
 
     const std::vector<ReceivedCommand>& received() const { return received_; }
     std::vector<ReceivedCommand> receivedWithOpcode(uint8_t opcode) const;

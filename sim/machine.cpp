@@ -175,6 +175,10 @@ void Machine::failOpen(const std::string& deviceName, uint32_t error) {
     openFailures_[lower(deviceName)] = error;
 }
 
+void Machine::failIoControl(const std::string& deviceName, uint32_t code, uint32_t error) {
+    ioControlFailures_[{lower(deviceName), code}] = error;
+}
+
 bool Machine::wasOpened(const std::string& deviceName) const {
     return std::any_of(openLog_.begin(), openLog_.end(),
                        [&](const std::string& n) { return sameName(n, deviceName); });
@@ -277,6 +281,11 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
         return result;
     }
     const OpenDevice& device = it->second;
+    if (auto failure = ioControlFailures_.find({lower(device.name), code});
+        failure != ioControlFailures_.end()) {
+        result.error = failure->second;
+        return result;
+    }
 
     switch (code) {
         case dw::kIoctlScsiPassThroughDirect:

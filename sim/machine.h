@@ -102,6 +102,9 @@ public:
 
     // Failure injection.
     void failOpen(const std::string& deviceName, uint32_t error);
+    // Every DeviceIoControl with this code on this device fails with `error` (as a driver that
+    // does not support the request answers).
+    void failIoControl(const std::string& deviceName, uint32_t code, uint32_t error);
     bool eventsFail = false;
 
     // --- what happened ---------------------------------------------------------------------
@@ -207,6 +210,7 @@ private:
     AspiLayer aspi_;
     RegNode localMachine_, dynData_;
     std::map<std::string, uint32_t> openFailures_;
+    std::map<std::pair<std::string, uint32_t>, uint32_t> ioControlFailures_;
     std::vector<Library> libraries_;
 
     dw::Handle nextHandle_ = 0x100;

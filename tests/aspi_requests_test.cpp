@@ -138,3 +138,23 @@ TEST_F(AspiFixture, adapterInquiryCopiesTheIdentifiers) {
     EXPECT_EQ(pc.machine.eventsCreated, 0);  // completes within the call
     EXPECT_EQ(pc.transport.queryAdapter(9, info), 0x81);
 }
+
+TEST_F(AspiFixture, onlyCompletionReadsAsSuccess) {
+    drive->mediumLoaded = true;
+    for (int status = 0; status < 256; ++status) {
+        pc.machine.aspi().forcedStatus = static_cast<uint8_t>(status);
+        device.sense[2] = 0;
+        const int32_t result = dw::TestUnitReady(pc.transport, device);
+        dw::InquiryStrings s;
+        const int32_t inquiry = pc.transport.inquiry(device, s);
+        if (status == dw::aspi::kComplete) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(inquiry & 0xFF, 1);
+        } else {
+            EXPECT_NE(result, 1) << status;
+            EXPECT_NE(result & 0xFF, 1) << status;
+            EXPECT_NE(result, 0) << status << ": it was sent";
+            EXPECT_NE(inquiry & 0xFF, 1) << status;
+        }
+    }
+}

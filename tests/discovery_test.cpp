@@ -364,7 +364,7 @@ TEST(PassThroughScan, anUnclassifiedPortIsDroppedAndTheOthersKeepTheirDevices) {
     ASSERT_EQ(t.adapters.size(), 3u);  // ports 0 and 2, then the USB drive's adapter
     EXPECT_EQ(t.adapters[1].portNumber, 2);
     const auto& moved = t.adapters[1].buses[0].at(0);
-    EXPECT_EQ(moved.hostAdapter, 1);
+    EXPECT_EQ(moved.hostAdapter, 2);  // the port number, which the user is shown
     dw::DeviceEntry copy = moved;
     dw::InquiryStrings s;
     EXPECT_EQ(t.inquiry(copy, s) & 0xFF, 1);  // the device map still finds it at port 2
@@ -375,7 +375,8 @@ TEST(PassThroughScan, anUnclassifiedPortIsDroppedAndTheOthersKeepTheirDevices) {
     EXPECT_EQ(usb.portNumber, -1);
     ASSERT_EQ(usb.buses.size(), 1u);
     const auto& external = usb.buses[0].at(0);
-    EXPECT_EQ(external.hostAdapter, 2);
+    EXPECT_EQ(external.hostAdapter, 3);  // numbered behind every port
+    EXPECT_EQ(t.adapterOf(external), &usb);
     EXPECT_EQ(external.driveLetter, 7);
     EXPECT_EQ(external.busKind, BusKind::Usb);
     EXPECT_STREQ(external.product, "DVDR   KV-825A  ");

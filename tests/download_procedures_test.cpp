@@ -2,6 +2,7 @@
 #include "firmware/download_procedures.h"
 #include "firmware/firmware_image.h"
 #include "firmware/upgrade_file_validation.h"
+#include "firmware/upgrade_outcome.h"
 #include "firmware_support.h"
 
 using namespace testing_support;
@@ -239,4 +240,89 @@ TEST(DownloadProcedures, theSettleWaitHoldsAcrossTheTickCounterWrap) {
     const uint32_t waited = l.bench->pc.machine.tickCount() - 0xFFFFFF00u;
     EXPECT_GE(waited, 2000u);
     EXPECT_LT(waited, 2100u);
+}
+
+namespace {
+
+std::string outcome(Loaded& l, bool succeeded) {
+    return dw::UpgradeOutcomeText(succeeded, l.bench->state, l.bench->pc.machine);
+}
+
+}  // namespace
+
+TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
+    using Stop = dw::DownloadStop;
+    enum class Fault { ShortInLastChunk, ShortInThirdChunk, Replaced, Removed, Refused, Unreachable };
+    struct Case {
+        Fault fault;
+        Stop stop;
+        bool atLastChunk;  // else the chunk given
+        int32_t chunk;
+        const char* text;
+    } cases[] = {
+        {Fault::ShortInLastChunk, Stop::FileShorter, true, 0,
+         "Upgrade failed! The upgrade file is shorter than when it was checked."},
+        {Fault::ShortInThirdChunk, Stop::FileShorter, false, 2,
+         "Upgrade failed! The upgrade file is shorter than when it was checked."},
+        {Fault::Replaced, Stop::FileChanged, true, 0,
+         "Upgrade failed! The upgrade file changed after it was checked."},
+        {Fault::Removed, Stop::FileUnopenable, false, -1,
+         "Upgrade failed! The upgrade file could not be opened."},
+        {Fault::Refused, Stop::DriveRefused, false, 1,
+         "Upgrade failed! Invalid parameter (code 052400)"},
+        {Fault::Unreachable, Stop::NotDelivered, false, 0,
+         "Upgrade failed! The command did not reach the drive (error 1117)."},
+    };
+    for (const auto& p : kProcedures) {
+        for (const auto& c : cases) {
+            auto l = load(p);
+            auto& drive = *l.bench->drive;
+            std::string error;
+            switch (c.fault) {
+                case Fault::ShortInLastChunk:
+                    l.bytes.resize(l.bytes.size() - 10);
+                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
+                    break;
+                case Fault::ShortInThirdChunk:
+                    l.bytes.resize(p.chunkLength * 2 + 1);
+                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
+                    break;
+                case Fault::Replaced:
+                    l.bytes[l.bytes.size() / 2] ^= 0xFF;
+                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
+                    break;
+                case Fault::Removed: std::filesystem::remove(l.path); break;
+                case Fault::Refused: drive.failNth(p.chunkOpcode, 2, {0x05, 0x24, 0x00}); break;
+                case Fault::Unreachable:
+                    drive.mediumLoaded = false;
+                    l.bench->pc.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+                    break;
+            }
+            const std::string name = std::string(p.name) + " case " + std::to_string(int(c.fault));
+            const bool ok = upgrade(l);
+            EXPECT_FALSE(ok) << name;
+            const auto& record = l.bench->state.download;
+            EXPECT_EQ(record.stop, c.stop) << name;
+                    // The 128 KB and 256 KB procedures stop at their preparation, before any chunk.
+            const bool beforeFirst =
+                c.fault == Fault::Unreachable && (p.size == 0x20000 || p.size == 0x40000);
+            const int32_t chunk = c.atLastChunk ? int32_t(p.chunks - 1) : beforeFirst ? -1 : c.chunk;
+            EXPECT_EQ(record.chunk, chunk) << name;
+            EXPECT_EQ(outcome(l, ok), c.text) << name;
+            EXPECT_EQ(drive.commits, 0) << name;
+        }
+    }
+}
+
+TEST(DownloadProcedures, aSizeWithoutProcedureAndASuccessReadAsSuch) {
+    auto l = load(kProcedures[3]);
+    l.bench->state.procedureIndex = 5;
+    const bool refused = upgrade(l);
+    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NoProcedure);
+    EXPECT_EQ(outcome(l, refused), "Upgrade failed! No download procedure fits the file's size.");
+
+    l.bench->state.procedureIndex = 3;
+    const bool done = upgrade(l);
+    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::None);
+    EXPECT_EQ(outcome(l, done), "Upgrade succesfull");
 }

@@ -321,3 +321,40 @@ TEST(MainDialogUpgrade, aFailureShowsTheDrivesSenseText) {
     EXPECT_EQ(p.state.currentDevice.sense[12], 0x24);
     EXPECT_EQ(p.state.deviceList.at(1).sense[12], 0x00);
 }
+
+TEST(MainDialogUpgrade, aDriverThatFailsEveryRequestNeverReadsAsSuccess) {
+    for (const bool atOpen : {true, false}) {
+        for (const uint32_t error : {1u, 2u, 5u, 31u, 121u, 257u, 1117u}) {
+            Program p;
+            TwoDrives d;
+            const std::string path = selectDvdWithImage(p, d);
+            p.view.files.push_back(path);
+            p.dialog->OnLoadFile();
+            ASSERT_TRUE(p.view.enabled[dw::kIdUpgrade]);
+            if (atOpen) {
+                p.pc.failOpen("\\\\.\\E:", error);
+            } else {
+                p.pc.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, error);
+            }
+            p.dialog->OnUpgrade();
+            const std::string where = (atOpen ? "open " : "ioctl ") + std::to_string(error);
+            EXPECT_EQ(p.status(), "Upgrade failed! The command did not reach the drive (error " +
+                                      std::to_string(error) + ").")
+                << where;
+            EXPECT_EQ(d.dvd->commits, 0) << where;
+            EXPECT_TRUE(d.dvd->receivedWithOpcode(0x3B).empty()) << where;
+        }
+    }
+}
+
+TEST(MainDialogStart, theHostAdapterShownIsThePortNumberBehindADroppedPort) {
+    Program p;
+    sc::windowsXp(p.pc);
+    sc::addPort(p.pc, 0, "raidport", "{00000000-0000-0000-0000-000000000000}", "RAID");
+    sc::addPort(p.pc, 1, "atapi", sc::kHdcClass, "Secondary IDE Channel");
+    sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.04", 1, 1, 'E');
+    ASSERT_TRUE(p.start());
+    ASSERT_EQ(p.state.deviceList.size(), 1u);
+    EXPECT_EQ(p.view.texts[dw::kIdHostAdapterText], "1");
+    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "1.04");
+}

@@ -77,15 +77,57 @@ TEST_F(PassThroughFixture, addressingFaultsAreResultsNotSends) {
     EXPECT_TRUE(drive->received().empty());
 }
 
-TEST_F(PassThroughFixture, aFailedOpenIsTheWindowsErrorCode) {
-    pc.machine.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
-    EXPECT_EQ(dw::RezeroUnit(pc.transport, device), 5);
-    EXPECT_TRUE(drive->received().empty());
+// Errors a driver or the system may give; 1 is what a driver without pass-through support
+// answers, 257 shares its low byte.
+const uint32_t kSystemErrors[] = {1, 2, 5, 31, 121, 257, 1117};
+
+TEST_F(PassThroughFixture, aSystemErrorNeverReadsAsSuccessAndKeepsTheEarlierSense) {
+    for (const bool atOpen : {true, false}) {
+        for (const uint32_t error : kSystemErrors) {
+            PassThroughPc fresh;
+            fresh.addAdapter(0);
+            auto& d = fresh.machine.addDrive("DVDR   KV-829A", "1.10");
+            fresh.machine.attach(d, 0, 0, 1, 0, 4);
+            if (atOpen) {
+                fresh.machine.failOpen("\\\\.\\E:", error);
+            } else {
+                fresh.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, error);
+            }
+            fresh.transport.letterInquiry[4] = 1;  // INQUIRY through the letter, a real command
+            auto entry = PassThroughPc::entry(0, 0, 1, 0, 4);
+            entry.sense[2] = 0x02;
+            entry.sense[12] = 0x3A;  // left by an earlier failure
+
+            const int32_t result = dw::TestUnitReady(fresh.transport, entry);
+            dw::InquiryStrings s;
+            const int32_t inquiry = fresh.transport.inquiry(entry, s);
+            const std::string where = (atOpen ? "open " : "ioctl ") + std::to_string(error);
+            EXPECT_NE(result, 1) << where;
+            EXPECT_NE(result & 0xFF, 1) << where;
+            EXPECT_EQ(dw::systemErrorOf(result), error) << where;
+            EXPECT_NE(inquiry & 0xFF, 1) << where;
+            EXPECT_EQ(entry.sense[2], 0x02) << where;
+            EXPECT_EQ(entry.sense[12], 0x3A) << where;
+            EXPECT_TRUE(d.received().empty()) << where;
+        }
+    }
+}
+
+TEST_F(PassThroughFixture, anUnusableStatusByteIsAFailure) {
+    struct Case {
+        uint8_t status;
+        int32_t result;
+    } cases[] = {{0, 1}, {1, dw::kResultNoStatus}, {2, 2}, {8, 8}, {0x18, 0x18}};
+    for (const auto& c : cases) {
+        drive->forcedStatus = c.status;
+        EXPECT_EQ(dw::TestUnitReady(pc.transport, device), c.result) << int(c.status);
+    }
 }
 
 TEST_F(PassThroughFixture, aDriveThatDoesNotAnswerIsTheIoError) {
     drive->stopAnsweringAfter(0);
-    EXPECT_EQ(dw::RezeroUnit(pc.transport, device), int32_t(dw::winerr::kSemTimeout));
+    const int32_t result = dw::RezeroUnit(pc.transport, device);
+    EXPECT_EQ(dw::systemErrorOf(result), dw::winerr::kSemTimeout);
 }
 
 TEST_F(PassThroughFixture, keptHandleServesEveryCommandUntilClosed) {
@@ -126,7 +168,7 @@ TEST_F(PassThroughFixture, aFailedKeptOpenLeavesNoHandle) {
     pc.machine.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
     pc.transport.openDriveHandle(device);
     EXPECT_EQ(pc.transport.letterHandleOpen[4], 0);
-    EXPECT_EQ(dw::RezeroUnit(pc.transport, device), 5);
+    EXPECT_EQ(dw::systemErrorOf(dw::RezeroUnit(pc.transport, device)), dw::winerr::kAccessDenied);
 }
 
 // --- INQUIRY -------------------------------------------------------------------------------

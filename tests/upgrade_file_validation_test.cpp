@@ -240,3 +240,30 @@ TEST(UpgradeFileValidation, theDigestCoversEveryByteOfTheFile) {
     const auto bytes = readAll(path);
     EXPECT_EQ(bench->state.validatedFile.digest, dw::ImageDigest::of(bytes.data(), bytes.size()));
 }
+
+TEST(UpgradeFileValidation, aDriveThatStopsIdentifyingItselfGetsNoFileAccepted) {
+    // A rule-C drive: with its checksum end lost, a file starting 00 00 would sum to its own
+    // stored value.
+    for (int failing = 1; failing <= 6; ++failing) {
+        for (const bool valid : {true, false}) {
+            FirmwareBench bench("DVDR   KV-829A");
+            bench.pc.transport.letterInquiry[4] = 1;  // INQUIRY reaches the drive
+            ImageSpec wanted;
+            wanted.row = &row("DVDR   KV-829A");
+            wanted.size = 0xF0000;
+            std::string error;
+            auto bytes = dw::tools::makeUpgradeImage(wanted, error);
+            ASSERT_FALSE(bytes.empty()) << error;
+            if (!valid) bytes[0] = bytes[1] = bytes[2] = 0;
+            bench.writeBytes(bytes);
+            bench.drive->failNth(0x12, failing, {0x02, 0x04, 0x00});
+            const bool accepted = dw::ValidateUpgradeFile(bench.state, bench.dialog);
+            // Only the first INQUIRY identifies the drive; the later ones are not sent.
+            EXPECT_EQ(accepted, valid && failing > 1) << failing << " " << valid;
+            if (!accepted) {
+                EXPECT_EQ(bench.dialog.status, "Not a valid upgrade file") << failing;
+            }
+            EXPECT_LE(bench.drive->receivedWithOpcode(0x12).size(), 1u) << failing;
+        }
+    }
+}

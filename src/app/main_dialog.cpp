@@ -10,7 +10,7 @@
 #include "firmware/command_builders.h"
 #include "firmware/download_procedures.h"
 #include "firmware/upgrade_file_validation.h"
-#include "scsi/sense_text.h"
+#include "firmware/upgrade_outcome.h"
 #include "identify/device_label.h"
 #include "identify/identify_model.h"
 #include "identify/vendor_read_info.h"
@@ -226,7 +226,6 @@ namespace {
 constexpr unsigned kOfnOverwritePrompt = 0x00000002;
 constexpr unsigned kOfnHideReadOnly = 0x00000004;
 constexpr uint32_t kUpgradePauseMs = 1100;
-constexpr size_t kFailureTextSize = 160;
 
 }  // namespace
 
@@ -274,14 +273,8 @@ void MainDialog::OnUpgrade() {
     view_.enableControl(kIdUpgrade, false);
     view_.enableControl(kIdLoadFile, false);
 
-    if (RunUpgrade()) {
-        statusText = "Upgrade succesfull";
-    } else {
-        char text[kFailureTextSize];
-        std::snprintf(text, sizeof text, "Upgrade failed! %s",
-                      SenseText(transport, state_.currentDevice, api_));
-        statusText = text;
-    }
+    const bool succeeded = RunUpgrade();
+    statusText = UpgradeOutcomeText(succeeded, state_, api_);
 
     // Give the drive a moment; no window message is handled meanwhile.
     waitSince(api_, api_.tickCount(), kUpgradePauseMs);

@@ -116,15 +116,8 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
     for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
         transport.adapters.erase(transport.adapters.begin() + long(*it));
     }
-    // The entries of the adapters behind a removed one follow their adapter's new index, so
-    // that every device still reaches its own adapter.
-    if (!removed.empty()) {
-        for (size_t i = 0; i < transport.adapters.size(); ++i) {
-            for (auto& bus : transport.adapters[i].buses) {
-                for (auto& entry : bus) entry.hostAdapter = static_cast<int32_t>(i);
-            }
-        }
-    }
+    // The entries keep their port numbers: that is the host adapter the user is shown, and the
+    // transport finds an adapter by it.
 
     for (size_t a = 0; a < transport.adapters.size(); ++a) {
         for (size_t b = 0; b < transport.adapters[a].buses.size(); ++b) {

@@ -6,6 +6,7 @@
 
 #include "firmware/command_builders.h"
 #include "identify/identify_model.h"
+#include "scsi/command_result.h"
 #include "util/image_digest.h"
 
 namespace dw {
@@ -14,6 +15,8 @@ namespace {
 
 constexpr uint32_t kWriteBufferChunk = 8192;
 constexpr uint32_t kVendorChunk = 32768;
+
+enum class ChunkRead { Whole, Short, Failed };
 
 // The upgrade file, read in order, with the digest of everything read so far.
 class ImageReader {
@@ -31,12 +34,13 @@ public:
 
     // Reads exactly `count` bytes into `buffer`. A shorter read (the file was shortened or
     // replaced) is a failure: stale buffer bytes must never reach the drive as firmware.
-    bool readChunk(uint8_t* buffer, uint32_t count) {
-        if (file_ == nullptr) return false;
+    ChunkRead readChunk(uint8_t* buffer, uint32_t count) {
+        if (file_ == nullptr) return ChunkRead::Failed;
         const size_t n = std::fread(buffer, 1, count, file_);
         digest_.update(buffer, n);
         length_ += n;
-        return n == count;
+        if (n == count) return ChunkRead::Whole;
+        return std::ferror(file_) ? ChunkRead::Failed : ChunkRead::Short;
     }
 
     // True when what was read is, by length and digest, the file the validation accepted.
@@ -48,6 +52,31 @@ private:
     std::FILE* file_;
     ImageDigest digest_;
     uint64_t length_ = 0;
+};
+
+// Records why a download stops; every `stop...` returns false for the procedure to return.
+class Stopper {
+public:
+    explicit Stopper(UpgradeState& state) : record_(state.download) {}
+
+    bool command(int32_t result, int32_t chunk) {
+        const DownloadStop why =
+            isSystemErrorResult(result) ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
+        return set(why, chunk, result);
+    }
+    bool read(ChunkRead outcome, int32_t chunk) {
+        return set(outcome == ChunkRead::Failed ? DownloadStop::FileUnreadable
+                                                : DownloadStop::FileShorter,
+                   chunk, 0);
+    }
+    bool file(DownloadStop why, int32_t chunk = -1) { return set(why, chunk, 0); }
+
+private:
+    bool set(DownloadStop why, int32_t chunk, int32_t result) {
+        record_ = {why, chunk, result};
+        return false;
+    }
+    DownloadRecord& record_;
 };
 
 enum class Preparation { SenseMustSucceed, RezeroSenseEject, RezeroSense };
@@ -70,14 +99,17 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     ScsiTransport& transport = *state.transport;
     DeviceEntry& device = state.currentDevice;
     std::span<uint8_t> buffer(state.transferBuffer);
+    Stopper stop(state);
 
     ImageReader image(state.upgradeFilePath);
-    if (!image.isOpen()) return false;
+    if (!image.isOpen()) return stop.file(DownloadStop::FileUnopenable);
 
     switch (p.preparation) {
         case Preparation::SenseMustSucceed:
             TestUnitReady(transport, device);
-            if (RequestSense(transport, device, buffer) != 1) return false;
+            if (const int32_t r = RequestSense(transport, device, buffer); r != 1) {
+                return stop.command(r, -1);
+            }
             break;
         case Preparation::RezeroSenseEject:
             RezeroUnit(transport, device);
@@ -91,21 +123,30 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     }
 
     for (uint32_t k = 0; k < p.mode4Chunks; ++k) {
-        if (!image.readChunk(buffer.data(), kWriteBufferChunk)) return false;
-        if (WriteBuffer(transport, device, 4, 0, k * kWriteBufferChunk, kWriteBufferChunk,
-                        buffer) != 1) {
-            return false;
+        const auto chunk = static_cast<int32_t>(k);
+        if (const ChunkRead read = image.readChunk(buffer.data(), kWriteBufferChunk);
+            read != ChunkRead::Whole) {
+            return stop.read(read, chunk);
+        }
+        if (const int32_t r = WriteBuffer(transport, device, 4, 0, k * kWriteBufferChunk,
+                                          kWriteBufferChunk, buffer);
+            r != 1) {
+            return stop.command(r, chunk);
         }
         if (p.refreshes) dialog.refresh();
     }
 
-    if (!image.readChunk(buffer.data(), p.lastLength)) return false;
+    const auto lastChunk = static_cast<int32_t>(p.mode4Chunks);
+    if (const ChunkRead read = image.readChunk(buffer.data(), p.lastLength);
+        read != ChunkRead::Whole) {
+        return stop.read(read, lastChunk);
+    }
     // The drive keeps what the last chunk commits: it must be the image that was checked.
-    if (!image.matches(state.validatedFile)) return false;
+    if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, lastChunk);
     const int32_t last = WriteBuffer(transport, device, 5, 0, p.mode4Chunks * kWriteBufferChunk,
                                      p.lastLength, buffer);
     if (p.settleWait) waitSince(clock, clock.tickCount(), kSettleWaitMs);
-    if (last != 1) return false;
+    if (last != 1) return stop.command(last, lastChunk);
     image.close();
     if (p.refreshes) dialog.refresh();
     return true;
@@ -155,28 +196,42 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
     ScsiTransport& transport = *state.transport;
     DeviceEntry& device = state.currentDevice;
     std::span<uint8_t> buffer(state.transferBuffer);
+    Stopper stop(state);
 
     ImageReader image(state.upgradeFilePath);
-    if (!image.isOpen()) return false;
+    if (!image.isOpen()) return stop.file(DownloadStop::FileUnopenable);
     TestUnitReady(transport, device);
     RequestSense(transport, device, buffer);
-    if (VendorPrepareDownload(transport, device) != 1) {
+    if (const int32_t r = VendorPrepareDownload(transport, device); r != 1) {
         image.close();
         dialog.refresh();
-        return false;
+        return stop.command(r, -1);
     }
 
     for (uint32_t k = 0; k < 7; ++k) {
-        if (!image.readChunk(buffer.data(), kVendorChunk)) return false;
-        if (VendorWriteMemory(transport, device, 1, k * kVendorChunk, kVendorChunk, buffer) != 1) {
-            return false;
+        const auto chunk = static_cast<int32_t>(k);
+        if (const ChunkRead read = image.readChunk(buffer.data(), kVendorChunk);
+            read != ChunkRead::Whole) {
+            return stop.read(read, chunk);
+        }
+        if (const int32_t r =
+                VendorWriteMemory(transport, device, 1, k * kVendorChunk, kVendorChunk, buffer);
+            r != 1) {
+            return stop.command(r, chunk);
         }
         dialog.refresh();
     }
 
-    if (!image.readChunk(buffer.data(), kVendorChunk)) return false;
-    if (!image.matches(state.validatedFile)) return false;
-    if (VendorWriteMemory(transport, device, 0, 0x38000, kVendorChunk, buffer) != 1) return false;
+    constexpr int32_t kLastChunk = 7;
+    if (const ChunkRead read = image.readChunk(buffer.data(), kVendorChunk);
+        read != ChunkRead::Whole) {
+        return stop.read(read, kLastChunk);
+    }
+    if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, kLastChunk);
+    if (const int32_t r = VendorWriteMemory(transport, device, 0, 0x38000, kVendorChunk, buffer);
+        r != 1) {
+        return stop.command(r, kLastChunk);
+    }
     image.close();
     dialog.refresh();
     return true;
@@ -184,6 +239,7 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
 
 bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
     state.passCounter = 0;
+    state.download = {};
     ScsiTransport& transport = *state.transport;
     if (TestUnitReady(transport, state.currentDevice) == 1) EjectMedium(transport, state.currentDevice);
     switch (state.procedureIndex) {
@@ -192,7 +248,7 @@ bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
         case 2: return Download512K(state, dialog, clock);
         case 3: return Download960K(state, dialog, clock);
         case 4: return Download1004K(state, dialog, clock);
-        default: return false;
+        default: return Stopper(state).file(DownloadStop::NoProcedure);
     }
 }
 

@@ -86,8 +86,13 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
     std::ifstream file(state.upgradeFilePath, std::ios::binary);
     if (!file) return fail(dialog, kNoValidFile);
 
+    // The row and its three fields come from one identification: taken from separate ones, a
+    // drive that stops answering between them would have its file checked against a half row.
+    ModelFamily family;
+    if (!IdentifyModel(transport, device, family)) return fail(dialog, kNotValid);
+    const std::string row = family.productId;
+
     // Drives of the "821" family must not go below version 1.02.
-    const std::string row = ModelProductId(transport, device);
     if (row.find("821") != std::string::npos) {
         InquiryStrings drive;
         if ((transport.inquiry(device, drive) & 0xFF) == 1) {
@@ -113,11 +118,7 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
     // No procedure can download a file of any other size.
     if (state.procedureIndex < 0) return fail(dialog, kNotValid);
 
-    ModelFamily family;
-    const std::string identText = ModelIdentText(transport, device);
-    family.identity.identOffset = ModelIdentOffset(transport, device);
-    family.identity.checksumEnd = ModelChecksumEnd(transport, device);
-    std::snprintf(family.productId, sizeof family.productId, "%s", row.c_str());
+    const std::string identText = family.identity.identText;
     const ChecksumPlan plan = checksumPlanFor(family, state.procedureIndex);
 
     // One pass over the whole file: the digest of every byte, the summed ranges, and the bytes

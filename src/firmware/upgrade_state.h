@@ -20,6 +20,25 @@ struct FileDigest {
     uint64_t digest = 0;  // ImageDigest of every byte
 };
 
+// Why the last download stopped, and where: the drive refused a command, a command did not
+// reach it, or the program stopped it itself over the upgrade file.
+enum class DownloadStop : uint8_t {
+    None,            // the download ran to its end
+    DriveRefused,    // a command came back with a failure status; its sense says why
+    NotDelivered,    // a command did not reach the drive (a system error)
+    FileUnopenable,  // the upgrade file could not be opened
+    FileUnreadable,  // reading the upgrade file failed
+    FileShorter,     // the upgrade file is shorter than when it was checked
+    FileChanged,     // the upgrade file is not the one that was checked
+    NoProcedure,     // no procedure downloads a file of this size
+};
+
+struct DownloadRecord {
+    DownloadStop stop = DownloadStop::None;
+    int32_t chunk = -1;   // the chunk at which it stopped, from 0; -1 before the first
+    int32_t result = 0;   // the failed command's result (DriveRefused, NotDelivered)
+};
+
 struct UpgradeState {
     uint32_t passCounter = 0;
     int32_t procedureIndex = 0;
@@ -29,6 +48,7 @@ struct UpgradeState {
     DeviceList deviceList;
     DeviceEntry currentDevice;
     FileDigest validatedFile;
+    DownloadRecord download;
 };
 
 }  // namespace dw

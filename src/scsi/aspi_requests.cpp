@@ -1,6 +1,7 @@
 // Requests of the ASPI transport: the execute-SCSI-command block and the host adapter inquiry.
 #include <cstring>
 
+#include "scsi/command_result.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
@@ -12,7 +13,7 @@ constexpr uint8_t kAspiSenseLength = 14;
 }  // namespace
 
 int32_t ScsiTransport::aspiCommand(DeviceEntry& device, const ScsiCommand& command) {
-    if (sendCommand == nullptr) return 0;
+    if (sendCommand == nullptr) return kResultNotSent;
 
     const Handle event = api_.createEvent(true, false);
     if (event != 0) api_.resetEvent(event);
@@ -51,9 +52,12 @@ int32_t ScsiTransport::aspiCommand(DeviceEntry& device, const ScsiCommand& comma
         while (*status == aspi::kPending) api_.sleep(0);
     }
 
+    // SS_COMP is the only success; any other status, a request still pending after its wait
+    // included, is a failure, and the layer's sense area is the drive's answer to it.
     const uint8_t result = *status;
-    if (result != aspi::kComplete) std::memcpy(device.sense, srb.senseArea, kStoredSenseLength);
-    return result;
+    if (result == aspi::kComplete) return commandResult(CommandOutcome::good());
+    std::memcpy(device.sense, srb.senseArea, kStoredSenseLength);
+    return commandResult(CommandOutcome::withStatus(result));
 }
 
 int32_t ScsiTransport::aspiAdapterInquiry(int adapterIndex, AdapterInfo& out) {

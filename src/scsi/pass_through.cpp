@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/port_inquiry_data.h"
+#include "scsi/command_result.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
@@ -12,6 +13,7 @@ namespace dw {
 namespace {
 
 constexpr int kMaxPorts = 100;
+constexpr uint8_t kScsiStatusGood = 0;
 
 // The port driver's copy may hold control bytes; they become blanks, NULs stay.
 void blankControlCharacters(char* text, size_t length) {
@@ -30,9 +32,9 @@ void copyInquiryStrings(const uint8_t* data, InquiryStrings& out) {
 }  // namespace
 
 int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand& command) {
-    if (device.hostAdapter < 0 || device.targetId < 0) return 0;
+    if (device.hostAdapter < 0 || device.targetId < 0) return kResultNotSent;
     const int letter = device.driveLetter;
-    if (letter < 0 || letter >= kDriveLetterCount) return -1;
+    if (letter < 0 || letter >= kDriveLetterCount) return kResultNoDriveLetter;
 
     PassThroughRequest request;
     std::memset(&request, 0, sizeof request);
@@ -55,26 +57,32 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
     std::memcpy(request.sptd.cdb, command.cdb.data(), request.sptd.cdbLength);
 
     std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
-    int32_t result;
+    auto send = [&](Handle handle) {
+        const auto io = api_.deviceIoControl(handle, kIoctlScsiPassThroughDirect, bytes, bytes);
+        if (!io.ok) return CommandOutcome::failedWith(io.error);
+        if (request.sptd.scsiStatus == kScsiStatusGood) return CommandOutcome::good();
+        return CommandOutcome::withStatus(request.sptd.scsiStatus);
+    };
+    CommandOutcome outcome;
     if (letterHandleOpen[letter]) {
-        const auto io = api_.deviceIoControl(letterHandle[letter], kIoctlScsiPassThroughDirect,
-                                             bytes, bytes);
-        result = io.ok ? request.sptd.scsiStatus : static_cast<int32_t>(io.error);
+        outcome = send(letterHandle[letter]);
     } else {
         const auto opened = api_.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                             kShareReadWrite, kOpenExisting, 0);
         if (opened.handle == kInvalidHandle) {
-            result = static_cast<int32_t>(opened.error);
+            outcome = CommandOutcome::failedWith(opened.error);
         } else {
-            const auto io =
-                api_.deviceIoControl(opened.handle, kIoctlScsiPassThroughDirect, bytes, bytes);
-            result = io.ok ? request.sptd.scsiStatus : static_cast<int32_t>(io.error);
+            outcome = send(opened.handle);
             api_.closeHandle(opened.handle);
         }
     }
 
-    if (result != 0) std::memcpy(device.sense, request.sense, kStoredSenseLength);
-    return result == 0 ? 1 : result;
+    // Only a request that came back with a status carries the drive's sense; a failed open or
+    // I/O request leaves the sense of an earlier failure as it was.
+    if (outcome.kind == CommandOutcome::Kind::Status) {
+        std::memcpy(device.sense, request.sense, kStoredSenseLength);
+    }
+    return commandResult(outcome);
 }
 
 int32_t ScsiTransport::driveLetterInquiry(DeviceEntry& device, InquiryStrings& out) {

@@ -123,10 +123,23 @@ void ScsiTransport::stop() {
 }
 
 HostAdapter* ScsiTransport::adapterOf(const DeviceEntry& device) {
-    if (device.hostAdapter < 0 || static_cast<size_t>(device.hostAdapter) >= adapters.size()) {
-        return nullptr;
+    const int32_t number = device.hostAdapter;
+    if (number < 0) return nullptr;
+    if (kind != TransportKind::PassThrough) {
+        if (static_cast<size_t>(number) >= adapters.size()) return nullptr;
+        return &adapters[static_cast<size_t>(number)];
     }
-    return &adapters[static_cast<size_t>(device.hostAdapter)];
+    // Under pass-through a device carries its port's number, which stays the index of its
+    // adapter only until the scan drops a port in front of it. The adapters of external drive
+    // letters have no port; their number lies beyond every port's and their one entry holds it.
+    for (auto& adapter : adapters) {
+        if (adapter.portNumber == number) return &adapter;
+    }
+    for (auto& adapter : adapters) {
+        if (adapter.portNumber >= 0 || adapter.buses.empty() || adapter.buses[0].empty()) continue;
+        if (adapter.buses[0].at(0).hostAdapter == number) return &adapter;
+    }
+    return nullptr;
 }
 
 void ScsiTransport::storeDevice(const DeviceEntry& entry, size_t busIndex, size_t deviceIndex) {

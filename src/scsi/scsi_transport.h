@@ -11,6 +11,7 @@
 #include "devices/host_adapter.h"
 #include "platform/scsi_structures.h"
 #include "platform/windows_api.h"
+#include "scsi/command_result.h"
 #include "scsi/scsi_command.h"
 
 namespace dw {
@@ -42,9 +43,10 @@ public:
     ScsiTransport& operator=(const ScsiTransport&) = delete;
 
     // 1 on GOOD status; 0 not sent (no transport, or a negative adapter or target under
-    // pass-through); -1 not sent (pass-through, drive letter outside A..Z); otherwise the ASPI
-    // status, the SCSI status byte or the Windows error code. A failed command that was sent
-    // leaves its first 14 sense bytes in `device.sense`; a success leaves `sense` as it was.
+    // pass-through); -1 not sent (pass-through, drive letter outside A..Z); otherwise a failure
+    // as commandResult makes it (the status byte, or -256 times a Windows error code). A command
+    // that reached the drive and failed leaves its first 14 sense bytes in `device.sense`; a
+    // success, or a failure to reach the drive, leaves `sense` as it was.
     int32_t execute(DeviceEntry& device, const ScsiCommand& command);
 
     // Standard INQUIRY. On success the low byte is 1 and bits 8..15 are INQUIRY byte 0.
@@ -65,8 +67,9 @@ public:
     void setAdapterBusKind(size_t adapterIndex, BusKind kind);
     bool hasUsbOr1394Adapter() const;
 
-    // The adapter a device belongs to (its `hostAdapter` is the adapter's index), or null. The
-    // pass-through scan renumbers the entries behind an adapter it removes, so this holds.
+    // The adapter a device belongs to, or null: under ASPI the adapter at index `hostAdapter`;
+    // under pass-through the port adapter whose `portNumber` it is, or the drive-letter adapter
+    // that holds it.
     HostAdapter* adapterOf(const DeviceEntry& device);
 
     // Commands through the pass-through interface, for the scans as well as `execute`.

@@ -1,11 +1,12 @@
-# The upgrade file is deleted between Load File and Upgrade: the upgrade fails and nothing of a
-# download follows the eject.
+# The upgrade file is deleted between Load File and Upgrade: the upgrade fails, says why, and
+# nothing of a download follows the eject.
 layer_config=$(two_drives_where_first medium)
 prepare() { kv829a_image; }
 steps="$load_kv829a"'
 delete-file @WORK@/kv829a-110.bin
 click 1001
 wait-prefix 1006 "Upgrade failed! " 60
+text 1006 "Upgrade failed! The upgrade file could not be opened."
 text 1005 "1.00"
 enabled 1000 1
 shot failed'

@@ -1,5 +1,5 @@
 # The upgrade file is replaced by another valid-looking image of the same size after it was
-# checked: the upgrade fails and the drive never sees the committing chunk.
+# checked: the upgrade fails, says why, and the drive never sees the committing chunk.
 layer_config="$two_drives"
 prepare() {
   mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 --seed 1 "$work/kv829a.bin"
@@ -12,6 +12,7 @@ wait-text 1006 "Valid upgrade file loaded: kv829a.bin" 20
 copy-file @WORK@/other.bin @WORK@/kv829a.bin
 click 1001
 wait-prefix 1006 "Upgrade failed! " 180
+text 1006 "Upgrade failed! The upgrade file changed after it was checked."
 text 1005 "1.00"
 enabled 1000 1
 enabled 1001 1
