@@ -1,5 +1,7 @@
 #include "firmware/command_builders.h"
 
+#include "scsi/opcodes.h"
+
 namespace dw {
 
 namespace {
@@ -24,55 +26,64 @@ int32_t sendWithoutData(ScsiTransport& transport, DeviceEntry& device,
     return transport.execute(device, command);
 }
 
+constexpr uint32_t kSenseDataLength = 18;
+constexpr uint8_t kLoadEject = 0x02;  // START STOP UNIT: LoEj = 1, Start = 0
+// E1h: byte 1 names the download, byte 2 its target.
+constexpr uint8_t kPrepareDownload = 0x04;
+constexpr uint8_t kPrepareTarget = 0xFF;
+// WRITE BUFFER carries a 4-byte header beyond its parameter list.
+constexpr uint32_t kWriteBufferExtra = 4;
+
 // A buffer that cannot hold what the transport would move is refused: nothing is sent.
 bool fits(std::span<uint8_t> buffer, uint64_t needed) { return buffer.size() >= needed; }
 
 }  // namespace
 
 int32_t TestUnitReady(ScsiTransport& transport, DeviceEntry& device) {
-    return sendWithoutData(transport, device, {0x00});
+    return sendWithoutData(transport, device, {op::kTestUnitReady});
 }
 
 int32_t RezeroUnit(ScsiTransport& transport, DeviceEntry& device) {
-    return sendWithoutData(transport, device, {0x01});
+    return sendWithoutData(transport, device, {op::kRezeroUnit});
 }
 
 int32_t RequestSense(ScsiTransport& transport, DeviceEntry& device, std::span<uint8_t> buffer) {
-    if (!fits(buffer, 18)) return 0;
+    if (!fits(buffer, kSenseDataLength)) return 0;
     ScsiCommand command;
-    command.cdb = {0x03, 0x00, 0x00, 0x00, 0x12, 0x00};
+    command.cdb = {op::kRequestSense, 0x00, 0x00, 0x00, kSenseDataLength, 0x00};
     command.data = buffer.data();
-    command.dataLength = 18;
+    command.dataLength = kSenseDataLength;
     return transport.execute(device, command);
 }
 
 int32_t EjectMedium(ScsiTransport& transport, DeviceEntry& device) {
-    return sendWithoutData(transport, device, {0x1B, 0x00, 0x00, 0x00, 0x02, 0x00});
+    return sendWithoutData(transport, device, {op::kStartStopUnit, 0x00, 0x00, 0x00, kLoadEject, 0x00});
 }
 
 int32_t WriteBuffer(ScsiTransport& transport, DeviceEntry& device, uint8_t mode, uint8_t bufferId,
                     uint32_t offset, uint32_t length, std::span<uint8_t> buffer) {
-    if (!fits(buffer, uint64_t(length) + 4)) return 0;
+    if (!fits(buffer, uint64_t(length) + kWriteBufferExtra)) return 0;
     ScsiCommand command;
-    command.cdb[0] = 0x3B;
+    command.cdb[0] = op::kWriteBuffer;
     command.cdb[1] = mode & 0x07;
     command.cdb[2] = bufferId;
     putBe24(command, 3, offset);
     putBe24(command, 6, length);
     command.data = buffer.data();
-    command.dataLength = length + 4;
+    command.dataLength = length + kWriteBufferExtra;
     return transport.execute(device, command);
 }
 
 int32_t VendorPrepareDownload(ScsiTransport& transport, DeviceEntry& device) {
-    return sendWithoutData(transport, device, {0xE1, 0x04, 0xFF});
+    return sendWithoutData(transport, device,
+                           {op::kVendorPrepareDownload, kPrepareDownload, kPrepareTarget});
 }
 
 int32_t VendorWriteMemory(ScsiTransport& transport, DeviceEntry& device, uint8_t modeByte,
                           uint32_t address, uint32_t length, std::span<uint8_t> buffer) {
     if (!fits(buffer, length)) return 0;
     ScsiCommand command;
-    command.cdb[0] = 0xE2;
+    command.cdb[0] = op::kVendorWriteMemory;
     command.cdb[1] = modeByte;
     putBe32(command, 2, address);
     putBe32(command, 6, length);
@@ -85,7 +96,7 @@ int32_t VendorReadMemory(ScsiTransport& transport, DeviceEntry& device, uint32_t
                          uint32_t length, std::span<uint8_t> buffer) {
     if (!fits(buffer, length)) return 0;
     ScsiCommand command;
-    command.cdb[0] = 0xE3;
+    command.cdb[0] = op::kVendorReadMemory;
     putBe32(command, 2, address);
     putBe32(command, 6, length);
     command.data = buffer.data();

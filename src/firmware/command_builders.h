@@ -11,6 +11,14 @@
 
 namespace dw {
 
+// WRITE BUFFER modes: every chunk but the last is downloaded, the last one also saved.
+inline constexpr uint8_t kWriteBufferDownload = 4;
+inline constexpr uint8_t kWriteBufferDownloadAndSave = 5;
+inline constexpr uint8_t kWriteBufferId = 0;
+// The mode bytes of VendorWriteMemory: a chunk staged, and the last one that commits.
+inline constexpr uint8_t kVendorWriteStage = 1;
+inline constexpr uint8_t kVendorWriteCommit = 0;
+
 int32_t TestUnitReady(ScsiTransport& transport, DeviceEntry& device);
 int32_t RezeroUnit(ScsiTransport& transport, DeviceEntry& device);
 // Reads 18 bytes of sense data into `buffer` (at least 18 bytes).

@@ -15,6 +15,9 @@ namespace {
 
 constexpr uint32_t kWriteBufferChunk = 8192;
 constexpr uint32_t kVendorChunk = 32768;
+constexpr uint32_t kVendorStagedChunks = 7;
+// The last vendor chunk goes to this address, whatever the image's layout.
+constexpr uint32_t kVendorCommitAddress = 0x38000;
 
 enum class ChunkRead { Whole, Short, Failed };
 
@@ -128,8 +131,8 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
             read != ChunkRead::Whole) {
             return stop.read(read, chunk);
         }
-        if (const int32_t r = WriteBuffer(transport, device, 4, 0, k * kWriteBufferChunk,
-                                          kWriteBufferChunk, buffer);
+        if (const int32_t r = WriteBuffer(transport, device, kWriteBufferDownload, kWriteBufferId,
+                                          k * kWriteBufferChunk, kWriteBufferChunk, buffer);
             r != 1) {
             return stop.command(r, chunk);
         }
@@ -143,8 +146,9 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     }
     // The drive keeps what the last chunk commits: it must be the image that was checked.
     if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, lastChunk);
-    const int32_t last = WriteBuffer(transport, device, 5, 0, p.mode4Chunks * kWriteBufferChunk,
-                                     p.lastLength, buffer);
+    const int32_t last =
+        WriteBuffer(transport, device, kWriteBufferDownloadAndSave, kWriteBufferId,
+                    p.mode4Chunks * kWriteBufferChunk, p.lastLength, buffer);
     if (p.settleWait) waitSince(clock, clock.tickCount(), kSettleWaitMs);
     if (last != 1) return stop.command(last, lastChunk);
     image.close();
@@ -208,27 +212,28 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
         return stop.command(r, -1);
     }
 
-    for (uint32_t k = 0; k < 7; ++k) {
+    for (uint32_t k = 0; k < kVendorStagedChunks; ++k) {
         const auto chunk = static_cast<int32_t>(k);
         if (const ChunkRead read = image.readChunk(buffer.data(), kVendorChunk);
             read != ChunkRead::Whole) {
             return stop.read(read, chunk);
         }
-        if (const int32_t r =
-                VendorWriteMemory(transport, device, 1, k * kVendorChunk, kVendorChunk, buffer);
+        if (const int32_t r = VendorWriteMemory(transport, device, kVendorWriteStage,
+                                                k * kVendorChunk, kVendorChunk, buffer);
             r != 1) {
             return stop.command(r, chunk);
         }
         dialog.refresh();
     }
 
-    constexpr int32_t kLastChunk = 7;
+    constexpr auto kLastChunk = static_cast<int32_t>(kVendorStagedChunks);
     if (const ChunkRead read = image.readChunk(buffer.data(), kVendorChunk);
         read != ChunkRead::Whole) {
         return stop.read(read, kLastChunk);
     }
     if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, kLastChunk);
-    if (const int32_t r = VendorWriteMemory(transport, device, 0, 0x38000, kVendorChunk, buffer);
+    if (const int32_t r = VendorWriteMemory(transport, device, kVendorWriteCommit,
+                                            kVendorCommitAddress, kVendorChunk, buffer);
         r != 1) {
         return stop.command(r, kLastChunk);
     }

@@ -4,11 +4,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "scsi/opcodes.h"
+
 namespace dw {
 
 namespace {
 
-constexpr uint8_t kOpcode = 0xF1;
 constexpr uint8_t kFormAddress = 0x00;
 constexpr uint8_t kFormPiece = 0x01;
 constexpr uint32_t kMaxFieldValue = 0xFFFF;  // length and piece index are 16-bit fields
@@ -29,7 +30,7 @@ int32_t readByAddress(ScsiTransport& transport, DeviceEntry& device, uint32_t ad
                       uint32_t length, uint8_t* data) {
     if (length > kMaxFieldValue) return 0;
     ScsiCommand command;
-    command.cdb[0] = kOpcode;
+    command.cdb[0] = op::kVendorReadInfo;
     command.cdb[1] = kFormAddress;
     putBe16(command, 2, address >> 16);
     putBe16(command, 4, address & 0xFFFF);
@@ -48,7 +49,7 @@ int32_t readByPiece(ScsiTransport& transport, DeviceEntry& device, uint32_t leng
         const uint32_t offset = i * kInfoPieceSize;
         const uint32_t pieceLength = std::min(kInfoPieceSize, length - offset);
         ScsiCommand command;
-        command.cdb[0] = kOpcode;
+        command.cdb[0] = op::kVendorReadInfo;
         command.cdb[1] = kFormPiece;
         putBe16(command, 6, i);
         putBe16(command, 8, pieceLength);

@@ -6,6 +6,7 @@
 
 #include "platform/port_inquiry_data.h"
 #include "scsi/command_result.h"
+#include "scsi/opcodes.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
@@ -23,9 +24,9 @@ void blankControlCharacters(char* text, size_t length) {
 }
 
 void copyInquiryStrings(const uint8_t* data, InquiryStrings& out) {
-    std::memcpy(out.vendor, data + 8, kVendorLength);
-    std::memcpy(out.product, data + 16, kProductLength);
-    std::memcpy(out.revision, data + 32, kRevisionLength);
+    std::memcpy(out.vendor, data + kInquiryVendorAt, kVendorLength);
+    std::memcpy(out.product, data + kInquiryProductAt, kProductLength);
+    std::memcpy(out.revision, data + kInquiryRevisionAt, kRevisionLength);
     out.vendor[kVendorLength] = out.product[kProductLength] = out.revision[kRevisionLength] = 0;
 }
 
@@ -86,9 +87,9 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
 }
 
 int32_t ScsiTransport::driveLetterInquiry(DeviceEntry& device, InquiryStrings& out) {
-    uint8_t data[56] = {};
+    uint8_t data[kInquiryLength] = {};
     ScsiCommand command;
-    command.cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    command.cdb = kInquiryCdb;
     command.data = data;
     command.dataLength = sizeof data;
     const int32_t result = passThroughCommand(device, command);
@@ -123,9 +124,9 @@ int32_t ScsiTransport::deviceMapInquiry(DeviceEntry& device, InquiryStrings& out
                         record.targetId != device.targetId) {
                         continue;
                     }
-                    record.copyText(8, kVendorLength, out.vendor);
-                    record.copyText(16, kProductLength, out.product);
-                    record.copyText(32, kRevisionLength, out.revision);
+                    record.copyText(kInquiryVendorAt, kVendorLength, out.vendor);
+                    record.copyText(kInquiryProductAt, kProductLength, out.product);
+                    record.copyText(kInquiryRevisionAt, kRevisionLength, out.revision);
                     blankControlCharacters(out.vendor, kVendorLength);
                     blankControlCharacters(out.product, kProductLength);
                     deviceType = record.inquiryByte(0);

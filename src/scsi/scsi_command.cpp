@@ -1,15 +1,21 @@
 #include "scsi/scsi_command.h"
 
+#include "scsi/opcodes.h"
+
 namespace dw {
 
 namespace {
 
+// Pass-through time-outs: READ BUFFER CAPACITY answers at once; a download may take long.
+constexpr uint32_t kShortTimeoutSeconds = 30;
+constexpr uint32_t kTimeoutSeconds = 4800;
+
 // Indexed by opcode: 1 where the command's data goes from the host to the drive.
 constexpr std::array<uint8_t, 256> makeOutCommandTable() {
     std::array<uint8_t, 256> table = {};
-    for (uint8_t op : {0x04, 0x0A, 0x15, 0x1D, 0x2A, 0x3B, 0x54, 0x55, 0x5D, 0xA3, 0xAA, 0xB6,
+    for (uint8_t opcode : {0x04, 0x0A, 0x15, 0x1D, 0x2A, 0x3B, 0x54, 0x55, 0x5D, 0xA3, 0xAA, 0xB6,
                        0xBF, 0xD5, 0xE2, 0xE5, 0xF0, 0xFD}) {
-        table[op] = 1;
+        table[opcode] = 1;
     }
     return table;
 }
@@ -31,6 +37,8 @@ DataDirection directionFor(const ScsiCommand& command) {
     return isDataOutOpcode(command.cdb[0]) ? DataDirection::Out : DataDirection::In;
 }
 
-uint32_t passThroughTimeoutFor(uint8_t opcode) { return opcode == 0x5C ? 30 : 4800; }
+uint32_t passThroughTimeoutFor(uint8_t opcode) {
+    return opcode == op::kReadBufferCapacity ? kShortTimeoutSeconds : kTimeoutSeconds;
+}
 
 }  // namespace dw

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/opcodes.h"
+
 namespace dw {
 
 std::string driveLetterDeviceName(int driveLetter) {
@@ -68,15 +70,21 @@ int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
         return deviceMapInquiry(device, out);
     }
 
-    uint8_t data[56] = {};
+    uint8_t data[kInquiryLength] = {};
     ScsiCommand command;
-    command.cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    command.cdb = kInquiryCdb;
     command.data = data;
     command.dataLength = sizeof data;
     if (execute(device, command) != 1) return 0;
-    for (int i = 0; i < kVendorLength; ++i) out.vendor[i] = static_cast<char>(data[8 + i]);
-    for (int i = 0; i < kProductLength; ++i) out.product[i] = static_cast<char>(data[16 + i]);
-    for (int i = 0; i < kRevisionLength; ++i) out.revision[i] = static_cast<char>(data[32 + i]);
+    for (int i = 0; i < kVendorLength; ++i) {
+        out.vendor[i] = static_cast<char>(data[kInquiryVendorAt + i]);
+    }
+    for (int i = 0; i < kProductLength; ++i) {
+        out.product[i] = static_cast<char>(data[kInquiryProductAt + i]);
+    }
+    for (int i = 0; i < kRevisionLength; ++i) {
+        out.revision[i] = static_cast<char>(data[kInquiryRevisionAt + i]);
+    }
     out.vendor[kVendorLength] = out.product[kProductLength] = out.revision[kRevisionLength] = 0;
     return data[0] * 256 + 1;
 }
