@@ -8,7 +8,8 @@
 //   timer-start / elapsed 8 13        the seconds since timer-start lie within 8..13
 //   combo-count 2 / combo 0 "text"    the device list
 //   selected 0                        the selected item
-//   text 1006 "Select an upgrade file"
+//   text 1006 "Select an upgrade file"   (a control by its number or its name in the resource
+//                                     header: text IDC_STATUS "...", click IDC_LOAD_FILE)
 //   wait-text 1006 "Upgrade succesfull" 90
 //   wait-prefix 1006 "Upgrade failed! " 90
 //   enabled 1001 1                    whether a control is enabled (1) or not (0)
@@ -28,7 +29,36 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 namespace {
+
+// The controls by their names in the resource header, for steps that name them.
+struct NamedControl {
+    const char* name;
+    int id;
+};
+#define DW_CONTROL(name) {#name, name}
+const NamedControl kControls[] = {
+    DW_CONTROL(IDC_LOAD_FILE),       DW_CONTROL(IDC_UPGRADE),   DW_CONTROL(IDC_DEVICE_COMBO),
+    DW_CONTROL(IDC_HOST_ADAPTER),    DW_CONTROL(IDC_TARGET_ID), DW_CONTROL(IDC_FIRMWARE_VERSION),
+    DW_CONTROL(IDC_STATUS),          DW_CONTROL(IDC_WARNING_ICON), DW_CONTROL(IDOK),
+    DW_CONTROL(IDCANCEL),
+};
+#undef DW_CONTROL
+
+// An id no control has (the unnamed labels are 0xFFFF, which is -1).
+constexpr int kNoControl = 0x7FFF;
+
+// A number, or the name of a control; kNoControl for a name the header does not have, so that
+// the step fails.
+int numberOrControl(const std::string& word) {
+    if (word.rfind("ID", 0) != 0) return std::atoi(word.c_str());
+    for (const auto& c : kControls) {
+        if (word == c.name) return c.id;
+    }
+    return kNoControl;
+}
 
 HWND gMain = nullptr;
 HWND gBox = nullptr;
@@ -201,7 +231,7 @@ bool step(const std::vector<std::string>& w) {
     const std::string& op = w[0];
     auto need = [&](size_t n) { return w.size() >= n + 1; };
     auto num = [&](size_t i) { return std::atof(w[i].c_str()); };
-    auto id = [&](size_t i) { return std::atoi(w[i].c_str()); };
+    auto id = [&](size_t i) { return numberOrControl(w[i]); };
 
     if (op == "main" && need(2)) {
         if (!waitFor(num(2), [&] { return (gMain = findWindow(w[1], true)) != nullptr; })) {
