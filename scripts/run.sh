@@ -42,7 +42,7 @@ timeout 60 "$wine" $w64/win98_registry.exe "$(win_path "$demo/wnaspi32.cfg")" >/
 
 (cd "$demo" && exec "$wine" "$demo/drivewright.exe") &
 program=$!
-session_pids+=($program)
+session_pids+=("$program")
 echo "drivewright: running (process $program) with WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
 echo "drivewright: sample upgrade files: $demo/samples (in the Open dialog: $(win_path "$demo/samples"))"
 echo "drivewright: the drives' command log: $demo/wnaspi32.log"

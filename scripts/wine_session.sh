@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/run.sh and tests/e2e/run.sh: a Wine session of our own for the win64
 # program, with every process it starts ended by its id.
 #
@@ -58,7 +59,8 @@ wine_session_start() {
     Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &
     session_pids+=($!)
     for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
-    export DISPLAY=":$(cat "$displayfile")"
+    DISPLAY=":$(cat "$displayfile")"
+    export DISPLAY
     rm -f "$displayfile"
   fi
 

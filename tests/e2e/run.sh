@@ -37,10 +37,12 @@ wine_session_start "$e2e/wineprefix" virtual
 
 # What most scenarios use: two KORVANE drives on the primary IDE channel of a Windows 98 PC;
 # two_drives_where_first LINES gives the same with lines about the first drive (a fault, a disc).
+# shellcheck disable=SC2120  # the scenarios pass the lines
 two_drives_where_first() {
   printf '%s\n' 'adapter ESDI_506 hdc Primary IDE controller (dual fifo)' \
     'drive 0 0 E 1.00 DVDR   KV-829A' "$@" 'drive 0 1 F 1.04 CD-R   KV-W6025A'
 }
+# shellcheck disable=SC2034,SC2119  # read by the scenarios
 two_drives=$(two_drives_where_first)
 # Helpers for the checks: the commands of one opcode in the command log, the log after its line
 # N, and the number of images the drives committed.
@@ -69,6 +71,7 @@ write_buffer_bytes() {
 mkimage() { "$native/mkimage" "$@" >/dev/null; }
 # The image most scenarios load, and the steps that load it into the first drive.
 kv829a_image() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
+# shellcheck disable=SC2034  # read by the scenarios
 load_kv829a='main "Drivewright  V1.25" 60
 click 1000
 open-file @WORK@/kv829a-110.bin 60
@@ -112,7 +115,7 @@ session_pids+=($!)
 
 (cd "$work" && exec "$wine" "$work/drivewright.exe") &
 program=$!
-session_pids+=($program)
+session_pids+=("$program")
 
 rc=0
 timeout "${E2E_DRIVER_TIMEOUT:-240}" "$wine" "$w64/ui_driver.exe" "$work/steps.txt" "$work/shots" \
