@@ -22,7 +22,7 @@ imports=$(awk '/DLL Name:/ {dll = toupper($3)}
 [ -n "$imports" ] || fail "no imports read from $exe"
 while read -r dll function; do
   case "$dll" in
-    KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMDLG32.DLL|VERSION.DLL|MSVCRT.DLL) ;;
+    KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL|COMDLG32.DLL|VERSION.DLL|MSVCRT.DLL) ;;
     *) fail "imports from $dll ($function)"; continue ;;
   esac
   grep -qxF "$dll $function" "$list" || fail "$dll $function is not on the reviewed list $list"
