@@ -188,7 +188,8 @@ TEST(MainDialogStart, windows7And10ListTheDrivesAsXpDoes) {
     struct System {
         const char* name;
         void (*build)(sim::Machine&);
-    } systems[] = {{"XP", xpStacks}, {"Windows 7", windows7Stacks}, {"Windows 10", windows10Stacks}};
+    } systems[] = {
+        {"XP", xpStacks}, {"Windows 7", windows7Stacks}, {"Windows 10", windows10Stacks}};
     struct Listed {
         BusKind bus;
         const char* row;
