@@ -9,7 +9,8 @@
 # none), writes the layer configuration in `layer_config`, the driver's steps in `steps`, and may
 # define `prepare` (before the program starts) and `check` (after the driver passed). It may also
 # set `windows` (the Windows version Wine reports to the program: win98, the default, win7 or
-# win10) and `dll_overrides` (more WINEDLLOVERRIDES entries). @WORK@ in the steps is the
+# win10), `dpi` (the display's dots per inch: 96, the default, or 144 for 150 %) and
+# `dll_overrides` (more WINEDLLOVERRIDES entries). @WORK@ in the steps is the
 # scenario's folder. Every process started here is ended by its id, and the
 # whole run is bounded in time. The screenshots stay in build/e2e/NAME/.
 set -euo pipefail
@@ -84,6 +85,7 @@ wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20'
 
 variant=current
 windows=win98
+dpi=96
 dll_overrides=""
 layer_config=""
 steps=""
@@ -103,6 +105,8 @@ export WINEDLLOVERRIDES="wnaspi32=n${dll_overrides:+;$dll_overrides}"
 # The version for the program alone; the tools beside it keep the prefix's.
 timeout 60 "$wine" reg add 'HKCU\Software\Wine\AppDefaults\drivewright.exe' /v Version \
   /d "$windows" /f >/dev/null 2>&1 || { echo "e2e: cannot set the Windows version"; exit 1; }
+timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+  >/dev/null 2>&1 || { echo "e2e: cannot set the display's DPI"; exit 1; }
 if ! timeout 60 "$wine" "$w64/win98_registry.exe" "$(win_path "$work/wnaspi32.cfg")" \
     > "$work/registry.txt" 2>&1; then
   cat "$work/registry.txt"; echo "e2e: registry set-up failed"; exit 1
