@@ -1,7 +1,7 @@
 // The discovery scans of each Windows family, fed any registry values: hardware keys, instance
 // names, drive letters and target IDs (Windows 98), port drivers, mount-manager values of any
-// length and content, child device IDs and class-key values (NT family). Every device filed has
-// an address inside the tables, and the drive list can be labelled.
+// length and content, child device IDs and class-key values (NT family, 4.0 to 11). Every device
+// filed has an address inside the tables, and the drive list can be labelled.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <string>
@@ -74,7 +74,10 @@ void ntFamily(FuzzedDataProvider& in, sim::Machine& pc) {
     } else if (in.ConsumeBool()) {
         sc::windowsNt4(pc);
     } else {
-        pc.setVersion(dw::Versions::kPlatformNt, 5, 0);
+        // Windows 2000, or a later one (Windows 7, Windows 10 and 11).
+        const uint32_t majors[] = {5, 6, 10};
+        const uint32_t major = majors[in.ConsumeIntegralInRange<int>(0, 2)];
+        pc.setVersion(dw::Versions::kPlatformNt, major, major == 6 ? 1 : 0);
     }
     const char* classes[] = {sc::kScsiAdapterClass, sc::kUsbClass, sc::kIeee1394Class, sc::kHdcClass,
                              sc::kSbp2Class};
@@ -110,6 +113,10 @@ void ntFamily(FuzzedDataProvider& in, sim::Machine& pc) {
         value(in, pc, Registry::kLocalMachine,
               "SYSTEM\\CurrentControlSet\\Enum\\PCIIDE\\IDEChannel\\" + text(in, 30), "Driver");
     }
+    // The storage stacks of Windows 7 to 11 after the ports above, and a drive on IEEE 1394.
+    if (in.ConsumeBool()) sc::addStorahciPort(pc, ports);
+    if (in.ConsumeBool()) sc::addAtaChannelPort(pc, ports + 1, text(in, 20), text(in));
+    if (in.ConsumeBool()) sc::addIeee1394Drive(pc, "DVDR   KV-829AL", "1.00", 'I');
 }
 
 }  // namespace

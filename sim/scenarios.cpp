@@ -18,6 +18,28 @@ std::vector<uint8_t> utf16(const std::string& text) {
     return bytes;
 }
 
+// The mount manager's value for a letter: the device's interface path after "\\??\\", with "#"
+// for the backslashes of its instance ID, and the CD-ROM interface class.
+void mountAt(Machine& pc, char letter, const std::string& instanceId) {
+    std::string path = "\\??\\" + instanceId + "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+    for (size_t i = 4; i < path.size(); ++i) {
+        if (path[i] == '\\') path[i] = '#';
+    }
+    std::string name = "\\DosDevices\\C:";
+    name[12] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", name,
+                        dw::Registry::kTypeBinary, utf16(path));
+}
+
+// A vendor or product text as device IDs carry it: trailing blanks dropped, the others "_".
+std::string idText(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    for (char& c : text) {
+        if (c == ' ') c = '_';
+    }
+    return text;
+}
+
 }  // namespace
 
 void windows98(Machine& pc) {
@@ -119,14 +141,75 @@ KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::st
     hub.driver = std::string(kUsbClass) + "\\0001";
     hub.description = "USB Mass Storage Device";
     hub.childIds.push_back(child);
-    std::string path = "\\??\\" + child + "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
-    for (char& c : path) {
-        if (c == '\\' && &c != &path[0] && &c != &path[3]) c = '#';
-    }
-    std::string name = "\\DosDevices\\C:";
-    name[12] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", name,
-                        dw::Registry::kTypeBinary, utf16(path));
+    mountAt(pc, letter, child);
+    return drive;
+}
+
+void windows7(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 6, 1); }
+void windows10(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 10, 0); }
+
+void addAtaChannelPort(Machine& pc, int port, const std::string& controllerService,
+                       const std::string& controllerDescription) {
+    pc.addPort(port);
+    pc.setRegistryString(dw::Registry::kLocalMachine,
+                         "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(port), "Driver",
+                         "atapi");
+    const std::string n = std::to_string(port);
+    auto& controller = pc.addSetupDevice(kHdcClass, "PCI\\VEN_8086&DEV_3A20\\3&11583659&0&F" + n);
+    controller.service = controllerService;
+    controller.driver = "{4d36e96a-e325-11ce-bfc1-08002be10318}\\000" + n;
+    controller.description = controllerDescription;
+    const std::string channelKey = "{4d36e96a-e325-11ce-bfc1-08002be10318}\\001" + n;
+    const std::string instance = "4&2617aeae&0&" + n;
+    auto& channel = pc.addSetupDevice(kHdcClass, "PCIIDE\\IDECHANNEL\\" + instance);
+    channel.service = "atapi";
+    channel.driver = channelKey;
+    channel.description = "ATA Channel " + n;
+    pc.setRegistryString(dw::Registry::kLocalMachine,
+                         "SYSTEM\\CurrentControlSet\\Enum\\PCIIDE\\IDEChannel\\" + instance,
+                         "Driver", channelKey);
+}
+
+void addStorahciPort(Machine& pc, int port) {
+    pc.addPort(port);
+    pc.setRegistryString(dw::Registry::kLocalMachine,
+                         "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(port), "Driver",
+                         "storahci");
+    auto& controller = pc.addSetupDevice(
+        kScsiAdapterClass, "PCI\\VEN_8086&DEV_A102\\3&11583659&0&B" + std::to_string(port));
+    controller.service = "storahci";
+    controller.driver = "{4d36e97b-e325-11ce-bfc1-08002be10318}\\000" + std::to_string(port);
+    controller.description = "Standard SATA AHCI Controller";
+}
+
+KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product,
+                               const std::string& revision, int port, int target, char letter) {
+    KorvaneDrive& drive = addPortDrive(pc, product, revision, port, target, letter);
+    mountAt(pc, letter,
+            "SCSI\\CdRom&Ven_" + idText(drive.vendor()) + "&Prod_" + idText(drive.product()) +
+                "&Rev_" + revision + "\\4&3a2f1b7&0&0" + std::to_string(target) + "0000");
+    return drive;
+}
+
+KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product,
+                               const std::string& revision, char letter) {
+    KorvaneDrive& drive = pc.addDrive(product, revision);
+    pc.attach(drive, -1, 0, 0, 0, letterIndex(letter));
+    pc.setDriveType(letterIndex(letter), dw::DriveTypes::kCdrom);
+    static int serial = 0;
+    const std::string unique = std::to_string(++serial);
+    const std::string model = idText(drive.vendor()) + "&" + idText(drive.product());
+    auto& host = pc.addSetupDevice(kIeee1394Class, "PCI\\VEN_1106&DEV_3044\\4&1f7dbc9f&" + unique);
+    host.service = "1394ohci";
+    host.driver = "{6bdd1fc1-810f-11d0-bec7-08002be2092f}\\000" + unique;
+    host.description = "1394 OHCI Compliant Host Controller";
+    auto& unit = pc.addSetupDevice(kSbp2Class, "1394\\" + model + "\\0030e0f4e02" + unique);
+    unit.service = "sbp2port";
+    unit.driver = "{d48179be-ec20-11d1-b6b8-00c04fa372a7}\\000" + unique;
+    unit.description = "SBP2 Compliant IEEE 1394 Device";
+    const std::string child = "SBP2\\" + model + "&LUN0\\1&0030e0f4e02" + unique + "&0";
+    unit.childIds.push_back(child);
+    mountAt(pc, letter, child);
     return drive;
 }
 

@@ -52,6 +52,29 @@ KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::s
 KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,
                           char letter);
 
+// Windows 7 (platform 2, 6.1) and Windows 10 (platform 2, 10.0; 11 reports the same), with no
+// port yet. What their storage stacks hold is added by the builders below.
+void windows7(Machine& pc);
+void windows10(Machine& pc);
+// An ATA channel as Windows 7 and 10 run it: the controller (`controllerService`, for example
+// pciide for IDE or msahci for AHCI on Windows 7) and its channel "ATA Channel n" (atapi) in the
+// hard disk controllers class, the channel's driver key under Enum\PCIIDE\IDEChannel, and the
+// port's driver atapi.
+void addAtaChannelPort(Machine& pc, int port, const std::string& controllerService,
+                       const std::string& controllerDescription);
+// An AHCI controller as Windows 8 to 11 run it: storahci, a SCSI adapters class device
+// "Standard SATA AHCI Controller", and the port's driver storahci.
+void addStorahciPort(Machine& pc, int port);
+// A drive on a port of Windows 7 or 10, with the mount manager's value for its letter (an IDE or
+// SCSI device path, which names no USB or IEEE 1394 device).
+KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product,
+                               const std::string& revision, int port, int target, char letter);
+// An external IEEE 1394 drive at a drive letter: the host controller (1394ohci) in the IEEE 1394
+// class, the storage unit (sbp2port) in the SBP2 class with the drive as its child, and the mount
+// manager's path naming it.
+KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product,
+                               const std::string& revision, char letter);
+
 inline constexpr const char* kScsiAdapterClass = "{4D36E97B-E325-11CE-BFC1-08002BE10318}";
 inline constexpr const char* kUsbClass = "{36FC9E60-C465-11CF-8056-444553540000}";
 inline constexpr const char* kIeee1394Class = "{6BDD1FC1-810F-11D0-BEC7-08002BE2092F}";

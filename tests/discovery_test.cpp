@@ -268,6 +268,22 @@ TEST(ClassifyAdapter, windows2000SearchesTheFourSetupClassesInOrder) {
     EXPECT_EQ(noSetupApi.pc.openDeviceSets(), 0);
 }
 
+TEST(ClassifyAdapter, everyNtFromWindows2000OnSearchesTheSetupClasses) {
+    // A USB storage port: only the setup classes tell it from a SCSI card.
+    struct Case {
+        uint32_t major, minor;
+        BusKind kind;
+    } cases[] = {{5, 0, BusKind::Usb},  {5, 1, BusKind::Usb},  {5, 2, BusKind::Usb},
+                 {6, 0, BusKind::Usb},  {6, 1, BusKind::Usb},  {6, 3, BusKind::Usb},
+                 {10, 0, BusKind::Usb}, {4, 0, BusKind::Scsi}, {3, 51, BusKind::Scsi}};
+    for (const auto& c : cases) {
+        ClassifyPc x("usbstor");
+        x.pc.setVersion(dw::Versions::kPlatformNt, c.major, c.minor);
+        x.device(sc::kUsbClass, "usbstor", "{usb}\\0001", "USB Mass Storage Device");
+        EXPECT_EQ(dw::ClassifyAdapter(x.t, 0), c.kind) << c.major << "." << c.minor;
+    }
+}
+
 TEST(ClassifyAdapter, windows98ReadsTheClassKeys) {
     struct Case {
         const char* key;
@@ -409,4 +425,91 @@ TEST(FindExternalDriveLetters, onlyLettersWhosePathNamesACollectedChild) {
     EXPECT_EQ(t.adapters[0].buses[0].at(0).driveLetter, 4);
     EXPECT_EQ(t.adapters[1].buses[0].at(0).driveLetter, 6);
     EXPECT_EQ(t.adapters[1].buses[0].at(0).hostAdapter, 1);
+}
+
+// --- Windows 7 and 10 ----------------------------------------------------------------------
+
+TEST(PassThroughScan, windows7And10ClassifyTheirStorageStacksAsXpIsClassified) {
+    struct Case {
+        const char* name;
+        void (*system)(sim::Machine&);
+        BusKind sataPort;  // before the start-up probe
+    } cases[] = {
+        // Windows 7 runs AHCI through msahci, whose channels are ATA channels like IDE's.
+        {"Windows 7", sc::windows7, BusKind::Atapi},
+        {"Windows 10", sc::windows10, BusKind::SerialAta},
+    };
+    for (const auto& c : cases) {
+        sim::Machine pc;
+        c.system(pc);
+        sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
+        if (c.system == sc::windows7) {
+            sc::addAtaChannelPort(pc, 1, "msahci", "Standard AHCI 1.0 Serial ATA Controller");
+        } else {
+            sc::addStorahciPort(pc, 1);
+        }
+        pc.addPort(2);  // a RAID card no setup class names: dropped
+        pc.setRegistryString(dw::Registry::kLocalMachine,
+                             "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 2", "Driver", "raidport");
+        sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
+        sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F');
+        sc::addUsbDrive(pc, "CD-R   KV-S37T", "1.00", 'H');
+        sc::addIeee1394Drive(pc, "DVDR   KV-829AL", "1.00", 'I');
+
+        dw::ScsiTransport t(pc);
+        ASSERT_EQ(dw::PassThroughScan(t), dw::TransportKind::PassThrough) << c.name;
+        ASSERT_EQ(t.adapters.size(), 4u) << c.name;
+        struct Seen {
+            BusKind kind;
+            int letter;
+            const char* product;
+        } seen[] = {{BusKind::Atapi, 4, "DVDR   KV-829A  "},
+                    {c.sataPort, 5, "DVDR   KV-825A  "},
+                    {BusKind::Usb, 7, "CD-R   KV-S37T  "},
+                    {BusKind::Ieee1394, 8, "DVDR   KV-829AL "}};
+        for (size_t i = 0; i < 4; ++i) {
+            ASSERT_EQ(t.adapters[i].buses.size(), 1u) << c.name << " adapter " << i;
+            const auto& e = t.adapters[i].buses[0].at(0);
+            EXPECT_EQ(t.adapters[i].busKind, seen[i].kind) << c.name << " adapter " << i;
+            EXPECT_EQ(e.busKind, seen[i].kind) << c.name << " adapter " << i;
+            EXPECT_EQ(e.driveLetter, seen[i].letter) << c.name << " adapter " << i;
+            EXPECT_STREQ(e.product, seen[i].product) << c.name << " adapter " << i;
+        }
+        EXPECT_EQ(pc.openHandleCount(), 0) << c.name;
+        EXPECT_EQ(pc.openKeyCount(), 0) << c.name;
+    }
+}
+
+TEST(PassThroughScan, countsTheOpensTheSystemRefused) {
+    struct Case {
+        const char* name;
+        bool portThere;
+        uint32_t portError;    // 0: the port opens
+        uint32_t letterError;  // for the CD-ROM letter E:; 0: it opens
+        int denied, other;
+        bool allDenied;
+    } cases[] = {
+        {"ports and letters refused", true, dw::winerr::kAccessDenied, dw::winerr::kAccessDenied,
+         2, 0, true},
+        // The open after the last port fails for want of a port, not of rights.
+        {"no port at all", false, 0, dw::winerr::kAccessDenied, 1, 0, true},
+        {"the letter opens", true, dw::winerr::kAccessDenied, 0, 1, 1, false},
+        {"another failure", true, dw::winerr::kAccessDenied, dw::winerr::kInvalidParameter, 1, 1,
+         false},
+        {"nothing refused", true, 0, 0, 0, 2, false},
+    };
+    for (const auto& c : cases) {
+        sim::Machine pc;
+        sc::windows10(pc);
+        if (c.portThere) sc::addStorahciPort(pc, 0);
+        sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", c.portThere ? 0 : 5, 0, 'E');
+        if (c.portError != 0) pc.failOpen("\\\\.\\SCSI0:", c.portError);
+        if (c.letterError != 0) pc.failOpen("\\\\.\\E:", c.letterError);
+        dw::ScsiTransport t(pc);
+        dw::DeviceOpens opens;
+        dw::PassThroughScan(t, &opens);
+        EXPECT_EQ(opens.denied, c.denied) << c.name;
+        EXPECT_EQ(opens.other, c.other) << c.name;
+        EXPECT_EQ(opens.allDenied(), c.allDenied) << c.name;
+    }
 }

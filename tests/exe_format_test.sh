@@ -20,7 +20,7 @@ check() {
   dlls=$("$objdump" -p "$exe" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
   for dll in $dlls; do
     case "$dll" in
-      KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMDLG32.DLL|VERSION.DLL|MSVCRT.DLL) ;;
+      KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL|COMDLG32.DLL|MSVCRT.DLL) ;;
       *) fail "$exe imports $dll, which is not a system library every target Windows has" ;;
     esac
   done

@@ -5,10 +5,12 @@
 
 #include "app/main_dialog.h"
 #include "firmware_support.h"
+#include "identify/identify_model.h"
 #include "sim/scenarios.h"
 
 using namespace testing_support;
 namespace sc = sim::scenarios;
+using dw::BusKind;
 
 namespace {
 
@@ -150,6 +152,108 @@ TEST(MainDialogStart, withoutKorvaneDrivesTheListIsDisabledAndEmpty) {
     EXPECT_FALSE(p.view.enabled[dw::kIdUpgrade]);
     EXPECT_EQ(p.status(), "");
     EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "");
+}
+
+// The same four drives on XP, 7 and 10, each system with its own storage stack: a KV-829A on
+// IDE at E:, a KV-825A on Serial ATA at F: (it reports the Serial ATA interface), a KV-829A on
+// USB at H: and a KV-829AL on IEEE 1394 at I:.
+void xpStacks(sim::Machine& pc) {
+    sc::windowsXp(pc);
+    sc::addPort(pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
+    pc.setRegistryString(dw::Registry::kLocalMachine,
+                         "SYSTEM\\CurrentControlSet\\Enum\\PCIIDE\\IDEChannel\\4&1", "Driver",
+                         std::string(sc::kHdcClass) + "\\0000");
+    pc.addPort(1);  // the Serial ATA controller in its IDE mode, also run by atapi
+    pc.setRegistryString(dw::Registry::kLocalMachine, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 1",
+                         "Driver", "atapi");
+    sc::addPortDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
+    sc::addPortDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
+}
+void windows7Stacks(sim::Machine& pc) {
+    sc::windows7(pc);
+    sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
+    sc::addAtaChannelPort(pc, 1, "msahci", "Standard AHCI 1.0 Serial ATA Controller");
+    sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
+    sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
+}
+void windows10Stacks(sim::Machine& pc) {
+    sc::windows10(pc);
+    sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
+    sc::addStorahciPort(pc, 1);
+    sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
+    sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
+}
+
+TEST(MainDialogStart, windows7And10ListTheDrivesAsXpDoes) {
+    struct System {
+        const char* name;
+        void (*build)(sim::Machine&);
+    } systems[] = {
+        {"XP", xpStacks}, {"Windows 7", windows7Stacks}, {"Windows 10", windows10Stacks}};
+    struct Listed {
+        BusKind bus;
+        const char* row;
+        const char* label;
+    } listed[] = {{BusKind::Atapi, "DVDR   KV-829A", "ID:0  KV-829A  "},
+                  {BusKind::SerialAta, "DVDR   KV-825SA", "ID:0  KV-825SA"},
+                  {BusKind::Usb, "DVDR   KV-829UF", "ID:0  KV-829UF"},
+                  {BusKind::Ieee1394, "DVDR   KV-829UFL", "ID:0  KV-829UFL"}};
+    for (const auto& system : systems) {
+        Program p;
+        system.build(p.pc);
+        sc::addUsbDrive(p.pc, "DVDR   KV-829A", "1.00", 'H');
+        sc::addIeee1394Drive(p.pc, "DVDR   KV-829AL", "1.00", 'I');
+        ASSERT_TRUE(p.start()) << system.name;
+        ASSERT_EQ(p.view.items.size(), 4u) << system.name;
+        for (size_t i = 0; i < 4; ++i) {
+            dw::DeviceEntry entry = p.state.deviceList.at(i);
+            EXPECT_EQ(entry.busKind, listed[i].bus) << system.name << " item " << i;
+            EXPECT_EQ(dw::ModelProductId(*p.state.transport, entry), listed[i].row)
+                << system.name << " item " << i;
+            EXPECT_EQ(p.view.items[i], listed[i].label) << system.name << " item " << i;
+        }
+        EXPECT_TRUE(p.view.boxes.empty()) << system.name;
+    }
+}
+
+TEST(MainDialogStart, drivesTheSystemWouldNotOpenAreNamedInTheStatusLine) {
+    const std::string denied = "Access denied: run Drivewright as administrator";
+    struct Case {
+        const char* name;
+        bool portDenied, letterDenied, usbDrive;
+        const char* status;  // null: the start-up failure box instead
+    } cases[] = {
+        {"every open refused", true, true, false, denied.c_str()},
+        // The USB drive is found in the registry, but its letter does not open either.
+        {"an external drive refused too", true, true, true, denied.c_str()},
+        {"the port opens", false, true, false, nullptr},
+        // A drive that opens but is not found is no matter of rights.
+        {"the letter opens", true, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        Program p;
+        sc::windows10(p.pc);
+        sc::addStorahciPort(p.pc, 0);
+        // On a port the scan never gets to: the letter alone leads to the drive.
+        sc::addInternalDrive(p.pc, "DVDR   KV-829A", "1.10", 7, 0, 'E');
+        if (c.usbDrive) sc::addUsbDrive(p.pc, "DVDR   KV-829A", "1.00", 'H');
+        if (c.portDenied) p.pc.failOpen("\\\\.\\SCSI0:", dw::winerr::kAccessDenied);
+        if (c.letterDenied) {
+            p.pc.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
+            p.pc.failOpen("\\\\.\\H:", dw::winerr::kAccessDenied);
+        }
+        EXPECT_TRUE(p.start()) << c.name;
+        EXPECT_TRUE(p.view.items.empty()) << c.name;
+        if (c.status == nullptr) {
+            ASSERT_EQ(p.view.boxes.size(), 1u) << c.name;
+            EXPECT_EQ(p.view.closes, 1) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(p.view.boxes.empty()) << c.name;
+        EXPECT_EQ(p.view.closes, 0) << c.name;
+        EXPECT_EQ(p.status(), c.status) << c.name;
+        EXPECT_FALSE(p.view.enabled[dw::kIdDeviceCombo]) << c.name;
+    }
 }
 
 TEST(MainDialogStart, theOldAspiLayerIsRecognisedByFourCharacters) {

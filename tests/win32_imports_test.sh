@@ -22,14 +22,15 @@ imports=$(awk '/DLL Name:/ {dll = toupper($3)}
 [ -n "$imports" ] || fail "no imports read from $exe"
 while read -r dll function; do
   case "$dll" in
-    KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMDLG32.DLL|VERSION.DLL|MSVCRT.DLL) ;;
+    KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|COMCTL32.DLL|COMDLG32.DLL|MSVCRT.DLL) ;;
     *) fail "imports from $dll ($function)"; continue ;;
   esac
   grep -qxF "$dll $function" "$list" || fail "$dll $function is not on the reviewed list $list"
 done <<< "$imports"
 
-# The libraries Windows 95 and NT 4.0 lack are looked up at run time, never imported.
-for dll in SETUPAPI.DLL CFGMGR32.DLL; do
+# The libraries Windows 95 and NT 4.0 lack, and VERSION.DLL, which Windows 7 and later would
+# look for beside the exe first, are looked up at run time, never imported.
+for dll in SETUPAPI.DLL CFGMGR32.DLL VERSION.DLL; do
   grep -q "^$dll " <<< "$imports" && fail "imports $dll"
 done
 [ "$failed" -eq 0 ] && echo "ok: $(wc -l <<< "$imports") imports, all on the reviewed list"

@@ -47,8 +47,12 @@ bool MainDialog::OnInitDialog() {
     const bool haveVersion = api_.getVersionEx(Versions::kBasicRecordSize, version);
     ScsiTransport& transport = *state_.transport;
     if (haveVersion && version.platformId == Versions::kPlatformWindows) AspiStart(transport);
-    if (transport.kind == TransportKind::None) PassThroughScan(transport);
-    if (transport.kind == TransportKind::None) {
+    DeviceOpens opens;
+    if (transport.kind == TransportKind::None) PassThroughScan(transport, &opens);
+    // Drives that are there but that the system would not open (no administrator rights) are
+    // not a missing transport: the dialog opens and says why its list stays empty.
+    const bool accessDenied = opens.allDenied();
+    if (transport.kind == TransportKind::None && !accessDenied) {
         view_.messageBox("ASPI for Win32 is not initialized!\n\rUnable to load 'WNASPI32.DLL'",
                          view_.applicationTitle(), mb::kIconStop | mb::kOk);
         view_.requestClose();
@@ -74,6 +78,10 @@ bool MainDialog::OnInitDialog() {
 
     if (state_.deviceList.empty()) {
         view_.enableControl(kIdDeviceCombo, false);
+        if (accessDenied) {
+            statusText = "Access denied: run Drivewright as administrator";
+            refresh();
+        }
         return true;
     }
     view_.selectComboItem(0);

@@ -225,7 +225,9 @@ BusKind ClassifyAdapter(ScsiTransport& transport, size_t adapterIndex) {
         api.getVersionEx(Versions::kBasicRecordSize, version);
     }
     BusKind answer;
-    if (version.platformId == Versions::kPlatformNt && version.majorVersion == 5) {
+    // Vista to 11 (majors 6 and 10) keep the device installation database of 2000 and XP; only
+    // NT 4.0 and older lack it.
+    if (version.platformId == Versions::kPlatformNt && version.majorVersion >= 5) {
         answer = classifyWindows2000(transport, adapterIndex);
     } else if (version.platformId == Versions::kPlatformNt) {
         answer = classifyNt4(transport, adapterIndex);

@@ -35,7 +35,7 @@ void CollectChildDeviceIds(WindowsApi& api, const char* classGuid, std::vector<s
     api.setupDiDestroyDeviceInfoList(set);
 }
 
-size_t FindExternalDriveLetters(ScsiTransport& transport) {
+size_t FindExternalDriveLetters(ScsiTransport& transport, DeviceOpens* opens) {
     WindowsApi& api = transport.api();
     std::vector<std::string> usb, sbp2;
     CollectChildDeviceIds(api, kUsbClass, usb);
@@ -77,16 +77,18 @@ size_t FindExternalDriveLetters(ScsiTransport& transport) {
         fileUnder(usb, BusKind::Usb);
         fileUnder(sbp2, BusKind::Ieee1394);
     }
-    if (!found.empty()) AddLetterAdapters(transport, found);
+    if (!found.empty()) AddLetterAdapters(transport, found, opens);
     return found.size();
 }
 
-void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>& entries) {
+void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>& entries,
+                       DeviceOpens* opens) {
     WindowsApi& api = transport.api();
     for (const DeviceEntry& candidate : entries) {
         if (candidate.driveLetter < 0 || candidate.driveLetter >= kDriveLetterCount) continue;
         const auto opened = api.createFile(driveLetterDeviceName(candidate.driveLetter),
                                            kGenericReadWrite, kShareReadWrite, kOpenExisting, 0);
+        countOpen(opens, opened);
         if (opened.handle == kInvalidHandle) continue;
         api.closeHandle(opened.handle);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/device_entry.h"
+#include "discovery/device_opens.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
@@ -18,10 +19,11 @@ void CollectChildDeviceIds(WindowsApi& api, const char* classGuid, std::vector<s
 
 // Finds the CD/DVD letters whose mounted device belongs to a USB or IEEE 1394 storage device
 // and adds an adapter for each that opens. Returns the number of such entries found.
-size_t FindExternalDriveLetters(ScsiTransport& transport);
+size_t FindExternalDriveLetters(ScsiTransport& transport, DeviceOpens* opens = nullptr);
 
 // One adapter, with one bus holding the entry, per entry whose drive letter opens.
-void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>& entries);
+void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>& entries,
+                       DeviceOpens* opens = nullptr);
 
 // Marks the device Usb when its Windows 95/98/Me instance key name says it sits behind a USB
 // bridge.

@@ -38,7 +38,7 @@ bool sameAddress(const DeviceEntry& a, const DeviceEntry& b) {
 
 }  // namespace
 
-TransportKind PassThroughScan(ScsiTransport& transport) {
+TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens) {
     WindowsApi& api = transport.api();
     transport.kind = TransportKind::None;
     std::vector<uint8_t> buffer(kPortInquiryBufferSize, 0);
@@ -50,6 +50,7 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
         if (api.getDriveType(driveRootPath(letter)) != DriveTypes::kCdrom) continue;
         const auto opened = api.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                            kShareReadWrite, kOpenExisting, 0);
+        countOpen(opens, opened);
         if (opened.handle == kInvalidHandle) continue;
         uint8_t answer[sizeof(ScsiAddress)] = {};
         if (api.deviceIoControl(opened.handle, kIoctlScsiGetAddress, {}, answer).ok) {
@@ -73,6 +74,7 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
         const std::string name = scsiPortDeviceName(n);
         const auto opened =
             api.createFile(name, kGenericReadWrite, kShareReadWrite, kOpenExisting, 0);
+        countOpen(opens, opened);
         if (opened.handle == kInvalidHandle) break;
         HostAdapter adapter;
         if (api.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer).ok) {
@@ -102,7 +104,7 @@ TransportKind PassThroughScan(ScsiTransport& transport) {
     }
     const size_t portAdapters = transport.adapters.size();
 
-    const size_t external = FindExternalDriveLetters(transport);
+    const size_t external = FindExternalDriveLetters(transport, opens);
     if (external == 0 && letters.empty()) {
         transport.stop();
         return TransportKind::None;

@@ -2,6 +2,7 @@
 // under ASPI, and the pass-through scan of drive letters and SCSI ports.
 #pragma once
 
+#include "discovery/device_opens.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
@@ -11,7 +12,8 @@ namespace dw {
 void AspiScan(ScsiTransport& transport);
 
 // Builds the adapter tree from the SCSI ports and the drive letters; returns the kind it set:
-// PassThrough, or None when nothing was found.
-TransportKind PassThroughScan(ScsiTransport& transport);
+// PassThrough, or None when nothing was found. `opens`, when given, counts how the opens of the
+// drive letters and ports went.
+TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens = nullptr);
 
 }  // namespace dw

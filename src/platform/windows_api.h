@@ -165,7 +165,7 @@ public:
     virtual ~Versions() = default;
     static constexpr uint32_t kPlatformWin32s = 0;
     static constexpr uint32_t kPlatformWindows = 1;  // Windows 95, 98, Me
-    static constexpr uint32_t kPlatformNt = 2;       // NT 4.0, 2000, XP, 2003
+    static constexpr uint32_t kPlatformNt = 2;       // NT 4.0, 2000, XP, 2003, Vista to 11
     static constexpr uint32_t kBasicRecordSize = 148;
     static constexpr uint32_t kExtendedRecordSize = 156;
     // `recordSize` is the dwOSVersionInfoSize handed over (148 or 156); false when Windows

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Runs one end-to-end scenario: the real drivewright.exe under Wine (Windows version win98) on a
-# virtual display, with the simulated wnaspi32.dll beside it, driven by ui_driver.exe.
+# Runs one end-to-end scenario: the real drivewright.exe under Wine (Windows version win98, or
+# the one the scenario names) on a virtual display, with the simulated wnaspi32.dll beside it,
+# driven by ui_driver.exe.
 #
 #   tests/e2e/run.sh NAME        (the scenario is tests/e2e/scenarios/NAME.sh)
 #
 # A scenario sets `variant` (the wnaspi32.dll to put beside the program: current, old, plain or
 # none), writes the layer configuration in `layer_config`, the driver's steps in `steps`, and may
-# define `prepare` (before the program starts) and `check` (after the driver passed). @WORK@ in
-# the steps is the scenario's folder. Every process started here is ended by its id, and the
+# define `prepare` (before the program starts) and `check` (after the driver passed). It may also
+# set `windows` (the Windows version Wine reports to the program: win98, the default, win7 or
+# win10), `dpi` (the display's dots per inch: 96, the default, or 144 for 150 %) and
+# `dll_overrides` (more WINEDLLOVERRIDES entries). @WORK@ in the steps is the
+# scenario's folder. Every process started here is ended by its id, and the
 # whole run is bounded in time. The screenshots stay in build/e2e/NAME/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -69,6 +73,10 @@ write_buffer_bytes() {
   echo "$sum"
 }
 mkimage() { "$native/mkimage" "$@" >/dev/null; }
+# A SCSI port that is there but refuses to open, as for a program without administrator rights:
+# Wine answers an open of a folder for writing with access denied.
+deny_scsi_port() { ln -sfn / "$WINEPREFIX/dosdevices/scsi$1:"; }
+rm -f "$WINEPREFIX"/dosdevices/scsi*:
 # The image most scenarios load, and the steps that load it into the first drive.
 kv829a_image() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
 # shellcheck disable=SC2034  # read by the scenarios
@@ -79,6 +87,9 @@ wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20'
 
 
 variant=current
+windows=win98
+dpi=96
+dll_overrides=""
 layer_config=""
 steps=""
 prepare() { :; }
@@ -93,7 +104,12 @@ printf '%s\n' "$layer_config" > "$work/wnaspi32.cfg"
 printf '%s\n' "$steps" | sed "s|@WORK@|$work|g" > "$work/steps.txt"
 prepare
 
-export WINEDLLOVERRIDES="wnaspi32=n"
+export WINEDLLOVERRIDES="wnaspi32=n${dll_overrides:+;$dll_overrides}"
+# The version for the program alone; the tools beside it keep the prefix's.
+timeout 60 "$wine" reg add 'HKCU\Software\Wine\AppDefaults\drivewright.exe' /v Version \
+  /d "$windows" /f >/dev/null 2>&1 || { echo "e2e: cannot set the Windows version"; exit 1; }
+timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+  >/dev/null 2>&1 || { echo "e2e: cannot set the display's DPI"; exit 1; }
 if ! timeout 60 "$wine" "$w64/win98_registry.exe" "$(win_path "$work/wnaspi32.cfg")" \
     > "$work/registry.txt" 2>&1; then
   cat "$work/registry.txt"; echo "e2e: registry set-up failed"; exit 1

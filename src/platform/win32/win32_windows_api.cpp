@@ -29,6 +29,23 @@ using GetDeviceIdFn = DWORD(WINAPI*)(DWORD, char*, ULONG, ULONG);
 using GetRelativeFn = DWORD(WINAPI*)(DWORD*, DWORD, ULONG);
 using ReenumerateFn = DWORD(WINAPI*)(DWORD, ULONG);
 
+using GetVersionInfoSizeFn = DWORD(WINAPI*)(const char*, DWORD*);
+using GetVersionInfoFn = BOOL(WINAPI*)(const char*, DWORD, DWORD, void*);
+using VerQueryValueFn = BOOL(WINAPI*)(const void*, const char*, void**, UINT*);
+
+// A system library by its full path in the system folder. The program runs with administrator
+// rights, and a bare name would let a library of that name beside the exe (in a downloads
+// folder, say) be loaded first. Null when the library is not there.
+HMODULE systemLibrary(const char* name) {
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    const size_t nameLength = std::strlen(name);
+    if (length == 0 || length + 1 + nameLength >= MAX_PATH) return nullptr;
+    path[length] = '\\';
+    std::memcpy(path + length + 1, name, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
 // SetupAPI and CfgMgr32 do not exist on every Windows the program runs on, so their entry
 // points are looked up once, at first use; a missing library or entry point stays null and the
 // call fails as Windows would.
@@ -52,8 +69,8 @@ Fn entry(HMODULE module, const char* name) {
 const DeviceSetupEntries& deviceSetupEntries() {
     static const DeviceSetupEntries entries = [] {
         DeviceSetupEntries e;
-        const HMODULE setupApi = LoadLibraryA("setupapi.dll");
-        const HMODULE cfgMgr = LoadLibraryA("cfgmgr32.dll");
+        const HMODULE setupApi = systemLibrary("setupapi.dll");
+        const HMODULE cfgMgr = systemLibrary("cfgmgr32.dll");
         e.getClassDevs = entry<GetClassDevsFn>(setupApi, "SetupDiGetClassDevsA");
         e.enumDeviceInfo = entry<EnumDeviceInfoFn>(setupApi, "SetupDiEnumDeviceInfo");
         e.getRegistryProperty =
@@ -63,6 +80,27 @@ const DeviceSetupEntries& deviceSetupEntries() {
         e.getChild = entry<GetRelativeFn>(cfgMgr, "CM_Get_Child");
         e.getSibling = entry<GetRelativeFn>(cfgMgr, "CM_Get_Sibling");
         e.reenumerate = entry<ReenumerateFn>(cfgMgr, "CM_Reenumerate_DevNode");
+        return e;
+    }();
+    return entries;
+}
+
+// The version information functions, taken from the system folder's VERSION.DLL at first use
+// instead of being imported: VERSION.DLL is not one of the libraries Windows 7 to 11 always load
+// from the system folder, so an import would load one beside the exe before the program runs.
+struct FileVersionEntries {
+    GetVersionInfoSizeFn getSize = nullptr;
+    GetVersionInfoFn getInfo = nullptr;
+    VerQueryValueFn query = nullptr;
+};
+
+const FileVersionEntries& fileVersionEntries() {
+    static const FileVersionEntries entries = [] {
+        FileVersionEntries e;
+        const HMODULE version = systemLibrary("version.dll");
+        e.getSize = entry<GetVersionInfoSizeFn>(version, "GetFileVersionInfoSizeA");
+        e.getInfo = entry<GetVersionInfoFn>(version, "GetFileVersionInfoA");
+        e.query = entry<VerQueryValueFn>(version, "VerQueryValueA");
         return e;
     }();
     return entries;
@@ -313,21 +351,27 @@ bool Win32WindowsApi::multiByteToWideChar(uint32_t codePage, std::string_view te
     return true;
 }
 
+// Without the library a file has no version information, as Windows says of a file without.
 uint32_t Win32WindowsApi::getFileVersionInfoSize(const std::string& fileName) {
+    const auto& e = fileVersionEntries();
+    if (e.getSize == nullptr) return 0;
     DWORD ignored = 0;
-    return GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+    return e.getSize(fileName.c_str(), &ignored);
 }
 
 bool Win32WindowsApi::getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) {
-    return GetFileVersionInfoA(fileName.c_str(), 0, static_cast<DWORD>(block.size()),
-                               block.data()) != FALSE;
+    const auto& e = fileVersionEntries();
+    return e.getInfo != nullptr && e.getInfo(fileName.c_str(), 0, static_cast<DWORD>(block.size()),
+                                             block.data()) != FALSE;
 }
 
 bool Win32WindowsApi::verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
                                     std::vector<uint8_t>& value) {
+    const auto& e = fileVersionEntries();
+    if (e.query == nullptr) return false;
     void* found = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.data(), subBlock.c_str(), &found, &length) || found == nullptr) {
+    if (!e.query(block.data(), subBlock.c_str(), &found, &length) || found == nullptr) {
         return false;
     }
     // Texts are counted in characters, binary values in bytes; both are one byte each here.

@@ -1,0 +1,27 @@
+# Windows 10 with a setupapi.dll, cfgmgr32.dll and version.dll planted beside the program, and
+# Wine told to prefer such native copies: the program takes each from the system folder, so none
+# of them leaves its mark (see tests/e2e/planted_library.cpp). The pass-through scan still runs (the port refuses to open, and the
+# status line says so), and the old ASPI layer's version is still read and warned about.
+windows=win10
+variant=old
+dll_overrides="setupapi,cfgmgr32,version=n,b"
+prepare() {
+  deny_scsi_port 0
+  cp "$w64"/planted/{setupapi,cfgmgr32,version}.dll "$work/"
+}
+steps='window "ASPI Layer" 60
+shot warning
+gone "ASPI Layer" 30
+main "Drivewright  V1.25" 30
+combo-count 0
+text 1006 "Access denied: run Drivewright as administrator"
+shot main'
+check() {
+  local mark found=0
+  for mark in "$work"/*.loaded "$work"/*.used; do
+    [ -e "$mark" ] || continue
+    echo "e2e: the program took a planted library: $(basename "$mark")"; found=1
+  done
+  [ "$found" -eq 0 ] || exit 1
+  echo "   no planted library was loaded"
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Both Windows programs carry the application manifest, read back from their resources: they ask
+# for administrator rights, name Windows Vista to 11 as supported, depend on Common Controls 6
+# and are DPI aware.
+set -u
+root=${1:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE}
+reader=${2:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE}
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+wanted=(
+  '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>'
+  '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>'
+  '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>'
+  '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>'
+  '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>'
+  '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'
+  'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+  '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+  '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">system</dpiAwareness>'
+)
+for preset in win32 win64; do
+  exe="$root/build/$preset/drivewright.exe"
+  [ -f "$exe" ] || { fail "$exe is missing (build the $preset preset first)"; continue; }
+  # Resource type 24 (RT_MANIFEST), id 1: the manifest the loader reads when it starts a program.
+  if ! manifest=$("$reader" "$exe" 24 1); then fail "$exe has no manifest resource"; continue; fi
+  flat=$(tr -s ' \r\n' ' ' <<< "$manifest")
+  for text in "${wanted[@]}"; do
+    grep -qF "$text" <<< "$flat" || fail "$exe: the manifest lacks $text"
+  done
+  [ "$(grep -c '<assembly ' <<< "$flat")" -eq 1 ] && grep -q '</assembly> *$' <<< "$flat" ||
+    fail "$exe: the manifest is not one whole assembly"
+  [ "$failed" -eq 0 ] && echo "ok: $exe carries the manifest ($(wc -c <<< "$manifest") bytes)"
+done
+exit $failed
