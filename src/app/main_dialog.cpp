@@ -52,7 +52,11 @@ bool MainDialog::OnInitDialog() {
     // Drives that are there but that the system would not open (no administrator rights) are
     // not a missing transport: the dialog opens and says why its list stays empty.
     const bool accessDenied = opens.allDenied();
-    if (transport.kind == TransportKind::None && !accessDenied) {
+    // From Vista on the program never looks for an ASPI layer, so the box's words would be
+    // untrue there: the dialog opens and says that it found no drive.
+    const bool vistaOrLater = haveVersion && version.platformId == Versions::kPlatformNt &&
+                              version.majorVersion >= 6;
+    if (transport.kind == TransportKind::None && !accessDenied && !vistaOrLater) {
         view_.messageBox("ASPI for Win32 is not initialized!\n\rUnable to load 'WNASPI32.DLL'",
                          view_.applicationTitle(), mb::kIconStop | mb::kOk);
         view_.requestClose();
@@ -80,6 +84,9 @@ bool MainDialog::OnInitDialog() {
         view_.enableControl(kIdDeviceCombo, false);
         if (accessDenied) {
             statusText = "Access denied: run Drivewright as administrator";
+            refresh();
+        } else if (transport.kind == TransportKind::None) {
+            statusText = "No CD or DVD drive found";
             refresh();
         }
         return true;
