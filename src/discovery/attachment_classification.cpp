@@ -1,6 +1,7 @@
 #include "discovery/attachment_classification.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "discovery/registry_text.h"
@@ -15,9 +16,18 @@ constexpr size_t kDescriptionChars = 100;
 constexpr uint32_t kFullAccess = 0xF003F;
 constexpr uint32_t kQueryAndEnumerate = 0x0009;
 
-constexpr int kNoMoreDevices = -1;
-constexpr int kNoMatch = 666;
-constexpr int kClassMatch = 100;
+// What the search of one setup class found for an adapter: no device of the class runs the
+// adapter's driver, one does (the class decides the bus kind), or one does and its channel or
+// description names the bus kind itself. Kept apart from BusKind: "no match" is no bus kind.
+struct ClassFinding {
+    enum class Kind { NoMatch, ClassMatch, DeviceKind };
+    Kind kind = Kind::NoMatch;
+    BusKind busKind = BusKind::Atapi;  // with DeviceKind: Atapi, Ata or SerialAta
+
+    static ClassFinding noMatch() { return {}; }
+    static ClassFinding classMatch() { return {Kind::ClassMatch, BusKind::Atapi}; }
+    static ClassFinding device(BusKind kind) { return {Kind::DeviceKind, kind}; }
+};
 
 bool ideOrAta(const std::string& text) { return contains(text, "ide") || contains(text, "ata"); }
 bool serial(const std::string& text) {
@@ -40,48 +50,55 @@ std::optional<std::string> deviceProperty(WindowsApi& api, Handle set,
     return lowercase(std::string(reinterpret_cast<const char*>(buffer.data())));
 }
 
-// 0 when one of the standard IDE channels has the device's driver key.
-int ideChannelValue(WindowsApi& api, const std::string& driverKey, int value) {
+// Whether one of the standard IDE channels has the device's driver key.
+bool onIdeChannel(WindowsApi& api, const std::string& driverKey) {
     KeyChain channels(api, Registry::kLocalMachine,
                       {"SYSTEM\\CurrentControlSet\\Enum\\PCIIDE\\IDEChannel"}, kQueryAndEnumerate);
-    if (!channels.ok()) return value;
+    if (!channels.ok()) return false;
+    bool found = false;
     char name[kSubkeyNameChars] = {};
     for (uint32_t i = 0; api.enumKey(channels.key(), i, name) == winerr::kSuccess; ++i) {
         KeyChain channel(api, channels.key(), {name}, Registry::kQueryValue);
         if (!channel.ok()) continue;
         const auto driver = readRegistryText(api, channel.key(), "Driver");
-        if (driver && contains(driverKey, lowercase(*driver))) value = 0;
+        if (driver && contains(driverKey, lowercase(*driver))) found = true;
     }
-    return value;
+    return found;
 }
 
-int deviceCheck(WindowsApi& api, Handle set, uint32_t index, const std::string& adapterId) {
+// The finding for the device at `index` of the set; nothing when the set has no more devices
+// (or one of them cannot be read, which ends the search the same way).
+std::optional<ClassFinding> deviceCheck(WindowsApi& api, Handle set, uint32_t index,
+                                        const std::string& adapterId) {
     DeviceSetup::DeviceInfo device;
-    if (!api.setupDiEnumDeviceInfo(set, index, device).ok) return kNoMoreDevices;
+    if (!api.setupDiEnumDeviceInfo(set, index, device).ok) return std::nullopt;
     char id[kDeviceIdChars] = {};
-    if (api.cmGetDeviceId(device.devInst, id) != ConfigManager::kCrSuccess) return kNoMoreDevices;
+    if (api.cmGetDeviceId(device.devInst, id) != ConfigManager::kCrSuccess) return std::nullopt;
     const auto service = deviceProperty(api, set, device, DeviceSetup::kSpdrpService);
-    if (!service) return kNoMoreDevices;
+    if (!service) return std::nullopt;
     const auto driver = deviceProperty(api, set, device, DeviceSetup::kSpdrpDriver);
-    if (!driver) return kNoMoreDevices;
+    if (!driver) return std::nullopt;
     const auto description = deviceProperty(api, set, device, DeviceSetup::kSpdrpDeviceDesc);
-    if (!description) return kNoMoreDevices;
+    if (!description) return std::nullopt;
 
-    if (!contains(*service, adapterId)) return kNoMatch;
-    int value = ideChannelValue(api, *driver, kClassMatch);
-    if (value == kClassMatch && ideOrAta(*description)) value = serial(*description) ? 2 : 1;
-    return value;
+    if (!contains(*service, adapterId)) return ClassFinding::noMatch();
+    if (onIdeChannel(api, *driver)) return ClassFinding::device(BusKind::Atapi);
+    if (ideOrAta(*description)) {
+        return ClassFinding::device(serial(*description) ? BusKind::SerialAta : BusKind::Ata);
+    }
+    return ClassFinding::classMatch();
 }
 
-int classSearch(WindowsApi& api, const char* classGuid, const std::string& adapterId) {
+// A set that cannot be made reads as an IDE channel, as the search always has.
+ClassFinding classSearch(WindowsApi& api, const char* classGuid, const std::string& adapterId) {
     const Handle set = api.setupDiGetClassDevs(std::string_view(classGuid), DeviceSetup::kDigcfPresent);
-    if (set == kInvalidHandle) return 0;
-    int result = kNoMatch;
+    if (set == kInvalidHandle) return ClassFinding::device(BusKind::Atapi);
+    ClassFinding result;
     for (uint32_t index = 0;; ++index) {
-        const int value = deviceCheck(api, set, index, adapterId);
-        if (value == kNoMoreDevices) break;
-        if (value == kNoMatch) continue;
-        result = value;
+        const auto finding = deviceCheck(api, set, index, adapterId);
+        if (!finding) break;
+        if (finding->kind == ClassFinding::Kind::NoMatch) continue;
+        result = *finding;
         break;
     }
     api.setupDiDestroyDeviceInfoList(set);
@@ -103,10 +120,14 @@ BusKind classifyWindows2000(ScsiTransport& transport, size_t index) {
         {"{4D36E96A-E325-11CE-BFC1-08002BE10318}", BusKind::Atapi},
     }};
     for (const Class& c : kClasses) {
-        const int value = classSearch(transport.api(), c.guid, adapterId);
-        if (value == kClassMatch) return c.onMatch;
-        if (value != kNoMatch) return static_cast<BusKind>(value);  // 0, 1 or 2
+        const ClassFinding finding = classSearch(transport.api(), c.guid, adapterId);
+        switch (finding.kind) {
+            case ClassFinding::Kind::ClassMatch: return c.onMatch;
+            case ClassFinding::Kind::DeviceKind: return finding.busKind;
+            case ClassFinding::Kind::NoMatch: break;
+        }
     }
+    // No class of interest runs the adapter: the scan drops it.
     return BusKind::Remove;
 }
 
