@@ -1,5 +1,5 @@
 // The validation of a 1,028,096-byte image against a plain sequential read of the same file in
-// 32 KB pieces: the checks should cost at most twice the read.
+// 32 KB pieces through the same file functions: the checks may cost at most 1.3 times the read.
 #include <fstream>
 
 #include "bench_support.h"
@@ -40,5 +40,5 @@ BENCHMARK(PlainRead)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench::runWithRatio(argc, argv, "Validation", "PlainRead", 2.0);
+    return bench::runWithRatio(argc, argv, "Validation", "PlainRead", 1.3);
 }
