@@ -334,20 +334,22 @@ dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<
     dw::ScsiPassThroughDirect sptd;
     std::memcpy(&sptd, in.data(), sizeof sptd);
 
-    PassThroughSeen seen;
-    seen.deviceName = device.name;
-    seen.length = sptd.length;
-    seen.pathId = sptd.pathId;
-    seen.targetId = sptd.targetId;
-    seen.lun = sptd.lun;
-    seen.cdbLength = sptd.cdbLength;
-    seen.senseInfoLength = sptd.senseInfoLength;
-    seen.dataIn = sptd.dataIn;
-    seen.dataTransferLength = sptd.dataTransferLength;
-    seen.timeOutValue = sptd.timeOutValue;
-    seen.senseInfoOffset = sptd.senseInfoOffset;
-    seen.opcode = sptd.cdb[0];
-    passThroughLog_.push_back(seen);
+    if (keepsPassThroughLog) {
+        PassThroughSeen seen;
+        seen.deviceName = device.name;
+        seen.length = sptd.length;
+        seen.pathId = sptd.pathId;
+        seen.targetId = sptd.targetId;
+        seen.lun = sptd.lun;
+        seen.cdbLength = sptd.cdbLength;
+        seen.senseInfoLength = sptd.senseInfoLength;
+        seen.dataIn = sptd.dataIn;
+        seen.dataTransferLength = sptd.dataTransferLength;
+        seen.timeOutValue = sptd.timeOutValue;
+        seen.senseInfoOffset = sptd.senseInfoOffset;
+        seen.opcode = sptd.cdb[0];
+        passThroughLog_.push_back(seen);
+    }
 
     if (sptd.length != sizeof(dw::ScsiPassThroughDirect) || sptd.cdbLength == 0 ||
         sptd.cdbLength > 16 || (sptd.dataTransferLength > 0 && sptd.dataBuffer == nullptr)) {

@@ -108,6 +108,8 @@ public:
     const std::vector<std::string>& openedDevices() const { return openLog_; }
     bool wasOpened(const std::string& deviceName) const;
     const std::vector<PassThroughSeen>& passThroughRequests() const { return passThroughLog_; }
+    // Off, pass-through requests are not logged: for benchmarks of the host side.
+    bool keepsPassThroughLog = true;
     int openHandleCount() const { return static_cast<int>(handles_.size()); }
     int openKeyCount() const { return static_cast<int>(keys_.size()); }
     int loadedLibraryCount() const { return loadedLibraries_; }
