@@ -78,7 +78,9 @@ inline void digestOfImage(benchmark::State& s, const std::string& path) {
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         uint8_t piece[4096];
         size_t n;
-        while ((n = std::fread(piece, 1, sizeof piece, f)) > 0) bytes.insert(bytes.end(), piece, piece + n);
+        while ((n = std::fread(piece, 1, sizeof piece, f)) > 0) {
+            bytes.insert(bytes.end(), piece, piece + n);
+        }
         std::fclose(f);
     }
     for (auto _ : s) benchmark::DoNotOptimize(dw::ImageDigest::of(bytes.data(), bytes.size()));

@@ -136,7 +136,9 @@ inline std::vector<uint8_t> referenceImage(const ReferenceImage& wanted) {
         x = x * 6364136223846793005ull + 1442695040888963407ull;
         b = static_cast<uint8_t>(x >> 56);
     }
-    for (size_t i = 0; i < 4 && i < wanted.version.size(); ++i) image[24 + i] = uint8_t(wanted.version[i]);
+    for (size_t i = 0; i < 4 && i < wanted.version.size(); ++i) {
+        image[24 + i] = static_cast<uint8_t>(wanted.version[i]);
+    }
     for (size_t i = 0; i < row.identText.size(); ++i) {
         image[row.identOffset + i] = static_cast<uint8_t>(row.identText[i]);
     }

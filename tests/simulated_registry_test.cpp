@@ -41,7 +41,8 @@ TEST(SimulatedRegistry, aKeyAnswersOnlyWhatItWasOpenedFor) {
         EXPECT_EQ(machine.queryValue(key, "Class", nullptr, value, size), c.queried) << c.what;
         // A subkey can be opened through any key; its rights are its own.
         dw::Handle sub = 0;
-        EXPECT_EQ(machine.openKey(key, "KORVANE", Registry::kRead, sub), winerr::kSuccess) << c.what;
+        EXPECT_EQ(machine.openKey(key, "KORVANE", Registry::kRead, sub), winerr::kSuccess)
+            << c.what;
         EXPECT_EQ(machine.enumKey(sub, 0, name), winerr::kNoMoreItems) << c.what;
         machine.closeKey(sub);
         machine.closeKey(key);
