@@ -86,7 +86,7 @@ inline void digestOfImage(benchmark::State& s, const std::string& path) {
     for (auto _ : s) benchmark::DoNotOptimize(dw::ImageDigest::of(bytes.data(), bytes.size()));
 }
 
-// Prints the usual table, the lowest ratio the digest alone allows, then, last,
+// Prints the usual table, what the digest alone adds to the baseline, then, last,
 // "ratio M / B: X.XX (limit L)".
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -109,7 +109,7 @@ public:
             return 1;
         }
         if (auto d = times_.find(digest_); d != times_.end()) {
-            std::printf("the digest alone allows no ratio below %.2f\n",
+            std::printf("baseline plus the digest alone: %.2f times the baseline\n",
                         (b->second + d->second) / b->second);
         }
         const double ratio = m->second / b->second;
