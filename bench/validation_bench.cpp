@@ -1,5 +1,5 @@
 // The validation of a 1,028,096-byte image against a plain sequential read of the same file in
-// 32 KB pieces: the checks should cost at most twice the read.
+// 32 KB pieces through the same file functions: the checks may cost at most 1.3 times the read.
 #include <fstream>
 
 #include "bench_support.h"
@@ -37,8 +37,11 @@ void PlainRead(benchmark::State& s) {
 }
 BENCHMARK(PlainRead)->Unit(benchmark::kMicrosecond);
 
+void DigestOnly(benchmark::State& s) { bench::digestOfImage(s, rig().path); }
+BENCHMARK(DigestOnly)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench::runWithRatio(argc, argv, "Validation", "PlainRead", 2.0);
+    return bench::runWithRatio(argc, argv, "Validation", "PlainRead", "DigestOnly", 1.3);
 }

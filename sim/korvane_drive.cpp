@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "util/crc32.h"
 
@@ -81,22 +82,24 @@ std::vector<ReceivedCommand> KorvaneDrive::receivedWithOpcode(uint8_t opcode) co
 DriveAnswer KorvaneDrive::execute(std::span<const uint8_t> cdb, DataDirection direction,
                                   uint8_t* data, uint32_t length) {
     ReceivedCommand record;
-    record.cdb.assign(cdb.begin(), cdb.end());
-    record.direction = direction;
-    record.transferLength = length;
-    if (direction == DataDirection::Out && data != nullptr) {
-        record.dataOutCrc = dw::Crc32::of(data, length);
+    if (keepsRecords) {
+        record.cdb.assign(cdb.begin(), cdb.end());
+        record.direction = direction;
+        record.transferLength = length;
+        if (direction == DataDirection::Out && data != nullptr) {
+            record.dataOutCrc = dw::Crc32::of(data, length);
+        }
     }
 
     if (answersLeft_ && *answersLeft_ <= 0) {
         record.answered = false;
-        received_.push_back(record);
+        if (keepsRecords) received_.push_back(record);
         DriveAnswer silent;
         silent.answered = false;
         return silent;
     }
     if (answersLeft_) --*answersLeft_;
-    received_.push_back(record);
+    if (keepsRecords) received_.push_back(std::move(record));
 
     if (forcedStatus) {
         DriveAnswer forced;

@@ -93,6 +93,9 @@ public:
     // Every command is answered with this status byte and nothing else.
     std::optional<uint8_t> forcedStatus;
 
+    // Off, the drive keeps no record of what it receives (no CDB copies, no CRC of data out):
+    // what is left is the cost of answering, for benchmarks of the host side.
+    bool keepsRecords = true;
     const std::vector<ReceivedCommand>& received() const { return received_; }
     std::vector<ReceivedCommand> receivedWithOpcode(uint8_t opcode) const;
     void clearReceived() { received_.clear(); }

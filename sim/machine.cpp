@@ -343,20 +343,22 @@ dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<
     dw::ScsiPassThroughDirect sptd;
     std::memcpy(&sptd, in.data(), sizeof sptd);
 
-    PassThroughSeen seen;
-    seen.deviceName = device.name;
-    seen.length = sptd.length;
-    seen.pathId = sptd.pathId;
-    seen.targetId = sptd.targetId;
-    seen.lun = sptd.lun;
-    seen.cdbLength = sptd.cdbLength;
-    seen.senseInfoLength = sptd.senseInfoLength;
-    seen.dataIn = sptd.dataIn;
-    seen.dataTransferLength = sptd.dataTransferLength;
-    seen.timeOutValue = sptd.timeOutValue;
-    seen.senseInfoOffset = sptd.senseInfoOffset;
-    seen.opcode = sptd.cdb[0];
-    passThroughLog_.push_back(seen);
+    if (keepsPassThroughLog) {
+        PassThroughSeen seen;
+        seen.deviceName = device.name;
+        seen.length = sptd.length;
+        seen.pathId = sptd.pathId;
+        seen.targetId = sptd.targetId;
+        seen.lun = sptd.lun;
+        seen.cdbLength = sptd.cdbLength;
+        seen.senseInfoLength = sptd.senseInfoLength;
+        seen.dataIn = sptd.dataIn;
+        seen.dataTransferLength = sptd.dataTransferLength;
+        seen.timeOutValue = sptd.timeOutValue;
+        seen.senseInfoOffset = sptd.senseInfoOffset;
+        seen.opcode = sptd.cdb[0];
+        passThroughLog_.push_back(seen);
+    }
 
     if (sptd.length != sizeof(dw::ScsiPassThroughDirect) || sptd.cdbLength == 0 ||
         sptd.cdbLength > 16 || (sptd.dataTransferLength > 0 && sptd.dataBuffer == nullptr)) {
@@ -479,28 +481,40 @@ void Machine::sleep(uint32_t milliseconds) {
 
 // --- registry ------------------------------------------------------------------------------
 
-Machine::RegNode* Machine::nodeOf(dw::Handle key) {
+Machine::RegNode* Machine::nodeOf(dw::Handle key, uint32_t needed, uint32_t& error) {
+    error = dw::winerr::kSuccess;
     if (RegNode* root = rootNode(key)) return root;
     auto it = keys_.find(key);
-    return it == keys_.end() ? nullptr : it->second;
+    if (it == keys_.end()) {
+        error = dw::winerr::kInvalidHandle;
+        return nullptr;
+    }
+    // Windows refuses a call the key was not opened for, whatever the key holds.
+    if ((it->second.access & needed) != needed) {
+        error = dw::winerr::kAccessDenied;
+        return nullptr;
+    }
+    return it->second.node;
 }
 
-uint32_t Machine::openKey(dw::Handle parent, const std::string& subKey, uint32_t,
+uint32_t Machine::openKey(dw::Handle parent, const std::string& subKey, uint32_t access,
                           dw::Handle& key) {
-    RegNode* node = nodeOf(parent);
-    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    uint32_t error;
+    RegNode* node = nodeOf(parent, 0, error);
+    if (node == nullptr) return error;
     for (const auto& part : splitPath(subKey)) {
         node = node->child(part);
         if (node == nullptr) return dw::winerr::kFileNotFound;
     }
     key = nextHandle_++;
-    keys_[key] = node;
+    keys_[key] = {node, access};
     return dw::winerr::kSuccess;
 }
 
 uint32_t Machine::enumKey(dw::Handle key, uint32_t index, std::span<char> name) {
-    RegNode* node = nodeOf(key);
-    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    uint32_t error;
+    RegNode* node = nodeOf(key, dw::Registry::kEnumerateSubKeys, error);
+    if (node == nullptr) return error;
     if (index >= node->children.size()) return dw::winerr::kNoMoreItems;
     const std::string& childName = node->children[index]->name;
     if (childName.size() + 1 > name.size()) return dw::winerr::kMoreData;
@@ -510,8 +524,9 @@ uint32_t Machine::enumKey(dw::Handle key, uint32_t index, std::span<char> name) 
 
 uint32_t Machine::queryValue(dw::Handle key, const std::string& valueName, uint32_t* type,
                              std::span<uint8_t> data, uint32_t& size) {
-    RegNode* node = nodeOf(key);
-    if (node == nullptr) return dw::winerr::kInvalidHandle;
+    uint32_t error;
+    RegNode* node = nodeOf(key, dw::Registry::kQueryValue, error);
+    if (node == nullptr) return error;
     for (const auto& v : node->values) {
         if (!sameName(v.name, valueName)) continue;
         if (type != nullptr) *type = v.type;

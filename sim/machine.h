@@ -111,6 +111,8 @@ public:
     const std::vector<std::string>& openedDevices() const { return openLog_; }
     bool wasOpened(const std::string& deviceName) const;
     const std::vector<PassThroughSeen>& passThroughRequests() const { return passThroughLog_; }
+    // Off, pass-through requests are not logged: for benchmarks of the host side.
+    bool keepsPassThroughLog = true;
     int openHandleCount() const { return static_cast<int>(handles_.size()); }
     int openKeyCount() const { return static_cast<int>(keys_.size()); }
     int loadedLibraryCount() const { return loadedLibraries_; }
@@ -200,7 +202,9 @@ private:
 
     RegNode* rootNode(dw::Handle root);
     RegNode& makeKey(dw::Handle root, const std::string& keyPath);
-    RegNode* nodeOf(dw::Handle key);
+    // The key's node when it was opened with every right in `needed`; the predefined roots
+    // allow everything. `error` says why not.
+    RegNode* nodeOf(dw::Handle key, uint32_t needed, uint32_t& error);
     IoResult passThrough(const OpenDevice& device, std::span<uint8_t> in, std::span<uint8_t> out);
     Attachment* attachmentAt(const SimPort* port, int path, int target, int lun);
 
@@ -215,7 +219,11 @@ private:
 
     dw::Handle nextHandle_ = 0x100;
     std::map<dw::Handle, OpenDevice> handles_;
-    std::map<dw::Handle, RegNode*> keys_;
+    struct OpenKey {
+        RegNode* node;
+        uint32_t access;  // what the key was opened for, checked as Windows checks it
+    };
+    std::map<dw::Handle, OpenKey> keys_;
     std::map<dw::Handle, size_t> modules_;
     std::map<dw::Handle, Event> events_;
     int loadedLibraries_ = 0;

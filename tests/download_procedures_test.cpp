@@ -1,12 +1,11 @@
 // The five download procedures and the dispatcher, seen through the drive's command record.
+// The images are built from the documented format (reference_images.h), not by the program.
 #include "firmware/download_procedures.h"
-#include "firmware/firmware_image.h"
 #include "firmware/upgrade_file_validation.h"
 #include "firmware/upgrade_outcome.h"
 #include "firmware_support.h"
 
 using namespace testing_support;
-using dw::tools::ImageSpec;
 
 namespace {
 
@@ -39,12 +38,7 @@ struct Loaded {
 Loaded load(const Procedure& p, const std::string& version = "2.07", uint32_t seed = 1) {
     Loaded l;
     l.bench = std::make_unique<FirmwareBench>(p.row);
-    ImageSpec wanted;
-    wanted.row = dw::tools::findRow(p.row);
-    wanted.size = p.size;
-    wanted.version = version;
-    wanted.seed = seed;
-    l.path = l.bench->writeImage(wanted);
+    l.path = l.bench->writeImage({p.row, p.size, version, Flaw::None, seed});
     l.bytes = readAll(l.path);
     EXPECT_TRUE(dw::ValidateUpgradeFile(l.bench->state, l.bench->dialog))
         << p.name << ": " << l.bench->dialog.status;
@@ -154,12 +148,9 @@ TEST(DownloadProcedures, aFileChangedAfterValidationIsNeverCommitted) {
         // committing one goes out, the committing one does not.
         {
             auto l = load(p);
-            ImageSpec wanted;
-            wanted.row = dw::tools::findRow(p.row);
-            wanted.size = p.size;
-            wanted.seed = 99;
             std::string error;
-            ASSERT_TRUE(dw::tools::writeFile(l.path, dw::tools::makeUpgradeImage(wanted, error), error));
+            const auto other = referenceImage({p.row, p.size, "2.07", Flaw::None, 99});
+            ASSERT_TRUE(dw::tools::writeFile(l.path, other, error));
             EXPECT_FALSE(upgrade(l)) << p.name;
             EXPECT_EQ(chunks(*l.bench->drive, p.chunkOpcode).size(), p.chunks - 1) << p.name;
             EXPECT_EQ(l.bench->drive->commits, 0) << p.name;

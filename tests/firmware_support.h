@@ -12,6 +12,7 @@
 #include "firmware/upgrade_state.h"
 #include "identify/identify_model.h"
 #include "image_writer.h"
+#include "reference_images.h"
 #include "test_support.h"
 
 namespace testing_support {
@@ -70,12 +71,9 @@ struct FirmwareBench {
 
     std::string rowName() { return dw::ModelProductId(pc.transport, state.currentDevice); }
 
-    // Writes an image made by the image writer and names it as the upgrade file.
-    std::string writeImage(const dw::tools::ImageSpec& wanted, const std::string& name = "fw.bin") {
-        std::string error;
-        const auto bytes = dw::tools::makeUpgradeImage(wanted, error);
-        EXPECT_FALSE(bytes.empty()) << error;
-        return writeBytes(bytes, name);
+    // Writes an image built from the documented format and names it as the upgrade file.
+    std::string writeImage(const ReferenceImage& wanted, const std::string& name = "fw.bin") {
+        return writeBytes(referenceImage(wanted), name);
     }
 
     std::string writeBytes(const std::vector<uint8_t>& bytes, const std::string& name = "fw.bin") {

@@ -1,55 +1,52 @@
-// Upgrade files are accepted exactly when they fit the selected drive.
-#include "firmware/firmware_image.h"
+// Upgrade files are accepted exactly when they fit the selected drive. The images are built
+// from the documented rows and checksum rules (reference_images.h), not by the program.
 #include "firmware/upgrade_file_validation.h"
 #include "util/image_digest.h"
 #include "firmware_support.h"
 
 using namespace testing_support;
-using dw::tools::Breakage;
-using dw::tools::ImageSpec;
 
 namespace {
 
-const dw::ModelFamily& row(const std::string& name) {
-    const dw::ModelFamily* r = dw::tools::findRow(name);
-    EXPECT_NE(r, nullptr) << name;
-    return *r;
-}
-
 // A bench whose drive identifies as the row, found by trying the attachments and revisions
 // under which the row's drives report themselves.
-std::unique_ptr<FirmwareBench> benchFor(const dw::ModelFamily& r) {
+std::unique_ptr<FirmwareBench> benchFor(const std::string& name) {
     for (dw::BusKind kind : {dw::BusKind::Atapi, dw::BusKind::SerialAta, dw::BusKind::Usb,
                              dw::BusKind::Ieee1394}) {
         for (const char* revision : {"1.00", "1.10"}) {
-            auto bench = std::make_unique<FirmwareBench>(r.productId, revision, kind);
-            if (bench->rowName() == r.productId) return bench;
+            auto bench = std::make_unique<FirmwareBench>(name, revision, kind);
+            if (bench->rowName() == name) return bench;
         }
     }
     return nullptr;
+}
+
+int32_t indexOfSize(uint32_t size) {
+    for (size_t i = 0; i < allImageSizes().size(); ++i) {
+        if (allImageSizes()[i] == size) return static_cast<int32_t>(i);
+    }
+    return -1;
 }
 
 }  // namespace
 
 TEST(UpgradeFileValidation, everyUpgradableRowAcceptsItsImagesOfEveryAllowedSize) {
     int rows = 0, images = 0;
-    for (const auto& r : dw::ModelTable) {
-        if (r.identity.identOffset == 0) continue;
+    for (const auto& r : goldenRows()) {
+        if (r.identOffset == 0) continue;
         ++rows;
-        auto bench = benchFor(r);
-        ASSERT_NE(bench, nullptr) << r.productId;
-        const auto sizes = dw::imageSizesFor(r);
-        EXPECT_FALSE(sizes.empty()) << r.productId;
+        auto bench = benchFor(r.name);
+        ASSERT_NE(bench, nullptr) << r.name;
+        const auto sizes = referenceSizes(r);
+        EXPECT_FALSE(sizes.empty()) << r.name;
         for (uint32_t size : sizes) {
-            ImageSpec wanted;
-            wanted.row = &r;
-            wanted.size = size;
-            const std::string path = bench->writeImage(wanted, "new.bin");
+            const std::string path = bench->writeImage({r.name, size}, "new.bin");
             EXPECT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog))
-                << r.productId << " " << size << ": " << bench->dialog.status;
+                << r.name << " " << size << " (rule " << referenceChecksum(r, size).rule
+                << "): " << bench->dialog.status;
             // The name after the last backslash: here, with no backslash, the whole path.
             EXPECT_EQ(bench->dialog.status, "Valid upgrade file loaded: " + path);
-            EXPECT_EQ(bench->state.procedureIndex, dw::procedureIndexForSize(size));
+            EXPECT_EQ(bench->state.procedureIndex, indexOfSize(size));
             EXPECT_TRUE(bench->state.validatedFile.valid);
             EXPECT_EQ(bench->state.validatedFile.length, size);
             ++images;
@@ -63,27 +60,23 @@ TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
     struct Case {
         const char* row;
         uint32_t size;
-        Breakage breakage;
+        Flaw flaw;
         int32_t index;
     } cases[] = {
-        {"DVDR   KV-829A", 0xFB000, Breakage::BadChecksum, 4},
-        {"DVDR   KV-829A", 0xFB000, Breakage::BadIdentification, 4},
-        {"DVDR   KV-829A", 0xFB000, Breakage::WrongSize, -1},
-        {"DVDR   KV-825A", 0xFB000, Breakage::BadChecksum, 4},      // rule B
-        {"CD-R   KV-343A", 0x80000, Breakage::BadChecksum, 2},      // rule A
-        {"CD-R   SUPERBA", 0x80000, Breakage::BadChecksum, 2},      // rule C less 0x8000
-        {"CD-ROM KV-62TW", 0x20000, Breakage::BadChecksum, 0},      // rule C from 0x4100
-        {"CD-ROM KV-62TW", 0x40000, Breakage::BadIdentification, 1},
-        {"CD-R   KV-W2321A", 0x80000, Breakage::BadIdentification, 2},
+        {"DVDR   KV-829A", 0xFB000, Flaw::Checksum, 4},
+        {"DVDR   KV-829A", 0xFB000, Flaw::Identification, 4},
+        {"DVDR   KV-829A", 0xFB000, Flaw::Size, -1},
+        {"DVDR   KV-825A", 0xFB000, Flaw::Checksum, 4},      // rule B
+        {"CD-R   KV-343A", 0x80000, Flaw::Checksum, 2},      // rule A
+        {"CD-R   SUPERBA", 0x80000, Flaw::Checksum, 2},      // rule C less 0x8000
+        {"CD-ROM KV-62TW", 0x20000, Flaw::Checksum, 0},      // rule C from 0x4100
+        {"CD-ROM KV-62TW", 0x40000, Flaw::Identification, 1},
+        {"CD-R   KV-W2321A", 0x80000, Flaw::Identification, 2},
     };
     for (const auto& c : cases) {
-        auto bench = benchFor(row(c.row));
+        auto bench = benchFor(c.row);
         ASSERT_NE(bench, nullptr) << c.row;
-        ImageSpec wanted;
-        wanted.row = &row(c.row);
-        wanted.size = c.size;
-        wanted.breakage = c.breakage;
-        bench->writeImage(wanted);
+        bench->writeImage({c.row, c.size, "1.10", c.flaw});
         EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog)) << c.row;
         EXPECT_EQ(bench->dialog.status, "Not a valid upgrade file") << c.row;
         EXPECT_EQ(bench->state.procedureIndex, c.index) << c.row;
@@ -93,13 +86,9 @@ TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
 }
 
 TEST(UpgradeFileValidation, everySingleByteCorruptionOfTheCheckedBytesIsRefused) {
-    auto bench = benchFor(row("CD-ROM KV-62TW"));  // 128 KB, rule C from 0x4100 to 0x1FFFE
+    auto bench = benchFor("CD-ROM KV-62TW");  // 128 KB, rule C from 0x4100 to 0x1FFFE
     ASSERT_NE(bench, nullptr);
-    ImageSpec wanted;
-    wanted.row = &row("CD-ROM KV-62TW");
-    wanted.size = 0x20000;
-    std::string error;
-    const auto good = dw::tools::makeUpgradeImage(wanted, error);
+    const auto good = referenceImage({"CD-ROM KV-62TW", 0x20000});
     struct Case {
         const char* what;
         uint32_t offset;
@@ -122,14 +111,10 @@ TEST(UpgradeFileValidation, everySingleByteCorruptionOfTheCheckedBytesIsRefused)
 }
 
 TEST(UpgradeFileValidation, truncatedAndMissingFilesAreRefused) {
-    auto bench = benchFor(row("DVDR   KV-829A"));
+    auto bench = benchFor("DVDR   KV-829A");
     ASSERT_NE(bench, nullptr);
-    ImageSpec wanted;
-    wanted.row = &row("DVDR   KV-829A");
-    wanted.size = 0xF0000;
-    std::string error;
-    auto bytes = dw::tools::makeUpgradeImage(wanted, error);
-    ASSERT_EQ(bytes.size(), 0xF0000u) << error;
+    auto bytes = referenceImage({"DVDR   KV-829A", 0xF0000});
+    ASSERT_EQ(bytes.size(), 0xF0000u);
     for (size_t cut : {size_t(1), size_t(0x40000), bytes.size() - 40}) {
         std::vector<uint8_t> shorter(bytes.begin(), bytes.begin() + long(cut));
         bench->writeBytes(shorter);
@@ -142,13 +127,9 @@ TEST(UpgradeFileValidation, truncatedAndMissingFilesAreRefused) {
 }
 
 TEST(UpgradeFileValidation, aSizeOfNoProcedureIsRefusedWhateverItsContent) {
-    auto bench = benchFor(row("DVDR   KV-829A"));
+    auto bench = benchFor("DVDR   KV-829A");
     ASSERT_NE(bench, nullptr);
-    ImageSpec wanted;
-    wanted.row = &row("DVDR   KV-829A");
-    wanted.size = 0xFB000;
-    std::string error;
-    auto bytes = dw::tools::makeUpgradeImage(wanted, error);
+    auto bytes = referenceImage({"DVDR   KV-829A", 0xFB000});
     bytes.push_back(0);  // checksum and identification still fit; the size does not
     bench->writeBytes(bytes);
     EXPECT_FALSE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
@@ -157,7 +138,7 @@ TEST(UpgradeFileValidation, aSizeOfNoProcedureIsRefusedWhateverItsContent) {
 }
 
 TEST(UpgradeFileValidation, programModeRowWithA128KFileIsAMismatch) {
-    auto bench = benchFor(row("*Program Mode1*"));
+    auto bench = benchFor("*Program Mode1*");
     ASSERT_NE(bench, nullptr);
     std::vector<uint8_t> bytes(0x20000, 0);
     const char ident[] = "KORVANE CD-R   KV-R535C";
@@ -193,11 +174,7 @@ TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
     };
     for (const auto& c : cases) {
         FirmwareBench bench("DVDR   KV-821A", c.driveRevision);
-        ImageSpec wanted;
-        wanted.row = &row("DVDR   KV-821A");
-        wanted.size = 0xFB000;
-        wanted.version = c.fileVersion;
-        bench.writeImage(wanted);
+        bench.writeImage({"DVDR   KV-821A", 0xFB000, c.fileVersion});
         if (c.inquiryFails) {
             // INQUIRY through the drive letter; the second one (the guard's, after the row
             // name's) fails.
@@ -230,12 +207,9 @@ TEST(UpgradeFileValidation, twoDigitValues) {
 }
 
 TEST(UpgradeFileValidation, theDigestCoversEveryByteOfTheFile) {
-    auto bench = benchFor(row("DVDR   KV-829A"));
+    auto bench = benchFor("DVDR   KV-829A");
     ASSERT_NE(bench, nullptr);
-    ImageSpec wanted;
-    wanted.row = &row("DVDR   KV-829A");
-    wanted.size = 0xF0000;
-    const std::string path = bench->writeImage(wanted);
+    const std::string path = bench->writeImage({"DVDR   KV-829A", 0xF0000});
     ASSERT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog));
     const auto bytes = readAll(path);
     EXPECT_EQ(bench->state.validatedFile.digest, dw::ImageDigest::of(bytes.data(), bytes.size()));

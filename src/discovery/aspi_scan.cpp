@@ -56,7 +56,9 @@ void AspiScan(ScsiTransport& transport) {
     WindowsApi& api = transport.api();
     bool used[kAspiAdapters][kTargets] = {};
 
-    KeyChain enumKey(api, Registry::kDynData, {"Config Manager", "Enum"}, Registry::kQueryValue);
+    // Its subkeys are enumerated, so the key needs enumerate access besides query access.
+    KeyChain enumKey(api, Registry::kDynData, {"Config Manager", "Enum"},
+                     Registry::kQueryValue | Registry::kEnumerateSubKeys);
     if (!enumKey.ok()) return;
     char name[kKeyNameChars] = {};
     for (uint32_t i = 0; api.enumKey(enumKey.key(), i, name) == winerr::kSuccess; ++i) {

@@ -53,6 +53,8 @@ inline void stripe(uint64_t* lanes, const uint8_t* p) {
 
 template <bool Sum>
 void ImageDigest::feed(const uint8_t* data, size_t length, uint32_t* sum) {
+    // Nothing to add; an empty buffer may come as a null pointer, which memcpy must not see.
+    if (length == 0) return;
     total_ += length;
     if (pendingLength_ > 0) {
         const size_t take = length < 32 - pendingLength_ ? length : 32 - pendingLength_;
