@@ -222,12 +222,7 @@ TEST(UpgradeFileValidation, aDriveThatStopsIdentifyingItselfGetsNoFileAccepted) 
         for (const bool valid : {true, false}) {
             FirmwareBench bench("DVDR   KV-829A");
             bench.pc.transport.letterInquiry[4] = 1;  // INQUIRY reaches the drive
-            ImageSpec wanted;
-            wanted.row = &row("DVDR   KV-829A");
-            wanted.size = 0xF0000;
-            std::string error;
-            auto bytes = dw::tools::makeUpgradeImage(wanted, error);
-            ASSERT_FALSE(bytes.empty()) << error;
+            auto bytes = referenceImage({"DVDR   KV-829A", 0xF0000});
             if (!valid) bytes[0] = bytes[1] = bytes[2] = 0;
             bench.writeBytes(bytes);
             bench.drive->failNth(0x12, failing, {0x02, 0x04, 0x00});
