@@ -1,8 +1,8 @@
-#include "sim/string_resources.h"
+#include "resources/program_strings.h"
 
 #include "resources/string_texts.h"
 
-namespace sim {
+namespace dw {
 
 std::string programString(uint32_t id) {
     switch (id) {
@@ -41,4 +41,4 @@ std::string programString(uint32_t id) {
     }
 }
 
-}  // namespace sim
+}  // namespace dw
