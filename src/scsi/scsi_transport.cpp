@@ -92,7 +92,10 @@ int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
     command.cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
     command.data = data;
     command.dataLength = sizeof data;
-    if (execute(device, command) != 1) return 0;
+    const int32_t result = execute(device, command);
+    // SG_IO passes its failure on, as the drive-letter INQUIRY does, so that the scan can tell
+    // a node it may not open from a drive that does not answer.
+    if (result != 1) return kind == TransportKind::SgIo ? result : 0;
     for (int i = 0; i < kVendorLength; ++i) out.vendor[i] = static_cast<char>(data[8 + i]);
     for (int i = 0; i < kProductLength; ++i) out.product[i] = static_cast<char>(data[16 + i]);
     for (int i = 0; i < kRevisionLength; ++i) out.revision[i] = static_cast<char>(data[32 + i]);
