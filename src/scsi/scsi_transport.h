@@ -153,6 +153,9 @@ public:
     // SG_IO: the drives the Linux scan found, and who is told of every command sent.
     std::vector<SgIoDevice> sgIoDevices;
     std::function<void(const SgIoTrace&)> sgIoTrace;
+    // Asked before each SG_IO command; false keeps it from being sent (result 0). The command
+    // line stops an interrupted upgrade with it.
+    std::function<bool(const ScsiCommand&)> sgIoGate;
 
 private:
     WindowsApi& api_;
