@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace sim {
@@ -177,7 +178,18 @@ void LinuxMachine::holdElsewhere(const std::string& node) {
 std::string LinuxMachine::mountsText() const {
     std::string text = "/dev/sda1 / ext4 rw,relatime 0 0\nproc /proc proc rw 0 0\n";
     for (const auto& [sr, point] : mounts_) {
-        text += "/dev/sr" + std::to_string(sr) + " " + point + " iso9660 ro,nosuid 0 0\n";
+        // The kernel writes blanks, tabs, line feeds and backslashes of a path as \ooo.
+        std::string escaped;
+        for (char c : point) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+                char octal[5];
+                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+                escaped += octal;
+            } else {
+                escaped += c;
+            }
+        }
+        text += "/dev/sr" + std::to_string(sr) + " " + escaped + " iso9660 ro,nosuid 0 0\n";
     }
     return text;
 }
