@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::LinuxMachine machine;
     sim::KorvaneDrive drive("DVDR   KV-829A", "1.00");
     const std::string folder =
-        machine.placeDrive(drive, {sim::Attachment::Sata, 0, 0, 0, 0, 0, 0});
+        machine.placeDrive(drive, {sim::LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
     machine.addLink("/sys/class/scsi_generic/sg0", text[0]);
     machine.addFile(folder + "/type", text[1]);
     machine.addFile("/sys/devices/pci0000:00/0000:00:1f.2/ata1/link1/ata_link/link1/sata_spd",

@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
         "../../devices/pci0000:00/0000:03:00.0/host2/target2:0:4/2:0:4:0/scsi_generic/sg0"};
     int n = 0;
     for (const char* link : links) {
-        const std::string seed = std::string(link) + "\n5\n3.0 Gbps\n/dev/sr0 /media/a\\040b iso9660 ro 0 0\n" +
-                                 "2:0:4:0";
+        const std::string seed = std::string(link) +
+                                 "\n5\n3.0 Gbps\n/dev/sr0 /media/a\\040b iso9660 ro 0 0\n2:0:4:0";
         write(root / "sysfs", "link" + std::to_string(n++), bytesOf(seed));
     }
     return 0;

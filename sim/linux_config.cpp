@@ -26,10 +26,12 @@ bool nodeNumber(const std::string& word, const char* prefix, int& value) {
            decimal(word.substr(2), 0, 255, value);
 }
 
-bool attachmentNamed(const std::string& word, Attachment& out) {
-    const std::pair<const char*, Attachment> names[] = {
-        {"sata", Attachment::Sata}, {"pata", Attachment::Pata}, {"usb", Attachment::Usb},
-        {"firewire", Attachment::FireWire}, {"scsi", Attachment::Scsi}};
+bool attachmentNamed(const std::string& word, LinuxAttachment& out) {
+    const std::pair<const char*, LinuxAttachment> names[] = {
+        {"sata", LinuxAttachment::Sata},
+        {"pata", LinuxAttachment::Pata},
+        {"usb", LinuxAttachment::Usb},
+        {"firewire", LinuxAttachment::FireWire}, {"scsi", LinuxAttachment::Scsi}};
     for (const auto& [name, kind] : names) {
         if (word == name) {
             out = kind;
@@ -133,8 +135,9 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
         out.machine.placeDrive(*out.drives.back(), d.placement);
         if (!d.mountPoint.empty()) out.machine.mount(d.placement.sr, d.mountPoint);
         if (d.held) {
-            if (d.placement.sg >= 0) out.machine.holdElsewhere("/dev/sg" + std::to_string(d.placement.sg));
-            if (d.placement.sr >= 0) out.machine.holdElsewhere("/dev/sr" + std::to_string(d.placement.sr));
+            const LinuxPlacement& p = d.placement;
+            if (p.sg >= 0) out.machine.holdElsewhere("/dev/sg" + std::to_string(p.sg));
+            if (p.sr >= 0) out.machine.holdElsewhere("/dev/sr" + std::to_string(p.sr));
         }
     }
     for (const auto& [path, error] : config.denied) out.machine.failPath(path, error);

@@ -47,15 +47,16 @@ std::string hostFolder(const LinuxPlacement& p) {
     const std::string host = "/host" + std::to_string(p.host);
     const std::string port = std::to_string(p.host + 1);
     switch (p.attachment) {
-        case Attachment::Sata: return "/sys/devices/pci0000:00/0000:00:1f.2/ata" + port + host;
-        case Attachment::Pata: return "/sys/devices/pci0000:00/0000:00:01.1/ata" + port + host;
-        case Attachment::Usb:
+        case LinuxAttachment::Sata: return "/sys/devices/pci0000:00/0000:00:1f.2/ata" + port + host;
+        case LinuxAttachment::Pata: return "/sys/devices/pci0000:00/0000:00:01.1/ata" + port + host;
+        case LinuxAttachment::Usb:
             return "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-" + port + "/2-" + port +
                    ":1.0" + host;
-        case Attachment::FireWire:
+        case LinuxAttachment::FireWire:
             return "/sys/devices/pci0000:00/0000:00:1c.0/0000:05:00.0/fw" + port + "/fw" + port +
                    ".0" + host;
-        case Attachment::Scsi: return "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0" + host;
+        case LinuxAttachment::Scsi:
+            return "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0" + host;
     }
     return {};
 }
@@ -114,22 +115,22 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
     addFile(device + "/rev", padded(drive.revision(), 4) + "\n");
     addFile(device + "/state", "running\n");
     addFile(host + "/scsi_host/host" + std::to_string(where.host) + "/proc_name",
-            where.attachment == Attachment::Usb        ? "usb-storage\n"
-            : where.attachment == Attachment::FireWire ? "firewire_sbp2\n"
-            : where.attachment == Attachment::Scsi     ? "sym53c8xx\n"
+            where.attachment == LinuxAttachment::Usb        ? "usb-storage\n"
+            : where.attachment == LinuxAttachment::FireWire ? "firewire_sbp2\n"
+            : where.attachment == LinuxAttachment::Scsi     ? "sym53c8xx\n"
                                                        : "ahci\n");
     addLink("/sys/class/scsi_host/host" + std::to_string(where.host),
             relativeLink("/sys/class/scsi_host",
                          host + "/scsi_host/host" + std::to_string(where.host)));
 
-    if (where.attachment == Attachment::Sata || where.attachment == Attachment::Pata) {
+    if (where.attachment == LinuxAttachment::Sata || where.attachment == LinuxAttachment::Pata) {
         // libata: the port's link carries the negotiated Serial ATA speed; a parallel port has
         // none to tell.
         const std::string n = std::to_string(where.host + 1);
         const std::string ata = parentOf(host);
         const std::string link = ata + "/link" + n + "/ata_link/link" + n;
         addFile(link + "/sata_spd",
-                where.attachment == Attachment::Sata ? "3.0 Gbps\n" : "<unknown>\n");
+                where.attachment == LinuxAttachment::Sata ? "3.0 Gbps\n" : "<unknown>\n");
         addLink("/sys/class/ata_link/link" + n, relativeLink("/sys/class/ata_link", link));
         addLink("/sys/class/ata_port/ata" + n,
                 relativeLink("/sys/class/ata_port", ata + "/ata_port/ata" + n));
@@ -255,10 +256,10 @@ dw::LinuxApi::OpenResult LinuxMachine::openDevice(const std::string& path, dw::O
     } else if (node != nullptr && node->kind != Kind::Device) {
         result.error = node->kind == Kind::Directory ? EISDIR : ENXIO;
     } else if (node != nullptr) {
-        const bool mounted =
-            node->placement.sr >= 0 && canonical == "/dev/sr" + std::to_string(node->placement.sr) &&
-            std::any_of(mounts_.begin(), mounts_.end(),
-                        [&](const auto& m) { return m.first == node->placement.sr; });
+        const int sr = node->placement.sr;
+        const bool mounted = sr >= 0 && canonical == "/dev/sr" + std::to_string(sr) &&
+                             std::any_of(mounts_.begin(), mounts_.end(),
+                                         [&](const auto& m) { return m.first == sr; });
         bool busy = false;
         for (const auto& [fd, open] : open_) {
             if (open.path == canonical && (open.exclusive || mode.exclusive)) busy = true;

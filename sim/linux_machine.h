@@ -16,11 +16,11 @@
 namespace sim {
 
 // How a drive is attached, and so where the kernel puts its SCSI device in /sys/devices.
-enum class Attachment { Sata, Pata, Usb, FireWire, Scsi };
+enum class LinuxAttachment { Sata, Pata, Usb, FireWire, Scsi };
 
 // Where a drive sits: its SCSI address and the numbers of its sg and sr nodes (-1: none).
 struct LinuxPlacement {
-    Attachment attachment = Attachment::Sata;
+    LinuxAttachment attachment = LinuxAttachment::Sata;
     int host = 0;
     int channel = 0;
     int target = 0;

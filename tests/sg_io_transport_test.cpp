@@ -41,7 +41,7 @@ namespace {
 
 struct SgIoFixture : ::testing::Test {
     LinuxPc pc;
-    sim::LinuxPlacement where{sim::Attachment::Sata, 2, 0, 0, 0, 1, 0};
+    sim::LinuxPlacement where{sim::LinuxAttachment::Sata, 2, 0, 0, 0, 1, 0};
     sim::KorvaneDrive* drive = nullptr;
     dw::DeviceEntry device;
 

@@ -7,7 +7,7 @@
 #include "linux_support.h"
 
 using namespace testing_support;
-using sim::Attachment;
+using sim::LinuxAttachment;
 using Kind = dw::SysfsAttachment::Kind;
 
 TEST(SysfsPaths, theOutermostBusInTheDevicePathIsTheAttachment) {
@@ -95,11 +95,13 @@ TEST(SysfsPaths, mountPointsOfTheDeviceWithTheirEscapesUndone) {
 
 TEST(SysfsScan, eachAttachmentBecomesItsBusKindAndTheDriveIsFiledByItsAddress) {
     struct Case {
-        Attachment attachment;
+        LinuxAttachment attachment;
         dw::BusKind kind;
-    } cases[] = {{Attachment::Sata, dw::BusKind::SerialAta}, {Attachment::Pata, dw::BusKind::Atapi},
-                 {Attachment::Usb, dw::BusKind::Usb}, {Attachment::FireWire, dw::BusKind::Ieee1394},
-                 {Attachment::Scsi, dw::BusKind::Scsi}};
+    } cases[] = {{LinuxAttachment::Sata, dw::BusKind::SerialAta},
+                 {LinuxAttachment::Pata, dw::BusKind::Atapi},
+                 {LinuxAttachment::Usb, dw::BusKind::Usb},
+                 {LinuxAttachment::FireWire, dw::BusKind::Ieee1394},
+                 {LinuxAttachment::Scsi, dw::BusKind::Scsi}};
     for (const auto& c : cases) {
         LinuxPc pc;
         pc.addDrive("DVDR   KV-829A", "1.00", {c.attachment, 3, 1, 4, 0, 2, 1});
@@ -125,9 +127,9 @@ TEST(SysfsScan, eachAttachmentBecomesItsBusKindAndTheDriveIsFiledByItsAddress) {
 
 TEST(SysfsScan, drivesAreOrderedByAddressAndSparseHostsStayEmpty) {
     LinuxPc pc;
-    pc.addDrive("CD-R   KV-W6025A", "1.04", {Attachment::Usb, 6, 0, 0, 0, 0, 1});
-    pc.addDrive("DVDR   KV-829A", "1.00", {Attachment::Sata, 0, 0, 0, 0, 3, 0});
-    pc.addDrive("DVDR   KV-829A", "1.02", {Attachment::Sata, 0, 0, 1, 0, -1, 2});  // no sg
+    pc.addDrive("CD-R   KV-W6025A", "1.04", {LinuxAttachment::Usb, 6, 0, 0, 0, 0, 1});
+    pc.addDrive("DVDR   KV-829A", "1.00", {LinuxAttachment::Sata, 0, 0, 0, 0, 3, 0});
+    pc.addDrive("DVDR   KV-829A", "1.02", {LinuxAttachment::Sata, 0, 0, 1, 0, -1, 2});  // no sg
     dw::SysfsScan(pc.transport, pc.machine);
     ASSERT_EQ(pc.transport.adapters.size(), 7u);
     EXPECT_TRUE(pc.transport.adapters[3].buses.empty());
@@ -142,7 +144,7 @@ TEST(SysfsScan, drivesAreOrderedByAddressAndSparseHostsStayEmpty) {
 
 TEST(SysfsScan, otherDeviceTypesGetNoCommand) {
     LinuxPc pc;
-    auto& disk = pc.addDrive("SOME DISK", "0001", {Attachment::Sata, 0, 0, 0, 0, 0, -1, 0});
+    auto& disk = pc.addDrive("SOME DISK", "0001", {LinuxAttachment::Sata, 0, 0, 0, 0, 0, -1, 0});
     dw::SysfsScan(pc.transport, pc.machine);
     EXPECT_TRUE(disk.received().empty());
     EXPECT_EQ(pc.transport.kind, dw::TransportKind::None);
@@ -150,7 +152,7 @@ TEST(SysfsScan, otherDeviceTypesGetNoCommand) {
 
 TEST(SysfsScan, aDriveThatFailsInquiryIsFiledWithoutIdentification) {
     LinuxPc pc;
-    auto& drive = pc.addDrive("DVDR   KV-829A", "1.00", {Attachment::Sata, 0, 0, 0, 0, 0, 0});
+    auto& drive = pc.addDrive("DVDR   KV-829A", "1.00", {LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
     drive.failAll(0x12, {0x04, 0x44, 0x00});
     EXPECT_TRUE(dw::SysfsScan(pc.transport, pc.machine).empty());
     ASSERT_EQ(pc.transport.adapters.size(), 1u);
@@ -177,7 +179,7 @@ TEST(SysfsScan, unreadableSysfsFilesAreReportedAndTheScanGoesOn) {
         const std::string folder =
             pc.machine.placeDrive(*pc.drives.emplace_back(std::make_unique<sim::KorvaneDrive>(
                                       "DVDR   KV-829A", "1.00")),
-                                  {Attachment::Sata, 0, 0, 0, 0, 0, 0});
+                                  {LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
         pc.machine.failPath(c.path[0] == '/' && c.path.rfind("/sys", 0) == 0 ? c.path
                                                                               : folder + c.path,
                             EACCES);
@@ -194,7 +196,7 @@ TEST(SysfsScan, unreadableSysfsFilesAreReportedAndTheScanGoesOn) {
 
 TEST(SysfsScan, aNodeThatMayNotBeOpenedIsReportedByName) {
     LinuxPc pc;
-    auto& drive = pc.addDrive("DVDR   KV-829A", "1.00", {Attachment::Sata, 0, 0, 0, 0, 1, 0});
+    auto& drive = pc.addDrive("DVDR   KV-829A", "1.00", {LinuxAttachment::Sata, 0, 0, 0, 0, 1, 0});
     pc.machine.failPath("/dev/sg1", EACCES);
     const auto problems = dw::SysfsScan(pc.transport, pc.machine);
     ASSERT_EQ(problems.size(), 1u);
