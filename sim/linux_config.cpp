@@ -90,6 +90,19 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         config.denied.emplace_back(path, error);
         return true;
     }
+    if (keyword == "refuse") {
+        std::string opcode;
+        int error = 0;
+        char* end = nullptr;
+        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, word) ||
+            !errnoNamed(word, error)) {
+            return false;
+        }
+        const long value = std::strtol(opcode.c_str(), &end, 16);
+        if (*end != '\0') return false;
+        config.refused.emplace_back(static_cast<uint8_t>(value), error);
+        return true;
+    }
     if (config.drives.empty()) return false;
     LinuxDriveConfig& d = config.drives.back();
     if (keyword == "type") {
@@ -141,6 +154,7 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
         }
     }
     for (const auto& [path, error] : config.denied) out.machine.failPath(path, error);
+    for (const auto& [opcode, error] : config.refused) out.machine.refuseCommand(opcode, error);
 }
 
 }  // namespace sim

@@ -12,6 +12,7 @@
 //   mounted /media/cdrom                             the last drive's disc is mounted there
 //   held                                             another program holds the last drive
 //   deny /dev/sg0 EACCES                             opening or reading the path fails so
+//   refuse 3B EPERM                                  the kernel refuses SG_IO with opcode 3Bh
 #pragma once
 
 #include <memory>
@@ -36,6 +37,7 @@ struct LinuxDriveConfig {
 struct LinuxConfig {
     std::vector<LinuxDriveConfig> drives;
     std::vector<std::pair<std::string, int>> denied;  // path, errno
+    std::vector<std::pair<uint8_t, int>> refused;     // opcode, errno
 };
 
 // The configuration, or nothing with `error` naming the line at fault.

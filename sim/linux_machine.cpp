@@ -284,6 +284,9 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
                           request.dataLength, request.timeoutMs, request.senseCapacity});
     if (request.cdb == nullptr || request.cdbLength < 6 || request.cdbLength > 16) return EINVAL;
     if (request.dataLength != 0 && request.data == nullptr) return EFAULT;
+    if (auto refused = refused_.find(request.cdb[0]); refused != refused_.end()) {
+        return refused->second;
+    }
 
     DataDirection direction = DataDirection::None;
     if (request.direction == dw::SgIoRequest::Direction::ToDevice) direction = DataDirection::Out;

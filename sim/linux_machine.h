@@ -46,6 +46,9 @@ public:
     void mount(int sr, const std::string& mountPoint);
     // Exclusive opens of the node fail with EBUSY (another program holds the drive).
     void holdElsewhere(const std::string& node);
+    // SG_IO with this opcode fails with `error`, as the kernel refuses vendor and download
+    // commands to a user without CAP_SYS_RAWIO (EPERM); the drive never sees it.
+    void refuseCommand(uint8_t opcode, int error) { refused_[opcode] = error; }
 
     // The seam.
     OpenResult openDevice(const std::string& path, dw::OpenMode mode) override;
@@ -102,6 +105,7 @@ private:
     std::vector<OpenRecord> opens_;
     std::vector<SgIoRecord> sgIoCalls_;
     std::vector<std::pair<int, std::string>> mounts_;
+    std::map<uint8_t, int> refused_;
     int nextFd_ = 100;
 };
 

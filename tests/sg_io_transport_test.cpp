@@ -109,6 +109,10 @@ TEST_F(SgIoFixture, aCommandThatNeverReachedTheDriveKeepsTheEarlierSense) {
     EXPECT_EQ(dw::RezeroUnit(pc.transport, device), 0x01000300);
     EXPECT_EQ(device.sense[12], 0x3A);
 
+    pc.machine.refuseCommand(0x01, EPERM);  // the kernel's command filter
+    EXPECT_EQ(dw::RezeroUnit(pc.transport, device), -EPERM);
+    EXPECT_EQ(device.sense[12], 0x3A);
+
     pc.machine.failPath("/dev/sg1", EACCES);
     EXPECT_EQ(dw::RezeroUnit(pc.transport, device), -EACCES);
     EXPECT_EQ(device.sense[12], 0x3A);

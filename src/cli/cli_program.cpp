@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "cli/progress.h"
@@ -100,6 +101,8 @@ private:
     std::vector<std::string> labels_;
     std::vector<ScanProblem> problems_;
     std::unique_ptr<Progress> progress_;
+    // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
+    std::optional<std::pair<uint8_t, int>> refused_;
 };
 
 void Session::tellAccessProblem(const std::string& node, int error) {
@@ -119,6 +122,9 @@ void Session::tellAccessProblem(const std::string& node, int error) {
 void Session::traceCommand(const SgIoTrace& t) {
     if (progress_) {
         progress_->commandSent(*t.command, t.result == 1);
+    }
+    if (!refused_ && (t.outcome.error == EPERM || t.outcome.error == EACCES)) {
+        refused_ = std::make_pair(t.command->cdb[0], t.outcome.error);
     }
     if (!options_.trace) return;
     const char* direction = t.direction == DataDirection::Out  ? "out"
@@ -280,6 +286,10 @@ int Session::upgrade() {
         env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
                  << options_.file << " (version " << fileVersion << ")? [y/N] " << std::flush;
         const std::optional<std::string> answer = env_.terminal.readLine();
+        if (env_.interrupted()) {
+            env_.err << "\nInterrupted: nothing was sent to the drive, nothing was committed.\n";
+            return kExitInterrupted;
+        }
         if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" &&
                         *answer != "YES" && *answer != "Yes")) {
             env_.err << "Not upgraded.\n";
@@ -331,6 +341,15 @@ int Session::upgrade() {
     } else {
         dialog.setStatusText(UpgradeOutcomeText(succeeded, transport_, device, env_.strings));
         dialog.refresh();
+    }
+    // The kernel passes vendor and download commands on only for a user with CAP_SYS_RAWIO,
+    // whatever the node's rights: the status line cannot say that, so it is said here.
+    if (!succeeded && refused_) {
+        char opcode[8];
+        std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
+        env_.err << "drivewright: the system refused command " << opcode << " on " << node
+                 << " (" << std::strerror(refused_->second)
+                 << "): vendor and download commands need root (CAP_SYS_RAWIO)\n";
     }
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
     GetFirmwareVersion(transport_, device, version);

@@ -41,12 +41,15 @@ int main(int argc, char** argv) {
         return dw::cli::kExitUsage;
     }
 
+    // Only an upgrade decides for itself when to stop; list and check end on Ctrl+C at once.
     // No SA_RESTART: a question waiting for its answer ends on Ctrl+C as well.
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    if (options->command == dw::cli::Command::Upgrade) {
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
 
     dw::LinuxSystem system;
     dw::MonotonicClock clock;

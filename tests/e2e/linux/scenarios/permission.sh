@@ -1,5 +1,6 @@
-# A node the user may not open is named with what is needed; a mounted disc and a drive held by
-# another program are refused before anything is sent to them.
+# A node the user may not open is named with what is needed, and so is a command the kernel
+# refuses to pass on; a mounted disc and a drive held by another program are refused before
+# anything is sent to them.
 config='drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
 deny /dev/sg0 EACCES'
 steps() {
@@ -11,6 +12,14 @@ steps() {
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
   expect "exit code of an upgrade" "$rc" 3
   expect "commands the drive received" "$(commands '..' | wc -l)" 0
+
+  configure 'drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
+refuse 3B EPERM'
+  dw upgrade "$work/kv829a-110.bin" --yes
+  expect "exit code when the kernel refuses WRITE BUFFER" "$rc" 1
+  expect_has "the outcome" "$out" "Upgrade failed! "
+  expect "message" "$err" "drivewright: the system refused command 3Bh on /dev/sg0 (Operation not permitted): vendor and download commands need root (CAP_SYS_RAWIO)"
+  expect "chunks the drive received" "$(commands 3B | wc -l)" 0
 
   configure 'drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
 mounted /media/user/KORVANE DISC'
