@@ -142,6 +142,19 @@ TEST(SysfsScan, drivesAreOrderedByAddressAndSparseHostsStayEmpty) {
     EXPECT_EQ(pc.transport.adapters[6].busKind, dw::BusKind::Usb);
 }
 
+TEST(SysfsScan, anOlderLayoutWithClassFoldersIsReadThroughTheirDeviceLinks) {
+    LinuxPc pc;
+    const std::string folder = pc.machine.placeDrive(
+        *pc.drives.emplace_back(std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00")),
+        {LinuxAttachment::Usb, 5, 0, 2, 0, 0, -1});
+    pc.machine.addDirectory("/sys/class/scsi_generic/sg0");  // a folder, not a link
+    pc.machine.addLink("/sys/class/scsi_generic/sg0/device", "../../.." + folder);
+    dw::SysfsScan(pc.transport, pc.machine);
+    ASSERT_EQ(pc.transport.adapters.size(), 6u);
+    EXPECT_EQ(pc.transport.adapters[5].busKind, dw::BusKind::Usb);
+    EXPECT_EQ(pc.transport.adapters[5].buses[0].at(0).targetId, 2);
+}
+
 TEST(SysfsScan, otherDeviceTypesGetNoCommand) {
     LinuxPc pc;
     auto& disk = pc.addDrive("SOME DISK", "0001", {LinuxAttachment::Sata, 0, 0, 0, 0, 0, -1, 0});

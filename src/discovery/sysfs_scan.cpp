@@ -161,18 +161,51 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-// What the class entry (a link into /sys/devices) says of the device; the older layout, where
-// the entry is a folder, leaves its "device" link to say it.
+// The place in /sys/devices that a path through class links leads to, read link by link as the
+// kernel would resolve it: the class entry is a link (or, in older layouts, a folder whose
+// "device" link leads on). A component that is no link, or whose link cannot be read, is kept.
+std::string physicalPath(LinuxApi& api, const std::string& path) {
+    constexpr int kMaxLinks = 40;
+    std::vector<std::string> pending;
+    for (std::string_view part : components(path)) pending.emplace(pending.begin(), part);
+    std::vector<std::string> resolved;
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string part = pending.back();
+        pending.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!resolved.empty()) resolved.pop_back();
+            continue;
+        }
+        std::string here;
+        for (const std::string& r : resolved) here += "/" + r;
+        here += "/" + part;
+        const LinuxApi::TextResult link = links < kMaxLinks ? api.readLink(here)
+                                                            : LinuxApi::TextResult{};
+        if (!link.ok || link.text.empty()) {
+            resolved.push_back(part);
+            continue;
+        }
+        ++links;
+        if (link.text[0] == '/') resolved.clear();
+        const auto target = components(link.text);
+        for (auto t = target.rbegin(); t != target.rend(); ++t) pending.emplace_back(*t);
+    }
+    std::string result;
+    for (const std::string& r : resolved) result += "/" + r;
+    return result;
+}
+
+// What the device's place in /sys/devices says of it.
 bool describe(LinuxApi& api, const std::string& entry, Candidate& candidate,
               std::vector<ScanProblem>& problems) {
-    LinuxApi::TextResult link = api.readLink(entry);
-    if (!link.ok) link = api.readLink(entry + "/device");
-    if (!link.ok) {
-        problems.push_back({entry, link.error, false});
+    const std::string physical = physicalPath(api, entry + "/device");
+    const SysfsAttachment attachment = attachmentOfPath(physical);
+    if (!attachment.haveAddress) {
+        problems.push_back({entry + "/device", ENOENT, false});
         return false;
     }
-    const SysfsAttachment attachment = attachmentOfPath(link.text);
-    if (!attachment.haveAddress) return false;
     candidate.address = attachment.address;
     LinuxApi::TextResult speed;
     if (attachment.kind == SysfsAttachment::Kind::Libata) {
