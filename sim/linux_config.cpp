@@ -1,3 +1,4 @@
+// Reading the simulated Linux PC's description and building the PC from it.
 #include "sim/linux_config.h"
 
 #include <cerrno>

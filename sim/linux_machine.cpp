@@ -1,3 +1,5 @@
+// The simulated Linux PC: its file tree with links resolved as the kernel resolves them, its
+// device nodes with their exclusive opens, and the drives behind SG_IO.
 #include "sim/linux_machine.h"
 
 #include <algorithm>

@@ -34,11 +34,17 @@ TEST(SysfsPaths, theOutermostBusInTheDevicePathIsTheAttachment) {
          true},
         {"../../../0:0:0:0", Kind::Other, -1, true},
         {"/sys/devices/pci0000:00/0000:00:1f.2/ata1/host0", Kind::Libata, 1, false},
+        {"../../devices/pci0000:00/0000:00:1f.2/ata12/host11/target11:0:0/11:0:0:0", Kind::Libata,
+         12, true},
         {"", Kind::Other, -1, false},
     };
     for (const auto& c : cases) {
         const dw::SysfsAttachment a = dw::attachmentOfPath(c.path);
         EXPECT_EQ(a.kind, c.kind) << c.path;
+        if (c.kind == Kind::Libata) {
+            const std::string path = c.path;
+            EXPECT_EQ(a.ataFolder, path.substr(0, path.find("/host"))) << c.path;
+        }
         EXPECT_EQ(a.ataPort, c.ataPort) << c.path;
         EXPECT_EQ(a.haveAddress, c.haveAddress) << c.path;
     }
@@ -63,7 +69,7 @@ TEST(SysfsPaths, anAddressIsFourDecimalNumbers) {
 }
 
 TEST(SysfsPaths, libataIsSerialOnlyWhenItsLinkTellsASpeed) {
-    const dw::SysfsAttachment ata{Kind::Libata, 1, true, {}};
+    const dw::SysfsAttachment ata{Kind::Libata, 1, "/sys/devices/ata1", true, {}};
     struct Case {
         bool readable;
         const char* text;

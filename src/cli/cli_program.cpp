@@ -1,3 +1,4 @@
+// list, check and upgrade: the start-up steps of the dialog, then each command's own.
 #include "cli/cli_program.h"
 
 #include <cerrno>

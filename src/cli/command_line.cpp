@@ -1,3 +1,4 @@
+// Reading the command line, and the help text that describes it.
 #include "cli/command_line.h"
 
 namespace dw::cli {

@@ -1,3 +1,4 @@
+// The download's progress on stderr.
 #include "cli/progress.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The Linux scan: sysfs class entries to drives, their attachment and their identification.
 #include "discovery/sysfs_scan.h"
 
 #include <algorithm>
@@ -72,7 +73,9 @@ bool parseScsiAddress(std::string_view text, SysfsAddress& out) {
 
 SysfsAttachment attachmentOfPath(std::string_view path) {
     SysfsAttachment result;
+    std::string walked;
     for (std::string_view part : components(path)) {
+        walked += (walked.empty() && path.substr(0, 1) != "/" ? "" : "/") + std::string(part);
         SysfsAddress address;
         if (parseScsiAddress(part, address)) {
             result.address = address;
@@ -88,6 +91,7 @@ SysfsAttachment attachmentOfPath(std::string_view path) {
         } else if (prefixedNumber(part, "ata")) {
             result.kind = SysfsAttachment::Kind::Libata;
             result.ataPort = number(part.substr(3));
+            result.ataFolder = walked;
         }
     }
     return result;
@@ -209,9 +213,12 @@ bool describe(LinuxApi& api, const std::string& entry, Candidate& candidate,
     candidate.address = attachment.address;
     LinuxApi::TextResult speed;
     if (attachment.kind == SysfsAttachment::Kind::Libata) {
-        const std::string n = std::to_string(attachment.ataPort);
-        speed = api.readTextFile("/sys/class/ata_link/link" + n + "/sata_spd");
-        if (!speed.ok) problems.push_back({"/sys/class/ata_link/link" + n, speed.error, false});
+        // The port's link is beside the host in the port's folder, and in the ata_link class.
+        const std::string link = "link" + std::to_string(attachment.ataPort);
+        const std::string beside = attachment.ataFolder + "/" + link + "/ata_link/" + link;
+        speed = api.readTextFile(beside + "/sata_spd");
+        if (!speed.ok) speed = api.readTextFile("/sys/class/ata_link/" + link + "/sata_spd");
+        if (!speed.ok) problems.push_back({beside + "/sata_spd", speed.error, false});
     }
     candidate.busKind = busKindOf(attachment, speed);
 

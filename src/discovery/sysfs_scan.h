@@ -28,6 +28,7 @@ struct SysfsAttachment {
     enum class Kind { Other, Usb, FireWire, Libata };
     Kind kind = Kind::Other;
     int ataPort = -1;        // n of the "ataN" folder of a libata device
+    std::string ataFolder;   // the path up to and including that folder
     bool haveAddress = false;  // the path ends in the device's "H:C:T:L" folder (or below it)
     SysfsAddress address;
 };

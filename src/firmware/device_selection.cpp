@@ -1,3 +1,4 @@
+// The commands of a drive's selection and the read of its firmware version.
 #include "firmware/device_selection.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The upgrade's outcome in the status line's words, and the command that commits a download.
 #include "firmware/upgrade_outcome.h"
 
 #include <cstdio>

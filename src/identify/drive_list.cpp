@@ -1,3 +1,4 @@
+// The interface probe and the list fill of the start-up, shared by both front ends.
 #include "identify/drive_list.h"
 
 #include <cstring>

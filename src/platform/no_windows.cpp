@@ -1,3 +1,4 @@
+// The Windows seam's calls where there is no Windows: each fails as a missing facility would.
 #include "platform/no_windows.h"
 
 namespace dw {

@@ -1,3 +1,4 @@
+// The string table's texts, from the same definitions the resource script compiles.
 #include "resources/program_strings.h"
 
 #include "resources/string_texts.h"
