@@ -288,7 +288,7 @@ int Session::upgrade() {
                  << options_.file << " (version " << fileVersion << ")? [y/N] " << std::flush;
         const std::optional<std::string> answer = env_.terminal.readLine();
         if (env_.interrupted()) {
-            env_.err << "\nInterrupted: nothing was sent to the drive, nothing was committed.\n";
+            env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
             return kExitInterrupted;
         }
         if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" &&
@@ -298,7 +298,7 @@ int Session::upgrade() {
         }
     }
     if (env_.interrupted()) {
-        env_.err << "Interrupted: nothing was sent to the drive, nothing was committed.\n";
+        env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
         return kExitInterrupted;
     }
 
