@@ -1,8 +1,15 @@
-# Ctrl+C during the download stops it before the committing command and says that nothing was
-# committed; Ctrl+C during the settle wait after the committing command lets the upgrade finish.
+# Ctrl+C at the question or during the download stops before the committing command and says
+# that nothing was committed; Ctrl+C during the settle wait after the committing command lets
+# the upgrade finish.
 config=$(two_drives_where_first 'latency 15')
 steps() {
   kv829a_image
+  dw_in_terminal 'expect [y/N]
+interrupt' upgrade "$work/kv829a-110.bin" --device /dev/sg0
+  expect "exit code at the question" "$rc" 130
+  expect_has "the answer" "$out" "Interrupted before the upgrade began: nothing was committed."
+  expect "download commands" "$(commands '(3B|E1|E2)' | wc -l)" 0
+
   dw_in_terminal 'expect Downloading [
 interrupt
 expect Firmware version:' upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
