@@ -90,8 +90,9 @@ public:
 
     // 1 on GOOD status; 0 not sent (no transport, or a negative adapter or target under
     // pass-through); -1 not sent (pass-through, drive letter outside A..Z); otherwise the ASPI
-    // status, the SCSI status byte or the Windows error code. A failed command that was sent
-    // leaves its first 14 sense bytes in `device.sense`; a success leaves `sense` as it was.
+    // status, the SCSI status byte or the Windows error code; under SG_IO as sgIoResult says. A
+    // failed command that was sent leaves its first 14 sense bytes in `device.sense` (under SG_IO
+    // only when it reached the drive); a success leaves `sense` as it was.
     int32_t execute(DeviceEntry& device, const ScsiCommand& command);
 
     // Standard INQUIRY. On success the low byte is 1 and bits 8..15 are INQUIRY byte 0.
