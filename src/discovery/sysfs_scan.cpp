@@ -75,7 +75,8 @@ SysfsAttachment attachmentOfPath(std::string_view path) {
     SysfsAttachment result;
     std::string walked;
     for (std::string_view part : components(path)) {
-        walked += (walked.empty() && path.substr(0, 1) != "/" ? "" : "/") + std::string(part);
+        if (!walked.empty() || (!path.empty() && path[0] == '/')) walked += '/';
+        walked.append(part.data(), part.size());
         SysfsAddress address;
         if (parseScsiAddress(part, address)) {
             result.address = address;
