@@ -99,5 +99,20 @@ int main(int argc, char** argv) {
             write(root / "discovery", "pc" + std::to_string(family) + "-" + std::to_string(count), seed);
         }
     }
+    // sysfs: a class link of each attachment, a type, a link speed, a mount table, an address.
+    const char* links[] = {
+        "../../devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/scsi_generic/sg0",
+        "../../devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/"
+        "scsi_generic/sg0",
+        "../../devices/pci0000:00/0000:00:1c.0/0000:05:00.0/fw1/fw1.0/host7/target7:0:0/7:0:0:0/"
+        "scsi_generic/sg0",
+        "../../devices/pci0000:00/0000:00:1e.0/fw-host0/00/00-0/host3/target3:0:0/3:0:0:0",
+        "../../devices/pci0000:00/0000:03:00.0/host2/target2:0:4/2:0:4:0/scsi_generic/sg0"};
+    int n = 0;
+    for (const char* link : links) {
+        const std::string seed = std::string(link) +
+                                 "\n5\n3.0 Gbps\n/dev/sr0 /media/a\\040b iso9660 ro 0 0\n2:0:4:0";
+        write(root / "sysfs", "link" + std::to_string(n++), bytesOf(seed));
+    }
     return 0;
 }

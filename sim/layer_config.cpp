@@ -91,6 +91,15 @@ bool parseLine(std::string_view line, LayerConfig& config) {
     }
     // The rest describe the last drive.
     if (drive == nullptr) return false;
+    return parseDriveLine(keyword, rest, *drive);
+}
+
+}  // namespace
+
+bool parseDriveLine(const std::string& keyword, std::string_view rest, DriveConfig& config) {
+    DriveConfig* drive = &config;
+    std::string word;
+    long value = 0;
     if (keyword == "vendor") {
         drive->vendor.assign(rest);
         return !drive->vendor.empty() && drive->vendor.size() <= 8;
@@ -124,7 +133,22 @@ bool parseLine(std::string_view line, LayerConfig& config) {
     return false;
 }
 
-}  // namespace
+bool nextConfigWord(std::string_view& rest, std::string& word) { return nextWord(rest, word); }
+
+std::unique_ptr<KorvaneDrive> makeDrive(const DriveConfig& d) {
+    auto drive = std::make_unique<KorvaneDrive>(d.product, d.revision, d.vendor);
+    if (d.interfaceCode) drive->setInterfaceCode(*d.interfaceCode);
+    drive->mediumLoaded = d.medium;
+    for (const FaultConfig& f : d.faults) {
+        if (f.nth == 0) {
+            drive->failAll(f.opcode, f.sense);
+        } else {
+            drive->failNth(f.opcode, f.nth, f.sense);
+        }
+    }
+    if (d.stopAfter) drive->stopAnsweringAfter(*d.stopAfter);
+    return drive;
+}
 
 std::optional<LayerConfig> parseLayerConfig(std::string_view text, std::string& error) {
     LayerConfig config;
@@ -152,17 +176,7 @@ void buildLayer(const LayerConfig& config, SimulatedLayer& out) {
     out.drives.clear();
     out.placed = config.drives;
     for (const DriveConfig& d : config.drives) {
-        auto drive = std::make_unique<KorvaneDrive>(d.product, d.revision, d.vendor);
-        if (d.interfaceCode) drive->setInterfaceCode(*d.interfaceCode);
-        drive->mediumLoaded = d.medium;
-        for (const FaultConfig& f : d.faults) {
-            if (f.nth == 0) {
-                drive->failAll(f.opcode, f.sense);
-            } else {
-                drive->failNth(f.opcode, f.nth, f.sense);
-            }
-        }
-        if (d.stopAfter) drive->stopAnsweringAfter(*d.stopAfter);
+        auto drive = makeDrive(d);
         out.layer.attach(*drive, d.adapter, d.target);
         out.drives.push_back(std::move(drive));
     }

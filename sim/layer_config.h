@@ -61,6 +61,14 @@ struct LayerConfig {
     std::vector<DriveConfig> drives;
 };
 
+// One line about the last drive (vendor, interface, medium, fail, fail-all, stop-after), as
+// the Linux PC's configuration has them too; false when it does not read.
+bool parseDriveLine(const std::string& keyword, std::string_view rest, DriveConfig& drive);
+// Splits off the next blank-separated word of a configuration line.
+bool nextConfigWord(std::string_view& rest, std::string& word);
+// A drive as the configuration describes it, its faults set.
+std::unique_ptr<KorvaneDrive> makeDrive(const DriveConfig& config);
+
 // The configuration, or nothing with `error` naming the line at fault.
 std::optional<LayerConfig> parseLayerConfig(std::string_view text, std::string& error);
 

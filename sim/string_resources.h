@@ -2,15 +2,11 @@
 // resource script compiles into the exe.
 #pragma once
 
-#include "platform/string_table.h"
+#include "resources/program_strings.h"
 
 namespace sim {
 
-std::string programString(uint32_t id);
-
-class ProgramStrings : public dw::StringTable {
-public:
-    std::string loadString(uint32_t id) override { return programString(id); }
-};
+using dw::programString;
+using dw::ProgramStrings;
 
 }  // namespace sim

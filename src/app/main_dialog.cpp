@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "discovery/scans.h"
-#include "firmware/command_builders.h"
 #include "firmware/download_procedures.h"
 #include "firmware/upgrade_file_validation.h"
 #include "firmware/upgrade_outcome.h"
-#include "identify/device_label.h"
+#include "identify/drive_list.h"
 #include "identify/identify_model.h"
-#include "identify/vendor_read_info.h"
 #include "resources/resource.h"
 #include "discovery/aspi_start.h"
 #include "resources/string_texts.h"
@@ -126,49 +124,11 @@ bool MainDialog::checkOldAspiLayer() {
            versionText[6] == '0' && versionText[9] == '0';
 }
 
-void MainDialog::probeInterfaces() {
-    ScsiTransport& transport = *state_.transport;
-    std::vector<HostAdapter> tree;
-    transport.copyAdapters(tree);
-    for (size_t a = 0; a < tree.size(); ++a) {
-        for (size_t b = 0; b < tree[a].buses.size(); ++b) {
-            const DeviceList& bus = tree[a].buses[b];
-            for (size_t d = 0; d < bus.size(); ++d) {
-                DeviceEntry entry = bus.at(d);
-                const std::string product = entry.product;
-                const bool family = product.find("825") != std::string::npos ||
-                                    product.find("827") != std::string::npos ||
-                                    product.find("829") != std::string::npos;
-                if (!family || entry.busKind == BusKind::SerialAta) continue;
-                uint8_t info[128] = {};
-                if (VendorReadInfo(transport, entry, 0, sizeof info, info) != 1) continue;
-                if (info[kInterfaceCodeOffset] == 1) {
-                    transport.setAdapterBusKind(a, BusKind::SerialAta);
-                } else if (info[kInterfaceCodeOffset] == 8) {
-                    std::memcpy(entry.product, "DVDR   KV-825U  ", kProductLength + 1);
-                    transport.storeDevice(entry, b, d);
-                    transport.setAdapterBusKind(a, BusKind::Usb);
-                }
-            }
-        }
-    }
-}
+void MainDialog::probeInterfaces() { ProbeInterfaces(*state_.transport); }
 
 void MainDialog::fillDeviceList() {
-    ScsiTransport& transport = *state_.transport;
-    std::vector<HostAdapter> tree;
-    transport.copyAdapters(tree);
-    for (auto& adapter : tree) {
-        for (auto& bus : adapter.buses) {
-            for (auto& entry : bus) {
-                InquiryStrings strings;
-                if ((transport.inquiry(entry, strings) & 0xFF) != 1) continue;
-                if (!IsKnownModel(transport, entry)) continue;
-                state_.deviceList.append(entry);
-                view_.addComboItem(DeviceLabel(transport, entry));
-            }
-        }
-    }
+    FillDeviceList(*state_.transport, state_.deviceList,
+                   [this](const std::string& label) { view_.addComboItem(label); });
 }
 
 bool MainDialog::OnSysCommand(unsigned commandId) {
@@ -186,11 +146,7 @@ void MainDialog::OnSelectDevice() {
 
 void MainDialog::ShowDevice(DeviceEntry entry) {
     ScsiTransport& transport = *state_.transport;
-    uint8_t scratch[18];
-    TestUnitReady(transport, entry);
-    RequestSense(transport, entry, scratch);
-    // The current device keeps the sense bytes those two left behind.
-    state_.currentDevice = entry;
+    SelectDevice(state_, entry);
 
     char number[16];
     std::snprintf(number, sizeof number, "%d", entry.hostAdapter);
@@ -214,22 +170,7 @@ void MainDialog::ShowDevice(DeviceEntry entry) {
 }
 
 void MainDialog::GetFirmwareVersion(DeviceEntry entry, char* text) {
-    ScsiTransport& transport = *state_.transport;
-    char version[kFirmwareVersionSize] = "?.??";
-    uint8_t scratch[18];
-    TestUnitReady(transport, entry);
-    RequestSense(transport, entry, scratch);
-    InquiryStrings strings;
-    if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
-        std::memcpy(version, strings.revision, 4);
-        version[4] = '\0';
-    }
-    if (ModelProductId(transport, entry) == "CD-R   KV-R535C") {
-        VendorReadMemory(transport, entry, 0x100198, 4,
-                         std::span<uint8_t>(reinterpret_cast<uint8_t*>(version), 4));
-        version[4] = '\0';
-    }
-    std::memcpy(text, version, kFirmwareVersionSize);
+    dw::GetFirmwareVersion(*state_.transport, entry, text);
 }
 
 }  // namespace dw

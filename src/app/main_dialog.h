@@ -6,14 +6,13 @@
 #include <string>
 
 #include "app/dialog_view.h"
+#include "firmware/device_selection.h"
 #include "firmware/upgrade_dialog.h"
 #include "firmware/upgrade_state.h"
 #include "platform/windows_api.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw {
-
-inline constexpr size_t kFirmwareVersionSize = 5;  // 4 characters and the terminator
 
 class MainDialog : public UpgradeDialog {
 public:

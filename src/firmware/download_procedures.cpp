@@ -63,8 +63,9 @@ public:
     explicit Stopper(UpgradeState& state) : record_(state.download) {}
 
     bool command(int32_t result, int32_t chunk) {
-        const DownloadStop why =
-            isSystemErrorResult(result) ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
+        // A system error, or (SG_IO) a host or driver failure: the drive never answered.
+        const bool undelivered = isSystemErrorResult(result) || result >= kSgIoHostFailure;
+        const DownloadStop why = undelivered ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
         return set(why, chunk, result);
     }
     bool read(ChunkRead outcome, int32_t chunk) {

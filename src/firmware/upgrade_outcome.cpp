@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "firmware/command_builders.h"
 #include "scsi/command_result.h"
+#include "scsi/opcodes.h"
 #include "scsi/sense_text.h"
 
 namespace dw {
@@ -31,15 +33,24 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
     const DownloadRecord& record = state.download;
     if (const char* sentence = stopSentence(record.stop)) {
         std::snprintf(text, sizeof text, "Upgrade failed! %s", sentence);
-    } else if (record.stop == DownloadStop::NotDelivered) {
+    } else if (record.stop == DownloadStop::NotDelivered && isSystemErrorResult(record.result)) {
         // The drive never answered, so its sense data would tell of an earlier command.
         std::snprintf(text, sizeof text, "Upgrade failed! The command did not reach the drive (error %lu).",
                       static_cast<unsigned long>(systemErrorOf(record.result)));
+    } else if (record.stop == DownloadStop::NotDelivered) {
+        std::snprintf(text, sizeof text, "Upgrade failed! The drive did not answer the command.");
     } else {
         std::snprintf(text, sizeof text, "Upgrade failed! %s",
                       SenseText(*state.transport, state.currentDevice, strings));
     }
     return text;
+}
+
+bool IsCommittingCommand(const ScsiCommand& command) {
+    const uint8_t opcode = command.cdb[0];
+    if (opcode == op::kWriteBuffer) return (command.cdb[1] & 0x07) == kWriteBufferDownloadAndSave;
+    if (opcode == op::kVendorWriteMemory) return command.cdb[1] == kVendorWriteCommit;
+    return false;
 }
 
 }  // namespace dw

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/no_windows.h"
 #include "scsi/opcodes.h"
 
 namespace dw {
@@ -38,7 +39,22 @@ std::string scsiPortDeviceName(int portNumber) {
 
 ScsiTransport::ScsiTransport(WindowsApi& api) : api_(api) { letterHandle.fill(kInvalidHandle); }
 
+namespace {
+NoWindows& noWindows() {
+    static NoWindows none;
+    return none;
+}
+}  // namespace
+
+ScsiTransport::ScsiTransport(LinuxApi& api) : api_(noWindows()), linuxApi_(&api) {
+    letterHandle.fill(kInvalidHandle);
+}
+
 ScsiTransport::~ScsiTransport() {
+    for (auto& node : sgIoDevices) {
+        if (node.keptFd >= 0 && linuxApi_ != nullptr) linuxApi_->closeDevice(node.keptFd);
+        node.keptFd = -1;
+    }
     for (int letter = 0; letter < kDriveLetterCount; ++letter) {
         if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
             api_.closeHandle(letterHandle[letter]);
@@ -53,6 +69,8 @@ int32_t ScsiTransport::execute(DeviceEntry& device, const ScsiCommand& command) 
             return 0;
         case TransportKind::PassThrough:
             return passThroughCommand(device, command);
+        case TransportKind::SgIo:
+            return sgIoCommand(device, command);
         default:
             return aspiCommand(device, command);
     }
@@ -75,7 +93,10 @@ int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
     command.cdb = kInquiryCdb;
     command.data = data;
     command.dataLength = sizeof data;
-    if (execute(device, command) != 1) return 0;
+    const int32_t result = execute(device, command);
+    // SG_IO passes its failure on, as the drive-letter INQUIRY does, so that the scan can tell
+    // a node it may not open from a drive that does not answer.
+    if (result != 1) return kind == TransportKind::SgIo ? result : 0;
     for (int i = 0; i < kVendorLength; ++i) {
         out.vendor[i] = static_cast<char>(data[kInquiryVendorAt + i]);
     }
@@ -95,12 +116,18 @@ int32_t ScsiTransport::queryAdapter(int adapterIndex, AdapterInfo& out) {
             return 0;
         case TransportKind::PassThrough:
             return passThroughAdapterInquiry(adapterIndex, out);
+        case TransportKind::SgIo:
+            return 0;  // Linux names no adapter identifiers, and nothing there asks for them
         default:
             return aspiAdapterInquiry(adapterIndex, out);
     }
 }
 
 void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
+    if (kind == TransportKind::SgIo) {
+        holdDeviceExclusively(device);
+        return;
+    }
     // A:, B: and C: never get a kept handle; their commands open one each time.
     const int letter = device.driveLetter;
     if (letter <= 2 || letter >= kDriveLetterCount) return;
@@ -114,6 +141,13 @@ void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
 }
 
 void ScsiTransport::closeDriveHandle(const DeviceEntry& device) {
+    if (kind == TransportKind::SgIo) {
+        SgIoDevice* node = sgIoDeviceOf(device);
+        if (node == nullptr || node->keptFd < 0) return;
+        linuxApi_->closeDevice(node->keptFd);
+        node->keptFd = -1;
+        return;
+    }
     const int letter = device.driveLetter;
     if (letter <= 2 || letter >= kDriveLetterCount) return;
     letterHandleOpen[letter] = 0;

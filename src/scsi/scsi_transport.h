@@ -1,14 +1,16 @@
-// The one executor of SCSI commands of a run, over ASPI for Win32 or the Windows SCSI
-// pass-through interface, and the holder of the discovery tree.
+// The one executor of SCSI commands of a run, over ASPI for Win32, the Windows SCSI
+// pass-through interface or Linux SG_IO, and the holder of the discovery tree.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "devices/device_entry.h"
 #include "devices/host_adapter.h"
+#include "platform/linux_api.h"
 #include "platform/scsi_structures.h"
 #include "platform/windows_api.h"
 #include "scsi/command_result.h"
@@ -16,7 +18,7 @@
 
 namespace dw {
 
-enum class TransportKind : uint8_t { None = 0, Aspi = 16, PassThrough = 32 };
+enum class TransportKind : uint8_t { None = 0, Aspi = 16, PassThrough = 32, SgIo = 48 };
 
 inline constexpr int kErrorTextSize = 300;
 
@@ -35,18 +37,65 @@ struct AdapterInfo {
     uint8_t hostScsiId = 0;
 };
 
+// A drive the Linux scan found: its SCSI address and the device node its commands go through.
+struct SgIoDevice {
+    int32_t host = 0;
+    int32_t channel = 0;
+    int32_t target = 0;
+    int32_t lun = 0;
+    std::string node;       // "/dev/sg1", or "/dev/sr0" where the drive has no generic node
+    std::string blockName;  // "sr0" when the drive has a block device, else empty
+    int keptFd = -1;        // the node held open (exclusively) for an upgrade, or -1
+};
+
+// How one SG_IO command ended, its kinds of failure kept apart.
+struct SgIoOutcome {
+    bool sent = false;  // false: no node for the device, nothing reached the system
+    int error = 0;      // errno of the open or of the ioctl
+    uint8_t status = 0;  // SCSI status byte
+    uint16_t hostStatus = 0;
+    uint16_t driverStatus = 0;
+    uint8_t senseWritten = 0;
+
+    // The command went through the host adapter to the drive, which gave a status.
+    bool reachedDrive() const;
+};
+
+// The one result of an SG_IO command: 1 only when it was sent and ended with GOOD status; 0 when
+// nothing was sent; otherwise a value whose low byte is never 1: a system error (errno) as
+// commandResult makes it, 0x01000000 | host status << 8, 0x02000000 | driver status << 8, or
+// the SCSI status byte.
+int32_t sgIoResult(const SgIoOutcome& outcome);
+
+inline constexpr int32_t kSgIoHostFailure = 0x01000000;
+inline constexpr int32_t kSgIoDriverFailure = 0x02000000;
+
+// What --trace shows of a command: the request and every part of how it ended.
+struct SgIoTrace {
+    const SgIoDevice* device = nullptr;
+    const ScsiCommand* command = nullptr;
+    uint8_t cdbLength = 0;
+    DataDirection direction = DataDirection::None;
+    SgIoOutcome outcome;
+    int32_t result = 0;
+    const uint8_t* sense = nullptr;  // the 32 bytes asked for
+};
+
 class ScsiTransport {
 public:
     explicit ScsiTransport(WindowsApi& api);
+    // A transport over Linux SG_IO; the Linux scan makes its kind SgIo when it files a drive.
+    explicit ScsiTransport(LinuxApi& api);
     ~ScsiTransport();
     ScsiTransport(const ScsiTransport&) = delete;
     ScsiTransport& operator=(const ScsiTransport&) = delete;
 
     // 1 on GOOD status; 0 not sent (no transport, or a negative adapter or target under
     // pass-through); -1 not sent (pass-through, drive letter outside A..Z); otherwise a failure
-    // as commandResult makes it (the status byte, or -256 times a Windows error code). A command
-    // that reached the drive and failed leaves its first 14 sense bytes in `device.sense`; a
-    // success, or a failure to reach the drive, leaves `sense` as it was.
+    // as commandResult makes it (the status byte, or -256 times a system error code), and under
+    // SG_IO also the host and driver failures sgIoResult adds. A command that reached the drive
+    // and failed leaves its first 14 sense bytes in `device.sense`; a success, or a failure to
+    // reach the drive, leaves `sense` as it was.
     int32_t execute(DeviceEntry& device, const ScsiCommand& command);
 
     // Standard INQUIRY. On success the low byte is 1 and bits 8..15 are INQUIRY byte 0.
@@ -54,9 +103,14 @@ public:
 
     int32_t queryAdapter(int adapterIndex, AdapterInfo& out);
 
-    // Keeps a pass-through handle open for the device's drive letter (D: and later only).
+    // Keeps a pass-through handle open for the device's drive letter (D: and later only); under
+    // SG_IO holds the device's node open exclusively, as holdDeviceExclusively does.
     void openDriveHandle(const DeviceEntry& device);
     void closeDriveHandle(const DeviceEntry& device);
+
+    // SG_IO: opens the device's node exclusively and sends its commands through it until
+    // closeDriveHandle. 0, or the errno of the open (EBUSY: mounted or held elsewhere).
+    int holdDeviceExclusively(const DeviceEntry& device);
 
     // Releases the ASPI library, empties the tree, sets the kind to None.
     void stop();
@@ -82,7 +136,12 @@ public:
     int32_t aspiCommand(DeviceEntry& device, const ScsiCommand& command);
     int32_t aspiAdapterInquiry(int adapterIndex, AdapterInfo& out);
 
+    // Commands through Linux SG_IO.
+    int32_t sgIoCommand(DeviceEntry& device, const ScsiCommand& command);
+    SgIoDevice* sgIoDeviceOf(const DeviceEntry& device);
+
     WindowsApi& api() { return api_; }
+    LinuxApi* linuxApi() { return linuxApi_; }
 
     // Fields of the transport, in their order.
     TransportKind kind = TransportKind::None;
@@ -96,9 +155,16 @@ public:
     std::array<uint8_t, kDriveLetterCount> letterIsCdrom = {};
     GetAspi32SupportInfoFn supportInfo = nullptr;
     SendAspi32CommandFn sendCommand = nullptr;
+    // SG_IO: the drives the Linux scan found, and who is told of every command sent.
+    std::vector<SgIoDevice> sgIoDevices;
+    std::function<void(const SgIoTrace&)> sgIoTrace;
+    // Asked before each SG_IO command; false keeps it from being sent (result 0). The command
+    // line stops an interrupted upgrade with it.
+    std::function<bool(const ScsiCommand&)> sgIoGate;
 
 private:
     WindowsApi& api_;
+    LinuxApi* linuxApi_ = nullptr;
 };
 
 // Copies what INQUIRY read into the entry's identification fields.

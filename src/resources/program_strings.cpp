@@ -1,8 +1,9 @@
-#include "sim/string_resources.h"
+// The string table's texts, from the same definitions the resource script compiles.
+#include "resources/program_strings.h"
 
 #include "resources/string_texts.h"
 
-namespace sim {
+namespace dw {
 
 std::string programString(uint32_t id) {
     switch (id) {
@@ -41,4 +42,4 @@ std::string programString(uint32_t id) {
     }
 }
 
-}  // namespace sim
+}  // namespace dw

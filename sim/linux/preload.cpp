@@ -1,0 +1,355 @@
+// The simulated Linux PC behind a real program: preloaded (LD_PRELOAD) into drivewright, it
+// answers the C library's open, read, close, ioctl (SG_IO), opendir/readdir/closedir and
+// readlink for /sys, /dev/sg*, /dev/sr* and /proc/self/mounts from the PC that the file named
+// by DRIVEWRIGHT_LINUX_SIM describes, and passes every other call on. Beside that file it
+// appends every command the drives receive to drives.log, in the line format of the simulated
+// wnaspi32.dll, and writes each image a drive commits to drive-<host>-<target>.bin.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "sim/linux_config.h"
+
+namespace {
+
+template <typename F>
+F next(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+struct OpenFile {
+    bool device = false;
+    int simFd = -1;
+    std::string text;
+    size_t offset = 0;
+};
+
+struct FakeDir {
+    uint32_t magic = 0x44575344;  // "DWSD"
+    std::vector<dirent> entries;
+    size_t next = 0;
+};
+
+struct Simulation {
+    sim::SimulatedLinux pc;
+    std::string folder;
+    std::map<int, OpenFile> files;  // by the real descriptor reserved for each
+    std::map<DIR*, std::unique_ptr<FakeDir>> dirs;
+};
+
+Simulation* gSim = nullptr;
+bool gLoading = false;
+
+void logLine(const std::string& line) {
+    FILE* log = std::fopen((gSim->folder + "drives.log").c_str(), "ab");
+    if (log == nullptr) return;
+    std::fprintf(log, "%s\n", line.c_str());
+    std::fclose(log);
+}
+
+void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
+               const sim::ReceivedCommand& command, uint8_t status) {
+    logLine(sim::commandLogLine(where.host, where.target, command, status));
+    static std::map<const sim::KorvaneDrive*, int> commits;
+    if (drive.commits != commits[&drive]) {
+        commits[&drive] = drive.commits;
+        const std::string name = gSim->folder + "drive-" + std::to_string(where.host) + "-" +
+                                 std::to_string(where.target) + ".bin";
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(drive.committedImage.data()),
+                  static_cast<std::streamsize>(drive.committedImage.size()));
+        logLine("commit " + std::to_string(where.host) + " " + std::to_string(where.target) +
+                " bytes=" + std::to_string(drive.committedImage.size()) +
+                " revision=" + drive.revision());
+    }
+    for (const auto& placed : gSim->pc.placed) {
+        if (placed.placement.host == where.host && placed.placement.channel == where.channel &&
+            placed.placement.target == where.target && placed.placement.lun == where.lun &&
+            placed.latencyMs > 0) {
+            usleep(static_cast<useconds_t>(placed.latencyMs) * 1000);
+        }
+    }
+}
+
+// The PC, built on first use. A missing or unreadable configuration gives a PC without drives,
+// and the log says why.
+Simulation& simulation() {
+    if (gSim != nullptr) return *gSim;
+    gLoading = true;
+    gSim = new Simulation;
+    const char* path = std::getenv("DRIVEWRIGHT_LINUX_SIM");
+    std::string file = path != nullptr ? path : "";
+    gSim->folder = file.substr(0, file.find_last_of('/') + 1);
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    const auto config = in ? sim::parseLinuxConfig(text.str(), error) : std::nullopt;
+    if (!config) {
+        logLine("config: " + (in ? error : std::string("no configuration")));
+    } else {
+        sim::buildLinux(*config, gSim->pc);
+        logLine("config: " + std::to_string(config->drives.size()) + " drives");
+    }
+    gSim->pc.machine.commandSeen = onCommand;
+    gLoading = false;
+    return *gSim;
+}
+
+bool simulated(const char* path) {
+    if (path == nullptr || gLoading) return false;
+    const std::string p = path;
+    return p == "/sys" || p.rfind("/sys/", 0) == 0 || p.rfind("/dev/sg", 0) == 0 ||
+           p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts";
+}
+
+using OpenFn = int (*)(const char*, int, ...);
+using ReadFn = ssize_t (*)(int, void*, size_t);
+using CloseFn = int (*)(int);
+using IoctlFn = int (*)(int, unsigned long, ...);
+using OpendirFn = DIR* (*)(const char*);
+using ReaddirFn = dirent* (*)(DIR*);
+using ClosedirFn = int (*)(DIR*);
+using ReadlinkFn = ssize_t (*)(const char*, char*, size_t);
+
+// A real descriptor that stands for the simulated one, so that numbers never collide.
+int reserveDescriptor() {
+    static OpenFn realOpen = next<OpenFn>("open");
+    return realOpen("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+int simulatedOpen(const char* path, int flags) {
+    Simulation& s = simulation();
+    OpenFile file;
+    const auto text = s.pc.machine.readTextFile(path);
+    if (text.ok) {
+        file.text = text.text;
+    } else if (text.error == EINVAL) {  // a device node
+        dw::OpenMode mode;
+        mode.exclusive = (flags & O_EXCL) != 0;
+        const auto opened = s.pc.machine.openDevice(path, mode);
+        if (opened.fd < 0) {
+            errno = opened.error;
+            return -1;
+        }
+        file.device = true;
+        file.simFd = opened.fd;
+    } else {
+        errno = text.error;
+        return -1;
+    }
+    const int fd = reserveDescriptor();
+    if (fd < 0) {
+        if (file.device) s.pc.machine.closeDevice(file.simFd);
+        return -1;
+    }
+    s.files[fd] = file;
+    return fd;
+}
+
+OpenFile* openFile(int fd) {
+    if (gSim == nullptr) return nullptr;
+    auto it = gSim->files.find(fd);
+    return it == gSim->files.end() ? nullptr : &it->second;
+}
+
+int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
+    if (header == nullptr || header->interface_id != 'S') {
+        errno = EINVAL;
+        return -1;
+    }
+    dw::SgIoRequest request;
+    request.cdb = header->cmdp;
+    request.cdbLength = header->cmd_len;
+    switch (header->dxfer_direction) {
+        case SG_DXFER_TO_DEV: request.direction = dw::SgIoRequest::Direction::ToDevice; break;
+        case SG_DXFER_FROM_DEV: request.direction = dw::SgIoRequest::Direction::FromDevice; break;
+        default: request.direction = dw::SgIoRequest::Direction::None; break;
+    }
+    request.data = static_cast<uint8_t*>(header->dxferp);
+    request.dataLength = header->dxfer_len;
+    request.sense = header->sbp;
+    request.senseCapacity = header->mx_sb_len;
+    request.timeoutMs = header->timeout;
+    const int error = gSim->pc.machine.sgIo(file.simFd, request);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    header->status = request.status;
+    header->masked_status = request.status >> 1;
+    header->host_status = request.hostStatus;
+    header->driver_status = request.driverStatus;
+    header->sb_len_wr = request.senseWritten;
+    header->resid = request.residual;
+    header->info = request.status != 0 || request.hostStatus != 0 ? SG_INFO_CHECK : 0;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+    if (simulated(path)) return simulatedOpen(path, flags);
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    static OpenFn real = next<OpenFn>("open");
+    return real(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+    if (simulated(path)) return simulatedOpen(path, flags);
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    static OpenFn real = next<OpenFn>("open64");
+    return real(path, flags, mode);
+}
+
+int __open_2(const char* path, int flags) {
+    if (simulated(path)) return simulatedOpen(path, flags);
+    static OpenFn real = next<OpenFn>("open");
+    return real(path, flags);
+}
+
+int __open64_2(const char* path, int flags) {
+    if (simulated(path)) return simulatedOpen(path, flags);
+    static OpenFn real = next<OpenFn>("open64");
+    return real(path, flags);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    if (OpenFile* file = openFile(fd)) {
+        if (file->device) {
+            errno = EINVAL;  // the program never reads a drive's node
+            return -1;
+        }
+        const size_t n = std::min(count, file->text.size() - file->offset);
+        std::memcpy(buffer, file->text.data() + file->offset, n);
+        file->offset += n;
+        return static_cast<ssize_t>(n);
+    }
+    static ReadFn real = next<ReadFn>("read");
+    return real(fd, buffer, count);
+}
+
+int close(int fd) {
+    if (OpenFile* file = openFile(fd)) {
+        if (file->device) gSim->pc.machine.closeDevice(file->simFd);
+        gSim->files.erase(fd);
+    }
+    static CloseFn real = next<CloseFn>("close");
+    return real(fd);
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+    va_list args;
+    va_start(args, request);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    if (OpenFile* file = openFile(fd)) {
+        if (!file->device || request != SG_IO) {
+            errno = ENOTTY;
+            return -1;
+        }
+        return simulatedSgIo(*file, static_cast<sg_io_hdr_t*>(argument));
+    }
+    static IoctlFn real = next<IoctlFn>("ioctl");
+    return real(fd, request, argument);
+}
+
+DIR* opendir(const char* path) {
+    if (simulated(path)) {
+        Simulation& s = simulation();
+        const auto listed = s.pc.machine.listDirectory(path);
+        if (!listed.ok) {
+            errno = listed.error;
+            return nullptr;
+        }
+        auto dir = std::make_unique<FakeDir>();
+        std::vector<std::string> names = {".", ".."};
+        names.insert(names.end(), listed.names.begin(), listed.names.end());
+        for (const std::string& name : names) {
+            dirent entry = {};
+            std::snprintf(entry.d_name, sizeof entry.d_name, "%s", name.c_str());
+            entry.d_ino = 1;
+            entry.d_type = DT_UNKNOWN;
+            entry.d_reclen = sizeof entry;
+            dir->entries.push_back(entry);
+        }
+        DIR* handle = reinterpret_cast<DIR*>(dir.get());
+        s.dirs[handle] = std::move(dir);
+        return handle;
+    }
+    static OpendirFn real = next<OpendirFn>("opendir");
+    return real(path);
+}
+
+static dirent* simulatedReaddir(DIR* handle, bool& mine) {
+    mine = false;
+    if (gSim == nullptr) return nullptr;
+    auto it = gSim->dirs.find(handle);
+    if (it == gSim->dirs.end()) return nullptr;
+    mine = true;
+    FakeDir& dir = *it->second;
+    return dir.next < dir.entries.size() ? &dir.entries[dir.next++] : nullptr;
+}
+
+dirent* readdir(DIR* handle) {
+    bool mine = false;
+    dirent* entry = simulatedReaddir(handle, mine);
+    if (mine) return entry;
+    static ReaddirFn real = next<ReaddirFn>("readdir");
+    return real(handle);
+}
+
+dirent64* readdir64(DIR* handle) {
+    bool mine = false;
+    dirent* entry = simulatedReaddir(handle, mine);
+    if (mine) return reinterpret_cast<dirent64*>(entry);
+    using Readdir64Fn = dirent64* (*)(DIR*);
+    static Readdir64Fn real = next<Readdir64Fn>("readdir64");
+    return real(handle);
+}
+
+int closedir(DIR* handle) {
+    if (gSim != nullptr && gSim->dirs.erase(handle) != 0) return 0;
+    static ClosedirFn real = next<ClosedirFn>("closedir");
+    return real(handle);
+}
+
+ssize_t readlink(const char* path, char* buffer, size_t size) {
+    if (simulated(path)) {
+        const auto link = simulation().pc.machine.readLink(path);
+        if (!link.ok) {
+            errno = link.error;
+            return -1;
+        }
+        const size_t n = std::min(size, link.text.size());
+        std::memcpy(buffer, link.text.data(), n);
+        return static_cast<ssize_t>(n);
+    }
+    static ReadlinkFn real = next<ReadlinkFn>("readlink");
+    return real(path, buffer, size);
+}
+
+}  // extern "C"

@@ -1,0 +1,161 @@
+// Reading the simulated Linux PC's description and building the PC from it.
+#include "sim/linux_config.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+bool decimal(const std::string& word, long low, long high, int& value) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    const long v = std::strtol(word.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// "sg3" or "sr0" with the expected prefix, or "-" for none.
+bool nodeNumber(const std::string& word, const char* prefix, int& value) {
+    if (word == "-") {
+        value = -1;
+        return true;
+    }
+    return word.size() > 2 && word.compare(0, 2, prefix) == 0 &&
+           decimal(word.substr(2), 0, 255, value);
+}
+
+bool attachmentNamed(const std::string& word, LinuxAttachment& out) {
+    const std::pair<const char*, LinuxAttachment> names[] = {
+        {"sata", LinuxAttachment::Sata},
+        {"pata", LinuxAttachment::Pata},
+        {"usb", LinuxAttachment::Usb},
+        {"firewire", LinuxAttachment::FireWire}, {"scsi", LinuxAttachment::Scsi}};
+    for (const auto& [name, kind] : names) {
+        if (word == name) {
+            out = kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool errnoNamed(const std::string& word, int& out) {
+    const std::pair<const char*, int> names[] = {{"EACCES", EACCES}, {"EPERM", EPERM},
+                                                 {"EIO", EIO},       {"EBUSY", EBUSY},
+                                                 {"ENOENT", ENOENT}, {"ENXIO", ENXIO}};
+    for (const auto& [name, value] : names) {
+        if (word == name) {
+            out = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseLine(std::string_view line, LinuxConfig& config) {
+    std::string_view rest = line;
+    std::string keyword, word;
+    if (!nextConfigWord(rest, keyword) || keyword[0] == '#') return true;
+    if (keyword == "drive") {
+        LinuxDriveConfig d;
+        LinuxPlacement& p = d.placement;
+        std::string host, channel, target, lun, sg, sr;
+        if (!nextConfigWord(rest, word) || !attachmentNamed(word, p.attachment) ||
+            !nextConfigWord(rest, host) || !decimal(host, 0, 255, p.host) ||
+            !nextConfigWord(rest, channel) || !decimal(channel, 0, 7, p.channel) ||
+            !nextConfigWord(rest, target) || !decimal(target, 0, 255, p.target) ||
+            !nextConfigWord(rest, lun) || !decimal(lun, 0, 7, p.lun) ||
+            !nextConfigWord(rest, sg) || !nodeNumber(sg, "sg", p.sg) ||
+            !nextConfigWord(rest, sr) || !nodeNumber(sr, "sr", p.sr) ||
+            !nextConfigWord(rest, d.drive.revision)) {
+            return false;
+        }
+        d.drive.product.assign(rest);
+        if (d.drive.product.empty() || d.drive.product.size() > 16 ||
+            d.drive.revision.size() > 4 || (p.sg < 0 && p.sr < 0)) {
+            return false;
+        }
+        config.drives.push_back(d);
+        return true;
+    }
+    if (keyword == "deny") {
+        std::string path;
+        int error = 0;
+        if (!nextConfigWord(rest, path) || path[0] != '/' || !nextConfigWord(rest, word) ||
+            !errnoNamed(word, error)) {
+            return false;
+        }
+        config.denied.emplace_back(path, error);
+        return true;
+    }
+    if (keyword == "refuse") {
+        std::string opcode;
+        int error = 0;
+        char* end = nullptr;
+        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, word) ||
+            !errnoNamed(word, error)) {
+            return false;
+        }
+        const long value = std::strtol(opcode.c_str(), &end, 16);
+        if (*end != '\0') return false;
+        config.refused.emplace_back(static_cast<uint8_t>(value), error);
+        return true;
+    }
+    if (config.drives.empty()) return false;
+    LinuxDriveConfig& d = config.drives.back();
+    if (keyword == "type") {
+        return nextConfigWord(rest, word) && decimal(word, 0, 31, d.placement.type);
+    }
+    if (keyword == "latency") {
+        return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.latencyMs);
+    }
+    if (keyword == "mounted") {
+        d.mountPoint.assign(rest);
+        return !d.mountPoint.empty() && d.mountPoint[0] == '/' && d.placement.sr >= 0;
+    }
+    if (keyword == "held") {
+        d.held = true;
+        return true;
+    }
+    return parseDriveLine(keyword, rest, d.drive);
+}
+
+}  // namespace
+
+std::optional<LinuxConfig> parseLinuxConfig(std::string_view text, std::string& error) {
+    LinuxConfig config;
+    int lineNumber = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        ++lineNumber;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+        if (!parseLine(line, config)) {
+            error = "line " + std::to_string(lineNumber) + ": " + std::string(line);
+            return std::nullopt;
+        }
+    }
+    return config;
+}
+
+void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
+    out.placed = config.drives;
+    for (const LinuxDriveConfig& d : config.drives) {
+        out.drives.push_back(makeDrive(d.drive));
+        out.machine.placeDrive(*out.drives.back(), d.placement);
+        if (!d.mountPoint.empty()) out.machine.mount(d.placement.sr, d.mountPoint);
+        if (d.held) {
+            const LinuxPlacement& p = d.placement;
+            if (p.sg >= 0) out.machine.holdElsewhere("/dev/sg" + std::to_string(p.sg));
+            if (p.sr >= 0) out.machine.holdElsewhere("/dev/sr" + std::to_string(p.sr));
+        }
+    }
+    for (const auto& [path, error] : config.denied) out.machine.failPath(path, error);
+    for (const auto& [opcode, error] : config.refused) out.machine.refuseCommand(opcode, error);
+}
+
+}  // namespace sim

@@ -1,0 +1,54 @@
+// The text file that describes a simulated Linux PC: its drives, where the kernel put them, and
+// the faults of the drives and of the system. The preloaded library of the end-to-end runs
+// builds its PC from it.
+//
+//   # a comment
+//   drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A   attachment (sata, pata, usb, firewire,
+//                                                    scsi), host, channel, target, lun, the sg
+//                                                    and sr nodes (- for none), revision, product
+//   type 0                                           the last drive's sysfs type (default 5)
+//   vendor, interface, medium, fail, fail-all, stop-after   as in wnaspi32.cfg
+//   latency 20                                       the last drive takes 20 ms per command
+//   mounted /media/cdrom                             the last drive's disc is mounted there
+//   held                                             another program holds the last drive
+//   deny /dev/sg0 EACCES                             opening or reading the path fails so
+//   refuse 3B EPERM                                  the kernel refuses SG_IO with opcode 3Bh
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/layer_config.h"
+#include "sim/linux_machine.h"
+
+namespace sim {
+
+struct LinuxDriveConfig {
+    DriveConfig drive;
+    LinuxPlacement placement;
+    int latencyMs = 0;
+    std::string mountPoint;
+    bool held = false;
+};
+
+struct LinuxConfig {
+    std::vector<LinuxDriveConfig> drives;
+    std::vector<std::pair<std::string, int>> denied;  // path, errno
+    std::vector<std::pair<uint8_t, int>> refused;     // opcode, errno
+};
+
+// The configuration, or nothing with `error` naming the line at fault.
+std::optional<LinuxConfig> parseLinuxConfig(std::string_view text, std::string& error);
+
+// A PC with its drives, as a configuration describes them.
+struct SimulatedLinux {
+    LinuxMachine machine;
+    std::vector<std::unique_ptr<KorvaneDrive>> drives;  // in the order of the configuration
+    std::vector<LinuxDriveConfig> placed;
+};
+void buildLinux(const LinuxConfig& config, SimulatedLinux& out);
+
+}  // namespace sim

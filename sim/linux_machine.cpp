@@ -1,0 +1,387 @@
+// The simulated Linux PC: its file tree with links resolved as the kernel resolves them, its
+// device nodes with their exclusive opens, and the drives behind SG_IO.
+#include "sim/linux_machine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+std::vector<std::string> split(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+}
+
+// The relative link from the folder `from` to `to`, both absolute, as sysfs writes its links:
+// up to a strict ancestor of the target, then down ("../../../0:0:0:0").
+std::string relativeLink(const std::string& from, const std::string& to) {
+    const auto a = split(from), b = split(to);
+    size_t common = 0;
+    while (common < a.size() && common + 1 < b.size() && a[common] == b[common]) ++common;
+    std::string link;
+    for (size_t i = common; i < a.size(); ++i) link += "../";
+    for (size_t i = common; i < b.size(); ++i) link += b[i] + (i + 1 < b.size() ? "/" : "");
+    return link;
+}
+
+std::string address(const LinuxPlacement& p) {
+    return std::to_string(p.host) + ":" + std::to_string(p.channel) + ":" +
+           std::to_string(p.target) + ":" + std::to_string(p.lun);
+}
+
+// The folder of the host adapter in /sys/devices for each kind of attachment.
+std::string hostFolder(const LinuxPlacement& p) {
+    const std::string host = "/host" + std::to_string(p.host);
+    const std::string port = std::to_string(p.host + 1);
+    switch (p.attachment) {
+        case LinuxAttachment::Sata: return "/sys/devices/pci0000:00/0000:00:1f.2/ata" + port + host;
+        case LinuxAttachment::Pata: return "/sys/devices/pci0000:00/0000:00:01.1/ata" + port + host;
+        case LinuxAttachment::Usb:
+            return "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-" + port + "/2-" + port +
+                   ":1.0" + host;
+        case LinuxAttachment::FireWire:
+            return "/sys/devices/pci0000:00/0000:00:1c.0/0000:05:00.0/fw" + port + "/fw" + port +
+                   ".0" + host;
+        case LinuxAttachment::Scsi:
+            return "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0" + host;
+    }
+    return {};
+}
+
+std::string padded(const std::string& text, size_t width) {
+    std::string out = text.substr(0, width);
+    out.resize(width, ' ');
+    return out;
+}
+
+}  // namespace
+
+void LinuxMachine::makeParents(const std::string& path) {
+    for (std::string p = parentOf(path); !p.empty(); p = parentOf(p)) {
+        if (nodes_.count(p) != 0) break;
+        nodes_[p].kind = Kind::Directory;
+    }
+}
+
+void LinuxMachine::addDirectory(const std::string& path) {
+    makeParents(path);
+    nodes_[path].kind = Kind::Directory;
+}
+
+void LinuxMachine::addFile(const std::string& path, const std::string& text) {
+    makeParents(path);
+    Node& node = nodes_[path];
+    node.kind = Kind::File;
+    node.text = text;
+}
+
+void LinuxMachine::addLink(const std::string& path, const std::string& target) {
+    makeParents(path);
+    Node& node = nodes_[path];
+    node.kind = Kind::Link;
+    node.text = target;
+}
+
+void LinuxMachine::failPath(const std::string& path, int error) {
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) {
+        addFile(path, "");
+        it = nodes_.find(path);
+    }
+    it->second.failure = error;
+}
+
+std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& where) {
+    const std::string host = hostFolder(where);
+    const std::string device = host + "/target" + std::to_string(where.host) + ":" +
+                               std::to_string(where.channel) + ":" +
+                               std::to_string(where.target) + "/" + address(where);
+    addFile(device + "/type", std::to_string(where.type) + "\n");
+    addFile(device + "/vendor", padded(drive.vendor(), 8) + "\n");
+    addFile(device + "/model", padded(drive.product(), 16) + "\n");
+    addFile(device + "/rev", padded(drive.revision(), 4) + "\n");
+    addFile(device + "/state", "running\n");
+    addFile(host + "/scsi_host/host" + std::to_string(where.host) + "/proc_name",
+            where.attachment == LinuxAttachment::Usb        ? "usb-storage\n"
+            : where.attachment == LinuxAttachment::FireWire ? "firewire_sbp2\n"
+            : where.attachment == LinuxAttachment::Scsi     ? "sym53c8xx\n"
+                                                       : "ahci\n");
+    addLink("/sys/class/scsi_host/host" + std::to_string(where.host),
+            relativeLink("/sys/class/scsi_host",
+                         host + "/scsi_host/host" + std::to_string(where.host)));
+
+    if (where.attachment == LinuxAttachment::Sata || where.attachment == LinuxAttachment::Pata) {
+        // libata: the port's link carries the negotiated Serial ATA speed; a parallel port has
+        // none to tell.
+        const std::string n = std::to_string(where.host + 1);
+        const std::string ata = parentOf(host);
+        const std::string link = ata + "/link" + n + "/ata_link/link" + n;
+        addFile(link + "/sata_spd",
+                where.attachment == LinuxAttachment::Sata ? "3.0 Gbps\n" : "<unknown>\n");
+        addLink("/sys/class/ata_link/link" + n, relativeLink("/sys/class/ata_link", link));
+        addLink("/sys/class/ata_port/ata" + n,
+                relativeLink("/sys/class/ata_port", ata + "/ata_port/ata" + n));
+        addDirectory(ata + "/ata_port/ata" + n);
+    }
+
+    Node node;
+    node.kind = Kind::Device;
+    node.drive = &drive;
+    node.placement = where;
+    if (where.sg >= 0) {
+        const std::string sg = "sg" + std::to_string(where.sg);
+        const std::string folder = device + "/scsi_generic/" + sg;
+        addFile(folder + "/dev", "21:" + std::to_string(where.sg) + "\n");
+        addLink(folder + "/device", relativeLink(folder, device));
+        addLink(device + "/generic", "scsi_generic/" + sg);
+        addLink("/sys/class/scsi_generic/" + sg, relativeLink("/sys/class/scsi_generic", folder));
+        makeParents("/dev/" + sg);
+        nodes_["/dev/" + sg] = node;
+    }
+    if (where.sr >= 0) {
+        const std::string sr = "sr" + std::to_string(where.sr);
+        const std::string folder = device + "/block/" + sr;
+        addFile(folder + "/dev", "11:" + std::to_string(where.sr) + "\n");
+        addFile(folder + "/removable", "1\n");
+        addLink(folder + "/device", relativeLink(folder, device));
+        addLink("/sys/block/" + sr, relativeLink("/sys/block", folder));
+        addLink("/sys/class/block/" + sr, relativeLink("/sys/class/block", folder));
+        makeParents("/dev/" + sr);
+        nodes_["/dev/" + sr] = node;
+    }
+    addDirectory("/sys/class/scsi_generic");
+    addDirectory("/sys/block");
+    return device;
+}
+
+void LinuxMachine::mount(int sr, const std::string& mountPoint) {
+    mounts_.emplace_back(sr, mountPoint);
+}
+
+void LinuxMachine::holdElsewhere(const std::string& node) {
+    auto it = nodes_.find(node);
+    if (it != nodes_.end()) it->second.heldElsewhere = true;
+}
+
+std::string LinuxMachine::mountsText() const {
+    std::string text = "/dev/sda1 / ext4 rw,relatime 0 0\nproc /proc proc rw 0 0\n";
+    for (const auto& [sr, point] : mounts_) {
+        // The kernel writes blanks, tabs, line feeds and backslashes of a path as \ooo.
+        std::string escaped;
+        for (char c : point) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+                char octal[5];
+                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+                escaped += octal;
+            } else {
+                escaped += c;
+            }
+        }
+        text += "/dev/sr" + std::to_string(sr) + " " + escaped + " iso9660 ro,nosuid 0 0\n";
+    }
+    return text;
+}
+
+LinuxMachine::Node* LinuxMachine::resolve(const std::string& path, bool followLast, int& error,
+                                          std::string* canonical) {
+    if (path.empty() || path[0] != '/') {
+        error = ENOENT;
+        return nullptr;
+    }
+    std::vector<std::string> rest = split(path);
+    std::reverse(rest.begin(), rest.end());  // the next component at the back
+    std::string current;
+    Node* node = nullptr;
+    int links = 0;
+    while (!rest.empty()) {
+        const std::string part = rest.back();
+        rest.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            current = parentOf(current);
+            node = current.empty() ? nullptr : &nodes_[current];
+            continue;
+        }
+        const std::string next = current + "/" + part;
+        auto it = nodes_.find(next);
+        if (it == nodes_.end()) {
+            error = ENOENT;
+            return nullptr;
+        }
+        if (it->second.kind == Kind::Link && (followLast || !rest.empty())) {
+            if (++links > 40) {
+                error = ELOOP;
+                return nullptr;
+            }
+            const std::string& target = it->second.text;
+            auto parts = split(target);
+            for (auto p = parts.rbegin(); p != parts.rend(); ++p) rest.push_back(*p);
+            if (!target.empty() && target[0] == '/') current.clear();
+            continue;
+        }
+        if (!rest.empty() && it->second.kind != Kind::Directory) {
+            error = ENOTDIR;
+            return nullptr;
+        }
+        current = next;
+        node = &it->second;
+    }
+    if (canonical != nullptr) *canonical = current.empty() ? "/" : current;
+    if (node == nullptr) {
+        static Node root;
+        return &root;
+    }
+    return node;
+}
+
+dw::LinuxApi::OpenResult LinuxMachine::openDevice(const std::string& path, dw::OpenMode mode) {
+    OpenResult result;
+    std::string canonical;
+    Node* node = resolve(path, true, result.error, &canonical);
+    if (node != nullptr && node->failure != 0) {
+        result.error = node->failure;
+    } else if (node != nullptr && node->kind != Kind::Device) {
+        result.error = node->kind == Kind::Directory ? EISDIR : ENXIO;
+    } else if (node != nullptr) {
+        const int sr = node->placement.sr;
+        const bool mounted = sr >= 0 && canonical == "/dev/sr" + std::to_string(sr) &&
+                             std::any_of(mounts_.begin(), mounts_.end(),
+                                         [&](const auto& m) { return m.first == sr; });
+        bool busy = false;
+        for (const auto& [fd, open] : open_) {
+            if (open.path == canonical && (open.exclusive || mode.exclusive)) busy = true;
+        }
+        if (mode.exclusive && (node->heldElsewhere || mounted)) busy = true;
+        if (busy) {
+            result.error = EBUSY;
+        } else {
+            result.fd = nextFd_++;
+            open_[result.fd] = {canonical, mode.exclusive};
+        }
+    }
+    opens_.push_back({path, mode.exclusive, result.error});
+    return result;
+}
+
+int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
+    auto it = open_.find(fd);
+    if (it == open_.end()) return EBADF;
+    Node& node = nodes_[it->second.path];
+    sgIoCalls_.push_back({it->second.path, request.cdbLength, request.direction,
+                          request.dataLength, request.timeoutMs, request.senseCapacity});
+    if (request.cdb == nullptr || request.cdbLength < 6 || request.cdbLength > 16) return EINVAL;
+    if (request.dataLength != 0 && request.data == nullptr) return EFAULT;
+    if (auto refused = refused_.find(request.cdb[0]); refused != refused_.end()) {
+        return refused->second;
+    }
+
+    DataDirection direction = DataDirection::None;
+    if (request.direction == dw::SgIoRequest::Direction::ToDevice) direction = DataDirection::Out;
+    if (request.direction == dw::SgIoRequest::Direction::FromDevice) direction = DataDirection::In;
+    KorvaneDrive& drive = *node.drive;
+    const DriveAnswer answer = drive.execute(
+        std::span<const uint8_t>(request.cdb, request.cdbLength), direction, request.data,
+        request.dataLength);
+
+    request.status = 0;
+    request.hostStatus = dw::sgstatus::kDidOk;
+    request.driverStatus = 0;
+    request.senseWritten = 0;
+    request.residual = 0;
+    if (!answer.answered) {
+        // The bus timed out: the midlayer gives up on the command; no status, no sense.
+        request.hostStatus = dw::sgstatus::kDidTimeOut;
+    } else if (answer.status != KorvaneDrive::kGood) {
+        request.status = answer.status;
+        request.driverStatus = dw::sgstatus::kDriverSense;
+        const size_t n = std::min<size_t>(request.senseCapacity, answer.sense.size());
+        if (request.sense != nullptr) std::memcpy(request.sense, answer.sense.data(), n);
+        request.senseWritten = static_cast<uint8_t>(n);
+    } else if (direction == DataDirection::In) {
+        request.residual = static_cast<int32_t>(request.dataLength - answer.dataInLength);
+    }
+    if (commandSeen && !drive.received().empty()) {
+        const bool good = answer.answered && answer.status == KorvaneDrive::kGood;
+        commandSeen(node.placement, drive, drive.received().back(), good ? 0x01 : 0x04);
+    }
+    return 0;
+}
+
+int LinuxMachine::closeDevice(int fd) { return open_.erase(fd) != 0 ? 0 : EBADF; }
+
+dw::LinuxApi::TextResult LinuxMachine::readTextFile(const std::string& path) {
+    TextResult result;
+    if (path == "/proc/self/mounts" && nodes_.count(path) == 0) {
+        result.ok = true;
+        result.text = mountsText();
+        return result;
+    }
+    Node* node = resolve(path, true, result.error, nullptr);
+    if (node == nullptr) return result;
+    if (node->failure != 0) {
+        result.error = node->failure;
+    } else if (node->kind == Kind::Directory) {
+        result.error = EISDIR;
+    } else if (node->kind == Kind::Device) {
+        result.error = EINVAL;  // the program never reads a drive as a file
+    } else {
+        result.ok = true;
+        result.text = node->text;
+    }
+    return result;
+}
+
+dw::LinuxApi::ListResult LinuxMachine::listDirectory(const std::string& path) {
+    ListResult result;
+    std::string canonical;
+    Node* node = resolve(path, true, result.error, &canonical);
+    if (node == nullptr) return result;
+    if (node->failure != 0) {
+        result.error = node->failure;
+        return result;
+    }
+    if (node->kind != Kind::Directory) {
+        result.error = ENOTDIR;
+        return result;
+    }
+    const std::string prefix = canonical == "/" ? "/" : canonical + "/";
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        const std::string name = it->first.substr(prefix.size());
+        if (name.find('/') == std::string::npos) result.names.push_back(name);
+    }
+    result.ok = true;
+    return result;
+}
+
+dw::LinuxApi::TextResult LinuxMachine::readLink(const std::string& path) {
+    TextResult result;
+    Node* node = resolve(path, false, result.error, nullptr);
+    if (node == nullptr) return result;
+    if (node->failure != 0) {
+        result.error = node->failure;
+    } else if (node->kind != Kind::Link) {
+        result.error = EINVAL;
+    } else {
+        result.ok = true;
+        result.text = node->text;
+    }
+    return result;
+}
+
+}  // namespace sim

@@ -1,0 +1,112 @@
+// A simulated Linux PC for the Linux back end: a file tree laid out as the kernel lays out
+// /sys and /dev for CD/DVD drives on SATA, PATA, USB, FireWire and SCSI hosts, with the same
+// simulated KORVANE drives behind SG_IO on their device nodes. Faults are set per path: a file
+// that cannot be read, a node that may not be opened, a drive that is mounted or held.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/linux_api.h"
+#include "sim/korvane_drive.h"
+
+namespace sim {
+
+// How a drive is attached, and so where the kernel puts its SCSI device in /sys/devices.
+enum class LinuxAttachment { Sata, Pata, Usb, FireWire, Scsi };
+
+// Where a drive sits: its SCSI address and the numbers of its sg and sr nodes (-1: none).
+struct LinuxPlacement {
+    LinuxAttachment attachment = LinuxAttachment::Sata;
+    int host = 0;
+    int channel = 0;
+    int target = 0;
+    int lun = 0;
+    int sg = 0;
+    int sr = 0;
+    int type = 5;  // the peripheral type in sysfs: 5 for CD/DVD
+};
+
+class LinuxMachine : public dw::LinuxApi {
+public:
+    // The tree. Paths are absolute; parents are made as needed.
+    void addDirectory(const std::string& path);
+    void addFile(const std::string& path, const std::string& text);
+    void addLink(const std::string& path, const std::string& target);
+    // Opening, reading or listing exactly this path fails with `error`.
+    void failPath(const std::string& path, int error);
+
+    // Lays out /sys and /dev for the drive as the kernel would and puts the drive behind its
+    // nodes. Returns the SCSI device's folder under /sys/devices.
+    std::string placeDrive(KorvaneDrive& drive, const LinuxPlacement& where);
+    // The text of /proc/self/mounts lists the drive's sr node on `mountPoint`.
+    void mount(int sr, const std::string& mountPoint);
+    // Exclusive opens of the node fail with EBUSY (another program holds the drive).
+    void holdElsewhere(const std::string& node);
+    // SG_IO with this opcode fails with `error`, as the kernel refuses vendor and download
+    // commands to a user without CAP_SYS_RAWIO (EPERM); the drive never sees it.
+    void refuseCommand(uint8_t opcode, int error) { refused_[opcode] = error; }
+
+    // The seam.
+    OpenResult openDevice(const std::string& path, dw::OpenMode mode) override;
+    int sgIo(int fd, dw::SgIoRequest& request) override;
+    int closeDevice(int fd) override;
+    TextResult readTextFile(const std::string& path) override;
+    ListResult listDirectory(const std::string& path) override;
+    TextResult readLink(const std::string& path) override;
+
+    // What the program did.
+    int openDeviceCount() const { return static_cast<int>(open_.size()); }
+    struct OpenRecord {
+        std::string path;
+        bool exclusive = false;
+        int error = 0;
+    };
+    const std::vector<OpenRecord>& opens() const { return opens_; }
+    struct SgIoRecord {
+        std::string path;  // the node the descriptor was opened on
+        uint8_t cdbLength = 0;
+        dw::SgIoRequest::Direction direction = dw::SgIoRequest::Direction::None;
+        uint32_t dataLength = 0;
+        uint32_t timeoutMs = 0;
+        uint8_t senseCapacity = 0;
+    };
+    const std::vector<SgIoRecord>& sgIoCalls() const { return sgIoCalls_; }
+    // Told of every command a drive received: its placement, the command, and the status byte
+    // of the log lines (01 when it ended GOOD, 04 otherwise, as the ASPI layer's log has it).
+    std::function<void(const LinuxPlacement&, const KorvaneDrive&, const ReceivedCommand&,
+                       uint8_t)>
+        commandSeen;
+
+private:
+    enum class Kind { Directory, File, Link, Device };
+    struct Node {
+        Kind kind = Kind::Directory;
+        std::string text;  // file content or link target
+        int failure = 0;
+        KorvaneDrive* drive = nullptr;
+        LinuxPlacement placement;
+        bool heldElsewhere = false;
+    };
+    struct OpenNode {
+        std::string path;
+        bool exclusive = false;
+    };
+
+    Node* resolve(const std::string& path, bool followLast, int& error, std::string* canonical);
+    void makeParents(const std::string& path);
+    std::string mountsText() const;
+
+    std::map<std::string, Node> nodes_;
+    std::map<int, OpenNode> open_;
+    std::vector<OpenRecord> opens_;
+    std::vector<SgIoRecord> sgIoCalls_;
+    std::vector<std::pair<int, std::string>> mounts_;
+    std::map<uint8_t, int> refused_;
+    int nextFd_ = 100;
+};
+
+}  // namespace sim

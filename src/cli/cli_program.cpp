@@ -1,0 +1,390 @@
+// list, check and upgrade: the start-up steps of the dialog, then each command's own.
+#include "cli/cli_program.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "cli/progress.h"
+#include "discovery/sysfs_scan.h"
+#include "firmware/device_selection.h"
+#include "firmware/download_procedures.h"
+#include "firmware/firmware_image.h"
+#include "firmware/upgrade_file_validation.h"
+#include "firmware/upgrade_outcome.h"
+#include "firmware/upgrade_state.h"
+#include "identify/drive_list.h"
+#include "identify/identify_model.h"
+#include "scsi/scsi_transport.h"
+
+namespace dw::cli {
+
+namespace {
+
+constexpr uint32_t kUpgradePauseMs = 1100;
+// Chunks of each procedure, by procedure index (the 512K one may run twice).
+constexpr uint32_t kChunksOfProcedure[] = {16, 8, 64, 120, 126};
+
+const char* busKindName(BusKind kind) {
+    switch (kind) {
+        case BusKind::Atapi: return "ATAPI";
+        case BusKind::Ata: return "ATA";
+        case BusKind::SerialAta: return "Serial ATA";
+        case BusKind::Scsi: return "SCSI";
+        case BusKind::Usb: return "USB";
+        case BusKind::Ieee1394: return "IEEE 1394";
+        default: return "unknown";
+    }
+}
+
+std::string hexBytes(const uint8_t* bytes, size_t count) {
+    std::string text;
+    char b[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        text += b;
+    }
+    return text;
+}
+
+// The dialog the validation and the download talk to: its status line is printed whenever it
+// changes and is refreshed, its warning is printed as it is.
+class CliDialog : public UpgradeDialog {
+public:
+    explicit CliDialog(std::ostream& out) : out_(out) {}
+    void setStatusText(const std::string& text) override { status_ = text; }
+    void refresh() override {
+        if (status_ == shown_) return;
+        shown_ = status_;
+        out_ << status_ << "\n" << std::flush;
+    }
+    void showWarning(const std::string& text) override {
+        std::string plain = text;
+        for (size_t at; (at = plain.find('\r')) != std::string::npos;) plain.erase(at, 1);
+        out_ << plain << "\n" << std::flush;
+    }
+
+private:
+    std::ostream& out_;
+    std::string status_;
+    std::string shown_;
+};
+
+class Session {
+public:
+    Session(const Options& options, Environment& env)
+        : options_(options), env_(env), transport_(env.linuxApi) {
+        state_.transport = &transport_;
+    }
+
+    int run();
+
+private:
+    void start();
+    int list();
+    int check(bool forUpgrade);
+    int upgrade();
+    // The index of the drive the options name, or nothing with `exitCode` set and the reason told.
+    std::optional<size_t> chooseDrive(int& exitCode);
+    std::string nodeOf(const DeviceEntry& entry);
+    std::string blockOf(const DeviceEntry& entry);
+    void tellAccessProblem(const std::string& node, int error);
+    void traceCommand(const SgIoTrace& trace);
+
+    const Options& options_;
+    Environment& env_;
+    ScsiTransport transport_;
+    UpgradeState state_;
+    std::vector<std::string> labels_;
+    std::vector<ScanProblem> problems_;
+    std::unique_ptr<Progress> progress_;
+    // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
+    std::optional<std::pair<uint8_t, int>> refused_;
+};
+
+void Session::tellAccessProblem(const std::string& node, int error) {
+    if (error == EACCES || error == EPERM || error == EROFS) {
+        env_.err << "drivewright: cannot open " << node << " for reading and writing ("
+                 << std::strerror(error) << "): run as root, or get read and write access to "
+                 << node << " (for example as a member of the group that owns it)\n";
+    } else if (error == EBUSY) {
+        env_.err << "drivewright: " << node
+                 << " is in use by another program: close it (or unmount the disc) and try "
+                    "again\n";
+    } else {
+        env_.err << "drivewright: cannot open " << node << ": " << std::strerror(error) << "\n";
+    }
+}
+
+void Session::traceCommand(const SgIoTrace& t) {
+    if (progress_) {
+        progress_->commandSent(*t.command, t.result == 1);
+    }
+    if (!refused_ && (t.outcome.error == EPERM || t.outcome.error == EACCES)) {
+        refused_ = std::make_pair(t.command->cdb[0], t.outcome.error);
+    }
+    if (!options_.trace) return;
+    const char* direction = t.direction == DataDirection::Out  ? "out"
+                            : t.direction == DataDirection::In ? "in"
+                                                               : "none";
+    char tail[160];
+    std::snprintf(tail, sizeof tail,
+                  " %s=%u -> result=%d errno=%d status=%02X host=%04X driver=%04X",
+                  direction, static_cast<unsigned>(t.command->dataLength),
+                  static_cast<int>(t.result), t.outcome.error, t.outcome.status,
+                  t.outcome.hostStatus, t.outcome.driverStatus);
+    if (progress_) progress_->finish();
+    env_.err << "trace: " << t.device->node << " cdb="
+             << hexBytes(t.command->cdb.data(), t.cdbLength) << tail;
+    if (t.result != 1 && t.outcome.reachedDrive()) {
+        env_.err << " sense=" << hexBytes(t.sense, kStoredSenseLength);
+    }
+    env_.err << "\n";
+}
+
+void Session::start() {
+    transport_.sgIoTrace = [this](const SgIoTrace& t) { traceCommand(t); };
+    problems_ = SysfsScan(transport_, env_.linuxApi);
+    for (const ScanProblem& p : problems_) {
+        if (p.deviceNode) {
+            tellAccessProblem(p.path, p.error);
+        } else if (options_.trace) {
+            env_.err << "trace: cannot read " << p.path << ": " << std::strerror(p.error) << "\n";
+        }
+    }
+    if (transport_.kind == TransportKind::None) return;
+    ProbeInterfaces(transport_);
+    FillDeviceList(transport_, state_.deviceList,
+                   [this](const std::string& label) { labels_.push_back(label); });
+}
+
+std::string Session::nodeOf(const DeviceEntry& entry) {
+    const SgIoDevice* node = transport_.sgIoDeviceOf(entry);
+    return node != nullptr ? node->node : std::string();
+}
+
+std::string Session::blockOf(const DeviceEntry& entry) {
+    const SgIoDevice* node = transport_.sgIoDeviceOf(entry);
+    return node != nullptr && !node->blockName.empty() ? "/dev/" + node->blockName : "";
+}
+
+int Session::list() {
+    if (state_.deviceList.empty()) {
+        env_.out << "no KORVANE drive found\n";
+        return kExitFailed;
+    }
+    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
+        const DeviceEntry& entry = state_.deviceList.at(i);
+        char version[kFirmwareVersionSize];
+        GetFirmwareVersion(transport_, entry, version);
+        env_.out << nodeOf(entry) << "  \"" << labels_[i] << "\"  " << busKindName(entry.busKind)
+                 << "  " << version << "\n";
+    }
+    return kExitOk;
+}
+
+std::optional<size_t> Session::chooseDrive(int& exitCode) {
+    const DeviceList& drives = state_.deviceList;
+    if (options_.device.empty()) {
+        if (drives.size() == 1) return 0;
+        if (drives.empty()) {
+            env_.out << "no KORVANE drive found\n";
+            exitCode = kExitFailed;
+        } else {
+            env_.err << "drivewright: " << drives.size()
+                     << " KORVANE drives are attached: name one with --device\n";
+            exitCode = kExitUsage;
+        }
+        return std::nullopt;
+    }
+    // A link such as /dev/cdrom names the node it points to.
+    std::string wanted = options_.device;
+    const LinuxApi::TextResult link = env_.linuxApi.readLink(wanted);
+    if (link.ok && !link.text.empty()) {
+        wanted = link.text[0] == '/' ? link.text
+                                     : wanted.substr(0, wanted.find_last_of('/') + 1) + link.text;
+    }
+    for (size_t i = 0; i < drives.size(); ++i) {
+        if (nodeOf(drives.at(i)) == wanted || blockOf(drives.at(i)) == wanted) return i;
+    }
+    exitCode = kExitNoAccess;
+    for (const ScanProblem& p : problems_) {
+        if (p.deviceNode && p.path == wanted) return std::nullopt;  // already told why
+    }
+    env_.err << "drivewright: " << options_.device
+             << " is not a KORVANE drive this program found (drivewright list shows them)\n";
+    return std::nullopt;
+}
+
+int Session::check(bool forUpgrade) {
+    int exitCode = kExitFailed;
+    const std::optional<size_t> index = chooseDrive(exitCode);
+    if (!index) return exitCode;
+    // As selecting the drive in the dialog does.
+    SelectDevice(state_, state_.deviceList.at(*index));
+    CliDialog dialog(env_.out);
+    if (ModelIdentOffset(transport_, state_.currentDevice) == 0) {
+        env_.out << "No upgradable device selected\n";
+        return kExitFailed;
+    }
+    state_.upgradeFilePath[0] = '\0';
+    state_.validatedFile = {};
+    // A path that does not fit would have to be cut, and a cut path names another file.
+    if (options_.file.size() >= kUpgradeFilePathSize || options_.file.size() < 2) {
+        env_.out << "No valid upgrade file selected\n";
+        return kExitFailed;
+    }
+    std::memcpy(state_.upgradeFilePath, options_.file.c_str(), options_.file.size() + 1);
+    if (!ValidateUpgradeFile(state_, dialog)) return kExitFailed;
+    return forUpgrade ? upgrade() : kExitOk;
+}
+
+int Session::upgrade() {
+    DeviceEntry& device = state_.currentDevice;
+    const std::string node = nodeOf(device);
+    char version[kFirmwareVersionSize];
+    GetFirmwareVersion(transport_, device, version);
+
+    // A mounted disc belongs to the file system: the drive is not taken from under it.
+    const std::string block = blockOf(device);
+    if (!block.empty()) {
+        const LinuxApi::TextResult mounts = env_.linuxApi.readTextFile("/proc/self/mounts");
+        const auto points = mounts.ok ? mountPointsOf(mounts.text, block)
+                                      : std::vector<std::string>();
+        if (!points.empty()) {
+            env_.err << "drivewright: the disc in " << block << " is mounted on " << points[0]
+                     << ": unmount it first (umount " << points[0] << ")\n";
+            return kExitNoAccess;
+        }
+    }
+
+    char fileVersion[kVersionLength + 1] = "?";
+    std::ifstream file(state_.upgradeFilePath, std::ios::binary);
+    file.seekg(kVersionOffset);
+    char bytes[kVersionLength] = {};
+    if (file.read(bytes, kVersionLength)) {
+        bool printable = true;
+        for (char c : bytes) printable = printable && c >= 0x20 && c < 0x7F;
+        if (printable) {
+            std::memcpy(fileVersion, bytes, kVersionLength);
+            fileVersion[kVersionLength] = '\0';
+        }
+    }
+    std::string label;
+    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
+        if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
+    }
+    if (!options_.yes) {
+        if (!env_.terminal.inputIsTerminal()) {
+            env_.err << "drivewright: not upgrading without a yes: run it in a terminal, or add "
+                        "--yes\n";
+            return kExitFailed;
+        }
+        env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
+                 << options_.file << " (version " << fileVersion << ")? [y/N] " << std::flush;
+        const std::optional<std::string> answer = env_.terminal.readLine();
+        if (env_.interrupted()) {
+            env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
+            return kExitInterrupted;
+        }
+        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" &&
+                        *answer != "YES" && *answer != "Yes")) {
+            env_.err << "Not upgraded.\n";
+            return kExitFailed;
+        }
+    }
+    if (env_.interrupted()) {
+        env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
+        return kExitInterrupted;
+    }
+
+    // The upgrade's kept handle: the node, held exclusively.
+    const int opened = transport_.holdDeviceExclusively(device);
+    if (opened != 0) {
+        tellAccessProblem(node, opened);
+        return kExitNoAccess;
+    }
+    CliDialog dialog(env_.out);
+    dialog.setStatusText("Upgrade in progress");
+    dialog.refresh();
+
+    // Ctrl+C keeps every later command from being sent until the committing one is on its way;
+    // from then on the upgrade is finished, wait included.
+    bool committing = false;
+    bool stopped = false;
+    transport_.sgIoGate = [&](const ScsiCommand& command) {
+        if (committing) return true;
+        if (env_.interrupted()) {
+            stopped = true;
+            return false;
+        }
+        committing = IsCommittingCommand(command);
+        return true;
+    };
+    const int procedure = state_.procedureIndex;
+    progress_ = std::make_unique<Progress>(
+        env_.err, env_.terminal.errorIsTerminal(), env_.clock,
+        procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure] : 1,
+        state_.validatedFile.length);
+    SettleReportingClock clock(env_.clock, *progress_);
+    const bool succeeded = RunUpgrade(state_, dialog, clock);
+    progress_->finish();
+    progress_.reset();
+    transport_.sgIoGate = nullptr;
+
+    if (stopped) {
+        env_.out << "Interrupted before the committing command: nothing was committed, the "
+                    "drive keeps its firmware.\n";
+    } else {
+        dialog.setStatusText(UpgradeOutcomeText(succeeded, state_, env_.strings));
+        dialog.refresh();
+    }
+    // The kernel passes vendor and download commands on only for a user with CAP_SYS_RAWIO,
+    // whatever the node's rights: the status line cannot say that, so it is said here.
+    if (!succeeded && refused_) {
+        char opcode[8];
+        std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
+        env_.err << "drivewright: the system refused command " << opcode << " on " << node
+                 << " (" << std::strerror(refused_->second)
+                 << "): vendor and download commands need root (CAP_SYS_RAWIO)\n";
+    }
+    waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
+    GetFirmwareVersion(transport_, device, version);
+    env_.out << "Firmware version: " << version << "\n";
+    transport_.closeDriveHandle(device);
+    if (stopped) return kExitInterrupted;
+    return succeeded ? kExitOk : kExitFailed;
+}
+
+int Session::run() {
+    start();
+    switch (options_.command) {
+        case Command::List: return list();
+        case Command::Check: return check(false);
+        case Command::Upgrade: return check(true);
+        default: return kExitUsage;
+    }
+}
+
+}  // namespace
+
+std::string versionText() { return "drivewright 1.25"; }
+
+int RunCommand(const Options& options, Environment& environment) {
+    if (options.command == Command::Help) {
+        environment.out << helpText();
+        return kExitOk;
+    }
+    if (options.command == Command::Version) {
+        environment.out << versionText() << "\n";
+        return kExitOk;
+    }
+    Session session(options, environment);
+    return session.run();
+}
+
+}  // namespace dw::cli

@@ -1,0 +1,38 @@
+// The commands of a drive's selection and the read of its firmware version.
+#include "firmware/device_selection.h"
+
+#include <cstring>
+
+#include "firmware/command_builders.h"
+#include "identify/identify_model.h"
+
+namespace dw {
+
+void SelectDevice(UpgradeState& state, DeviceEntry entry) {
+    ScsiTransport& transport = *state.transport;
+    uint8_t scratch[18];
+    TestUnitReady(transport, entry);
+    RequestSense(transport, entry, scratch);
+    // The current device keeps the sense bytes those two left behind.
+    state.currentDevice = entry;
+}
+
+void GetFirmwareVersion(ScsiTransport& transport, DeviceEntry entry, char* text) {
+    char version[kFirmwareVersionSize] = "?.??";
+    uint8_t scratch[18];
+    TestUnitReady(transport, entry);
+    RequestSense(transport, entry, scratch);
+    InquiryStrings strings;
+    if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
+        std::memcpy(version, strings.revision, 4);
+        version[4] = '\0';
+    }
+    if (ModelProductId(transport, entry) == "CD-R   KV-R535C") {
+        VendorReadMemory(transport, entry, 0x100198, 4,
+                         std::span<uint8_t>(reinterpret_cast<uint8_t*>(version), 4));
+        version[4] = '\0';
+    }
+    std::memcpy(text, version, kFirmwareVersionSize);
+}
+
+}  // namespace dw

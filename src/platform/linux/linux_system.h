@@ -1,0 +1,27 @@
+// The real Linux seam: the C library's open, ioctl, close, read, opendir/readdir and readlink,
+// and the monotonic clock. Compiled by the native build only; included by the command line.
+#pragma once
+
+#include "platform/linux_api.h"
+#include "platform/windows_api.h"
+
+namespace dw {
+
+class LinuxSystem : public LinuxApi {
+public:
+    OpenResult openDevice(const std::string& path, OpenMode mode) override;
+    int sgIo(int fd, SgIoRequest& request) override;
+    int closeDevice(int fd) override;
+    TextResult readTextFile(const std::string& path) override;
+    ListResult listDirectory(const std::string& path) override;
+    TextResult readLink(const std::string& path) override;
+};
+
+// Milliseconds of the monotonic clock, as the download procedures count their waits.
+class MonotonicClock : public Clock {
+public:
+    uint32_t tickCount() override;
+    void sleep(uint32_t milliseconds) override;
+};
+
+}  // namespace dw

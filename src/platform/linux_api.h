@@ -1,0 +1,82 @@
+// The seam between the program and Linux: the few system calls the Linux back end makes, with
+// the kernel's meaning and errno values but C++ types. The real implementation lives in
+// platform/linux; sim/ has a simulated PC with a sysfs tree and drives behind SG_IO.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dw {
+
+// How a device node is opened. The real implementation maps these to the C library's flags.
+struct OpenMode {
+    bool exclusive = false;  // O_EXCL: refused (EBUSY) while another holds or mounts the device
+};
+
+// One SG_IO request (struct sg_io_hdr, the fields the program uses), in and out.
+struct SgIoRequest {
+    enum class Direction : uint8_t { None, ToDevice, FromDevice };
+
+    // In.
+    const uint8_t* cdb = nullptr;
+    uint8_t cdbLength = 0;
+    Direction direction = Direction::None;
+    uint8_t* data = nullptr;
+    uint32_t dataLength = 0;
+    uint8_t* sense = nullptr;
+    uint8_t senseCapacity = 0;
+    uint32_t timeoutMs = 0;
+
+    // Out, as the kernel fills them.
+    uint8_t status = 0;         // SCSI status byte
+    uint16_t hostStatus = 0;    // DID_*: 0 when the host adapter delivered the command
+    uint16_t driverStatus = 0;  // DRIVER_*: 0, or DRIVER_SENSE with CHECK CONDITION
+    uint8_t senseWritten = 0;   // sense bytes the kernel wrote
+    int32_t residual = 0;       // bytes of the data transfer that did not happen
+};
+
+// Host and driver status values the program names (Linux SCSI midlayer).
+namespace sgstatus {
+inline constexpr uint16_t kDidOk = 0x00;
+inline constexpr uint16_t kDidNoConnect = 0x01;
+inline constexpr uint16_t kDidTimeOut = 0x03;
+inline constexpr uint16_t kDriverSense = 0x08;
+inline constexpr uint16_t kDriverTimeout = 0x06;
+}  // namespace sgstatus
+
+class LinuxApi {
+public:
+    virtual ~LinuxApi() = default;
+
+    struct OpenResult {
+        int fd = -1;   // -1 on failure
+        int error = 0;  // errno of a failed open
+    };
+    // Opens a device node for reading and writing, without blocking on it.
+    virtual OpenResult openDevice(const std::string& path, OpenMode mode) = 0;
+    // The SG_IO ioctl; the errno of a failed call, 0 when the kernel took the request.
+    virtual int sgIo(int fd, SgIoRequest& request) = 0;
+    virtual int closeDevice(int fd) = 0;
+
+    // A small text file (sysfs attributes, /proc/self/mounts): its bytes, or nothing with errno.
+    struct TextResult {
+        bool ok = false;
+        std::string text;
+        int error = 0;
+    };
+    virtual TextResult readTextFile(const std::string& path) = 0;
+
+    // The names in a directory, "." and ".." left out, in the order the system gives them.
+    struct ListResult {
+        bool ok = false;
+        std::vector<std::string> names;
+        int error = 0;
+    };
+    virtual ListResult listDirectory(const std::string& path) = 0;
+
+    // The target of a symbolic link as it is written (often relative).
+    virtual TextResult readLink(const std::string& path) = 0;
+};
+
+}  // namespace dw

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Runs one end-to-end scenario of the Linux command line: the real build/native/drivewright with
+# the simulated Linux PC preloaded (libdrivewright_linux_sim.so), which answers its system calls
+# on /sys, /dev/sg*, /dev/sr* and /proc/self/mounts and records what the drives received.
+#
+#   tests/e2e/linux/run.sh NAME        (the scenario is tests/e2e/linux/scenarios/NAME.sh)
+#
+# A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
+# runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
+# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. Every run is bounded in
+# time. The scenario's files stay in build/e2e-linux/NAME/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../../.." && pwd)"
+name="$1"
+scenario="$root/tests/e2e/linux/scenarios/$name.sh"
+[ -f "$scenario" ] || { echo "no scenario $name"; exit 2; }
+native="$root/build/native"
+for f in "$native/drivewright" "$native/libdrivewright_linux_sim.so" "$native/mkimage"; do
+  [ -f "$f" ] || { echo "missing $f: build the native preset first"; exit 2; }
+done
+work="$root/build/e2e-linux/$name"
+rm -rf "$work"
+mkdir -p "$work"
+export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
+
+# Two KORVANE drives on a parallel ATA channel, as the Windows scenarios have them on the
+# primary IDE channel; two_drives_where_first LINES adds lines about the first drive.
+two_drives_where_first() {
+  printf '%s\n' 'drive pata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A' "$@" \
+    'drive pata 0 0 1 0 sg1 sr1 1.04 CD-R   KV-W6025A'
+}
+two_drives=$(two_drives_where_first)
+configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; }
+
+dw() {
+  rc=0
+  LD_PRELOAD="$native/libdrivewright_linux_sim.so" timeout 60 "$native/drivewright" "$@" \
+    > "$work/out.txt" 2> "$work/err.txt" < /dev/null || rc=$?
+  out=$(cat "$work/out.txt"); err=$(cat "$work/err.txt")
+  echo "   \$ drivewright $* -> $rc"
+}
+# dw_in_terminal SCRIPT ARGS: the program in a pseudo-terminal; the script's lines are steps of
+# in_terminal.py (expect, send, interrupt, run). What the terminal showed is in $out.
+dw_in_terminal() {
+  local script="$1"; shift
+  printf '%s\n' "$script" | sed "s|@WORK@|$work|g" > "$work/terminal.txt"
+  rc=0
+  timeout 90 python3 "$root/tests/e2e/linux/in_terminal.py" "$work/terminal.txt" \
+    "$work/screen.txt" env LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
+    "$native/drivewright" "$@" || rc=$?
+  out=$(cat "$work/screen.txt"); err=""
+  echo "   \$ drivewright $* (in a terminal) -> $rc"
+}
+
+commands() { grep -E "^[0-9]+ [0-9]+ $1 " "$work/drives.log" || true; }
+commit_count() { grep -c '^commit' "$work/drives.log" || true; }
+expect() {  # expect DESCRIPTION VALUE WANTED
+  if [ "$2" != "$3" ]; then
+    echo "e2e-linux: $1 is '$2', not '$3'"
+    echo "--- stdout"; cat "$work/out.txt" 2>/dev/null || true
+    echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
+    exit 1
+  fi
+  echo "   $1: $(printf '%s' "$2" | head -n 1)"
+}
+expect_has() {  # expect_has DESCRIPTION TEXT PART
+  case "$2" in
+    *"$3"*) echo "   $1 says: $3" ;;
+    *) echo "e2e-linux: $1 does not say '$3':"; printf '%s\n' "$2"; exit 1 ;;
+  esac
+}
+mkimage() { "$native/mkimage" "$@" >/dev/null; }
+kv829a_image() { mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 "$work/kv829a-110.bin"; }
+
+config="$two_drives"
+steps() { :; }
+# shellcheck source=/dev/null
+source "$scenario"
+configure "$config"
+steps
+echo "e2e-linux: $name passed"
