@@ -28,8 +28,9 @@ for preset in win32 win64; do
   for text in "${wanted[@]}"; do
     grep -qF "$text" <<< "$flat" || fail "$exe: the manifest lacks $text"
   done
-  [ "$(grep -c '<assembly ' <<< "$flat")" -eq 1 ] && grep -q '</assembly> *$' <<< "$flat" ||
+  if [ "$(grep -c '<assembly ' <<< "$flat")" -ne 1 ] || ! grep -q '</assembly> *$' <<< "$flat"; then
     fail "$exe: the manifest is not one whole assembly"
+  fi
   [ "$failed" -eq 0 ] && echo "ok: $exe carries the manifest ($(wc -c <<< "$manifest") bytes)"
 done
 exit $failed

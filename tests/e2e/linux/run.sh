@@ -25,10 +25,12 @@ export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
 
 # Two KORVANE drives on a parallel ATA channel, as the Windows scenarios have them on the
 # primary IDE channel; two_drives_where_first LINES adds lines about the first drive.
+# shellcheck disable=SC2120  # the scenarios pass the lines
 two_drives_where_first() {
   printf '%s\n' 'drive pata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A' "$@" \
     'drive pata 0 0 1 0 sg1 sr1 1.04 CD-R   KV-W6025A'
 }
+# shellcheck disable=SC2034,SC2119  # read by the scenarios
 two_drives=$(two_drives_where_first)
 configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; }
 
@@ -48,7 +50,10 @@ dw_in_terminal() {
   timeout 90 python3 "$root/tests/e2e/linux/in_terminal.py" "$work/terminal.txt" \
     "$work/screen.txt" env LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
     "$native/drivewright" "$@" || rc=$?
-  out=$(cat "$work/screen.txt"); err=""
+  # shellcheck disable=SC2034  # read by the scenarios
+  out=$(cat "$work/screen.txt")
+  # shellcheck disable=SC2034
+  err=""
   echo "   \$ drivewright $* (in a terminal) -> $rc"
 }
 
