@@ -91,8 +91,10 @@ inline void digestOfImage(benchmark::State& s, const std::string& path) {
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter(std::string measured, std::string baseline, std::string digest, double limit)
-        : measured_(std::move(measured)), baseline_(std::move(baseline)),
-          digest_(std::move(digest)), limit_(limit) {}
+        : measured_(std::move(measured)),
+          baseline_(std::move(baseline)),
+          digest_(std::move(digest)),
+          limit_(limit) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         // CPU time: on a machine shared with other work, wall time also counts their turns.

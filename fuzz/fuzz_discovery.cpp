@@ -20,7 +20,9 @@ using dw::Registry;
 
 namespace {
 
-std::string text(FuzzedDataProvider& in, size_t most = 48) { return in.ConsumeRandomLengthString(most); }
+std::string text(FuzzedDataProvider& in, size_t most = 48) {
+    return in.ConsumeRandomLengthString(most);
+}
 
 // A string value, or one of another type or of raw bytes, as a hostile registry may hold.
 void value(FuzzedDataProvider& in, sim::Machine& pc, dw::Handle root, const std::string& key,
@@ -28,13 +30,13 @@ void value(FuzzedDataProvider& in, sim::Machine& pc, dw::Handle root, const std:
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0:
             pc.setRegistryValue(root, key, name, Registry::kTypeBinary,
-                                in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 300)));
+                                in.ConsumeBytes<uint8_t>(
+                                    in.ConsumeIntegralInRange<size_t>(0, 300)));
             break;
         case 1:
             pc.setRegistryValue(root, key, name, Registry::kTypeDword, in.ConsumeBytes<uint8_t>(4));
             break;
-        default:
-            pc.setRegistryString(root, key, name, text(in, 260));
+        default: pc.setRegistryString(root, key, name, text(in, 260));
     }
 }
 
@@ -43,28 +45,32 @@ void windows98(FuzzedDataProvider& in, sim::Machine& pc) {
     const int adapters = in.ConsumeIntegralInRange<int>(0, 3);
     for (int a = 0; a < adapters; ++a) sc::addAspiAdapter(pc, text(in, 20), text(in));
     for (const char* classKey : {"SCSIAdapter", "hdc", "Storage"}) {
-        const std::string key = std::string("System\\CurrentControlSet\\Services\\Class\\") + classKey +
-                                "\\" + text(in, 40);
+        const std::string key = std::string("System\\CurrentControlSet\\Services\\Class\\") +
+                                classKey + "\\" + text(in, 40);
         value(in, pc, Registry::kLocalMachine, key, "PortDriver");
         value(in, pc, Registry::kLocalMachine, key, "DriverDesc");
         value(in, pc, Registry::kLocalMachine, key, "MatchingDeviceId");
     }
     // Drives as the device database names them, and entries that are anything at all.
     if (adapters > 0 && in.ConsumeBool()) {
-        sc::addWindows98Drive(pc, "DVDR   KV-829A", "1.00", 0, in.ConsumeIntegralInRange<int>(0, 15),
-                              static_cast<char>('C' + in.ConsumeIntegralInRange<int>(0, 23)), text(in));
+        sc::addWindows98Drive(pc, "DVDR   KV-829A", "1.00", 0,
+                              in.ConsumeIntegralInRange<int>(0, 15),
+                              static_cast<char>('C' + in.ConsumeIntegralInRange<int>(0, 23)),
+                              text(in));
     }
     const int entries = in.ConsumeIntegralInRange<int>(0, 6);
     for (int e = 0; e < entries; ++e) {
         const std::string device = text(in, 40);
         const std::string instance = text(in, 60);
-        pc.setRegistryString(Registry::kDynData, "Config Manager\\Enum\\" + text(in, 12), "HardWareKey",
-                             in.ConsumeBool() ? "SCSI\\" + device + "\\" + instance : text(in, 260));
+        pc.setRegistryString(Registry::kDynData, "Config Manager\\Enum\\" + text(in, 12),
+                             "HardWareKey",
+                             in.ConsumeBool() ? "SCSI\\" + device + "\\" + instance
+                                              : text(in, 260));
         const std::string settings = "Enum\\SCSI\\" + device + "\\" + instance;
         value(in, pc, Registry::kLocalMachine, settings, "CurrentDriveLetterAssignment");
         value(in, pc, Registry::kLocalMachine, settings, "SCSITargetID");
-        value(in, pc, Registry::kLocalMachine, "Enum\\" + text(in, 20) + "\\" + text(in, 20) + "\\" + text(in, 20),
-              "DeviceDesc");
+        value(in, pc, Registry::kLocalMachine,
+              "Enum\\" + text(in, 20) + "\\" + text(in, 20) + "\\" + text(in, 20), "DeviceDesc");
     }
 }
 
@@ -79,17 +85,18 @@ void ntFamily(FuzzedDataProvider& in, sim::Machine& pc) {
         const uint32_t major = majors[in.ConsumeIntegralInRange<int>(0, 2)];
         pc.setVersion(dw::Versions::kPlatformNt, major, major == 6 ? 1 : 0);
     }
-    const char* classes[] = {sc::kScsiAdapterClass, sc::kUsbClass, sc::kIeee1394Class, sc::kHdcClass,
-                             sc::kSbp2Class};
+    const char* classes[] = {sc::kScsiAdapterClass, sc::kUsbClass, sc::kIeee1394Class,
+                             sc::kHdcClass, sc::kSbp2Class};
     const int ports = in.ConsumeIntegralInRange<int>(0, 3);
     for (int p = 0; p < ports; ++p) {
         sc::addPort(pc, p, text(in, 20), classes[in.ConsumeIntegralInRange<int>(0, 4)], text(in));
         if (in.ConsumeBool()) {
-            sc::addPortDrive(pc, "DVDR   KV-825SA", "1.00", p, in.ConsumeIntegralInRange<int>(0, 15),
+            sc::addPortDrive(pc, "DVDR   KV-825SA", "1.00", p,
+                             in.ConsumeIntegralInRange<int>(0, 15),
                              static_cast<char>('C' + in.ConsumeIntegralInRange<int>(0, 23)));
         }
-        value(in, pc, Registry::kLocalMachine, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(p),
-              "Driver");
+        value(in, pc, Registry::kLocalMachine,
+              "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(p), "Driver");
     }
     if (in.ConsumeBool()) sc::addUsbDrive(pc, "CD-R   KV-S37T", "1.00", 'H');
     const int devices = in.ConsumeIntegralInRange<int>(0, 3);
@@ -105,7 +112,8 @@ void ntFamily(FuzzedDataProvider& in, sim::Machine& pc) {
     for (int m = 0; m < mounts; ++m) {
         std::string name = "\\DosDevices\\C:";
         name[12] = static_cast<char>('C' + in.ConsumeIntegralInRange<int>(0, 23));
-        pc.setRegistryValue(Registry::kLocalMachine, "System\\MountedDevices", name, Registry::kTypeBinary,
+        pc.setRegistryValue(Registry::kLocalMachine, "System\\MountedDevices", name,
+                            Registry::kTypeBinary,
                             in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 600)));
     }
     const int channels = in.ConsumeIntegralInRange<int>(0, 2);

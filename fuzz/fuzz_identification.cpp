@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dw::ModelFamily row{};
     if (dw::IdentifyModel(pc.transport, device, row)) {
         bool inTable = false;
-        for (const auto& r : dw::ModelTable) inTable = inTable || std::strcmp(r.productId, row.productId) == 0;
+        for (const auto& r : dw::ModelTable)
+            inTable = inTable || std::strcmp(r.productId, row.productId) == 0;
         FUZZ_REQUIRE(inTable);
         FUZZ_REQUIRE(dw::IsKnownModel(pc.transport, device));
         FUZZ_REQUIRE(dw::ModelProductId(pc.transport, device) == row.productId);

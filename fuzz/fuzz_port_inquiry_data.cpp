@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const dw::PortBus& bus : buses) {
         for (const dw::PortInquiryRecord& record : bus.records) {
             FUZZ_REQUIRE(record.inquiry.empty() ||
-                         (record.inquiry.data() >= begin && record.inquiry.data() + record.inquiry.size() <= end));
+                         (record.inquiry.data() >= begin &&
+                          record.inquiry.data() + record.inquiry.size() <= end));
             char text[17];
             record.copyText(16, 16, text);
             FUZZ_REQUIRE(text[16] == '\0');

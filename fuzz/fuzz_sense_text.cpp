@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string message(text);
     FUZZ_REQUIRE(message.size() < 512);
     char code[16];
-    std::snprintf(code, sizeof code, " (code %06lX)", static_cast<unsigned long>(dw::SenseCode(device)));
+    std::snprintf(code, sizeof code, " (code %06lX)",
+                  static_cast<unsigned long>(dw::SenseCode(device)));
     FUZZ_REQUIRE(message.size() >= std::strlen(code) &&
                  message.compare(message.size() - std::strlen(code), std::string::npos, code) == 0);
     return 0;

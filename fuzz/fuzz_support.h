@@ -15,8 +15,8 @@ namespace fuzzing {
     std::abort();
 }
 
-#define FUZZ_REQUIRE(condition) \
-    do {                        \
+#define FUZZ_REQUIRE(condition)                          \
+    do {                                                 \
         if (!(condition)) ::fuzzing::broken(#condition); \
     } while (0)
 

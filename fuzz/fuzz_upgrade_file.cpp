@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 file.resize(at);
                 continue;
             }
-            const std::string bytes = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 8));
+            const std::string bytes =
+                in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 8));
             for (size_t i = 0; i < bytes.size() && at + i < file.size(); ++i) {
                 file[at + i] = static_cast<uint8_t>(bytes[i]);
             }
@@ -101,9 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.currentDevice.hostAdapter = 0;
     state.currentDevice.targetId = 1;
     state.currentDevice.driveLetter = 4;
-    std::snprintf(state.currentDevice.vendor, sizeof state.currentDevice.vendor, "%s", drive.vendor().c_str());
-    std::snprintf(state.currentDevice.product, sizeof state.currentDevice.product, "%s", drive.product().c_str());
-    std::snprintf(state.currentDevice.revision, sizeof state.currentDevice.revision, "%s", drive.revision().c_str());
+    std::snprintf(state.currentDevice.vendor, sizeof state.currentDevice.vendor, "%s",
+                  drive.vendor().c_str());
+    std::snprintf(state.currentDevice.product, sizeof state.currentDevice.product, "%s",
+                  drive.product().c_str());
+    std::snprintf(state.currentDevice.revision, sizeof state.currentDevice.revision, "%s",
+                  drive.revision().c_str());
     std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", filePath().c_str());
 
     QuietDialog dialog;
@@ -118,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Nothing is sent to the drive that writes to it while a file is checked.
     for (const auto& command : drive.received()) {
-        FUZZ_REQUIRE(command.opcode() != 0x3B && command.opcode() != 0xE1 && command.opcode() != 0xE2);
+        FUZZ_REQUIRE(command.opcode() != 0x3B && command.opcode() != 0xE1 &&
+                     command.opcode() != 0xE2);
     }
     return 0;
 }

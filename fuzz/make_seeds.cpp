@@ -39,11 +39,13 @@ int main(int argc, char** argv) {
             auto& drive = pc.addDrive("DVDR   KV-829A", "1.00");
             pc.attach(drive, 0, d % port.busCount, d, 0, 4 + d);
         }
-        write(root / "port_inquiry_data", "port" + std::to_string(drives), pc.portInquiryData(port));
+        write(root / "port_inquiry_data", "port" + std::to_string(drives),
+              pc.portInquiryData(port));
     }
 
     // Sense data: no sense, no disc, invalid field, reset, a vendor code.
-    const uint8_t senses[][3] = {{0, 0, 0}, {2, 0x3A, 0}, {5, 0x24, 0}, {6, 0x29, 0}, {2, 0x3A, 3}, {9, 0x80, 1}};
+    const uint8_t senses[][3] = {{0, 0, 0},    {2, 0x3A, 0}, {5, 0x24, 0},
+                                 {6, 0x29, 0}, {2, 0x3A, 3}, {9, 0x80, 1}};
     for (const auto& s : senses) {
         std::vector<uint8_t> sense(16, 0);
         sense[0] = 0x70;
@@ -51,7 +53,10 @@ int main(int argc, char** argv) {
         sense[7] = 10;
         sense[12] = s[1];
         sense[13] = s[2];
-        write(root / "sense_text", "sense" + std::to_string(s[0]) + "-" + std::to_string(s[1]) + "-" + std::to_string(s[2]), sense);
+        write(root / "sense_text",
+              "sense" + std::to_string(s[0]) + "-" + std::to_string(s[1]) + "-" +
+                  std::to_string(s[2]),
+              sense);
     }
 
     // INQUIRY strings of every row (the bus kind and target come from the input's end).
@@ -78,8 +83,8 @@ int main(int argc, char** argv) {
             seed += static_cast<char>(s);
             seed += '\0';
             seed += static_cast<char>(upgradable);
-            write(root / "upgrade_file", "row" + std::to_string(upgradable) + "-size" + std::to_string(s),
-                  bytesOf(seed));
+            write(root / "upgrade_file",
+                  "row" + std::to_string(upgradable) + "-size" + std::to_string(s), bytesOf(seed));
         }
         std::string whole = "KORVANE" + std::string(row.productId) + "1.10";
         whole += '\1';
@@ -89,14 +94,16 @@ int main(int argc, char** argv) {
     }
 
     // Simulated PCs: the choices come from the input's end, the texts from its front.
-    const std::string texts = "ESDI_506\0Primary IDE controller\0KORVANE_DVDR___KV-829A\0MF&CHILD0000\0E\00"
-                              "\0atapi\0SCSI\\KORVANE_DVDR___KV-829A\\MF&CHILD0000\0";
+    const std::string texts =
+        "ESDI_506\0Primary IDE controller\0KORVANE_DVDR___KV-829A\0MF&CHILD0000\0E\00"
+        "\0atapi\0SCSI\\KORVANE_DVDR___KV-829A\\MF&CHILD0000\0";
     for (uint8_t family = 0; family < 2; ++family) {
         for (uint8_t count = 1; count <= 3; ++count) {
             std::vector<uint8_t> seed(texts.begin(), texts.end());
             for (int k = 0; k < 24; ++k) seed.push_back(count);
             seed.push_back(family);
-            write(root / "discovery", "pc" + std::to_string(family) + "-" + std::to_string(count), seed);
+            write(root / "discovery", "pc" + std::to_string(family) + "-" + std::to_string(count),
+                  seed);
         }
     }
     // sysfs: a class link of each attachment, a type, a link speed, a mount table, an address.
@@ -110,8 +117,8 @@ int main(int argc, char** argv) {
         "../../devices/pci0000:00/0000:03:00.0/host2/target2:0:4/2:0:4:0/scsi_generic/sg0"};
     int n = 0;
     for (const char* link : links) {
-        const std::string seed = std::string(link) +
-                                 "\n5\n3.0 Gbps\n/dev/sr0 /media/a\\040b iso9660 ro 0 0\n2:0:4:0";
+        const std::string seed =
+            std::string(link) + "\n5\n3.0 Gbps\n/dev/sr0 /media/a\\040b iso9660 ro 0 0\n2:0:4:0";
         write(root / "sysfs", "link" + std::to_string(n++), bytesOf(seed));
     }
     return 0;

@@ -43,13 +43,9 @@ uint32_t AspiLayer::supportAnswer() const {
 uint32_t AspiLayer::send(void* srb) {
     auto* bytes = static_cast<uint8_t*>(srb);
     switch (bytes[0]) {
-        case dw::kScExecScsiCmd:
-            return executeScsi(*static_cast<dw::SrbExecScsiCmd*>(srb));
-        case dw::kScHaInquiry:
-            return inquireAdapter(*static_cast<dw::SrbHaInquiry*>(srb));
-        default:
-            bytes[1] = dw::aspi::kInvalidCommand;
-            return dw::aspi::kInvalidCommand;
+        case dw::kScExecScsiCmd: return executeScsi(*static_cast<dw::SrbExecScsiCmd*>(srb));
+        case dw::kScHaInquiry: return inquireAdapter(*static_cast<dw::SrbHaInquiry*>(srb));
+        default: bytes[1] = dw::aspi::kInvalidCommand; return dw::aspi::kInvalidCommand;
     }
 }
 
@@ -67,9 +63,11 @@ uint32_t AspiLayer::inquireAdapter(dw::SrbHaInquiry& srb) {
     srb.adapterCount = static_cast<uint8_t>(adapters.size());
     srb.hostScsiId = adapter.hostScsiId;
     std::memset(srb.managerId, 0, 16);
-    std::memcpy(srb.managerId, adapter.managerId.data(), std::min<size_t>(16, adapter.managerId.size()));
+    std::memcpy(srb.managerId, adapter.managerId.data(),
+                std::min<size_t>(16, adapter.managerId.size()));
     std::memset(srb.adapterId, 0, 16);
-    std::memcpy(srb.adapterId, adapter.adapterId.data(), std::min<size_t>(16, adapter.adapterId.size()));
+    std::memcpy(srb.adapterId, adapter.adapterId.data(),
+                std::min<size_t>(16, adapter.adapterId.size()));
     std::memcpy(srb.unique, adapter.unique, 16);
     srb.status = dw::aspi::kComplete;
     return srb.status;
@@ -107,9 +105,8 @@ uint32_t AspiLayer::executeScsi(dw::SrbExecScsiCmd& srb) {
         DataDirection direction = DataDirection::None;
         if (srb.flags & dw::kSrbDirIn) direction = DataDirection::In;
         if (srb.flags & dw::kSrbDirOut) direction = DataDirection::Out;
-        const DriveAnswer answer =
-            drive->execute(std::span<const uint8_t>(srb.cdb, srb.cdbLength), direction,
-                           srb.bufferPointer, srb.bufferLength);
+        const DriveAnswer answer = drive->execute(std::span<const uint8_t>(srb.cdb, srb.cdbLength),
+                                                  direction, srb.bufferPointer, srb.bufferLength);
         if (!answer.answered) {
             p.status = dw::aspi::kError;
             srb.hostAdapterStatus = kSelectionTimeout;

@@ -62,13 +62,16 @@ std::array<uint8_t, 36> KorvaneDrive::inquiryData() const {
 }
 
 void KorvaneDrive::setMemory(uint32_t address, std::span<const uint8_t> bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) memory_[address + static_cast<uint32_t>(i)] = bytes[i];
+    for (size_t i = 0; i < bytes.size(); ++i)
+        memory_[address + static_cast<uint32_t>(i)] = bytes[i];
 }
 
 void KorvaneDrive::failNth(uint8_t opcode, int nth, SenseTriple sense) {
     faults_.push_back({opcode, nth, sense});
 }
-void KorvaneDrive::failAll(uint8_t opcode, SenseTriple sense) { faults_.push_back({opcode, 0, sense}); }
+void KorvaneDrive::failAll(uint8_t opcode, SenseTriple sense) {
+    faults_.push_back({opcode, 0, sense});
+}
 void KorvaneDrive::stopAnsweringAfter(int commands) { answersLeft_ = commands; }
 
 std::vector<ReceivedCommand> KorvaneDrive::receivedWithOpcode(uint8_t opcode) const {
@@ -151,8 +154,8 @@ void KorvaneDrive::commit() {
     }
 }
 
-DriveAnswer KorvaneDrive::run(std::span<const uint8_t> cdb, DataDirection direction,
-                              uint8_t* data, uint32_t length) {
+DriveAnswer KorvaneDrive::run(std::span<const uint8_t> cdb, DataDirection direction, uint8_t* data,
+                              uint32_t length) {
     const uint8_t opcode = cdb[0];
     const bool dataOut = direction == DataDirection::Out && data != nullptr;
     const bool dataIn = direction == DataDirection::In;
@@ -246,8 +249,7 @@ DriveAnswer KorvaneDrive::run(std::span<const uint8_t> cdb, DataDirection direct
             return deliver(infoBlock.data() + start, count, data, length);
         }
 
-        default:
-            return check(kInvalidCommand);
+        default: return check(kInvalidCommand);
     }
 }
 

@@ -36,8 +36,8 @@ struct ReceivedCommand {
 
 // How the drive ended a command.
 struct DriveAnswer {
-    bool answered = true;    // false: the drive did not answer at all (the bus timed out)
-    uint8_t status = 0;      // SCSI status: 0 GOOD, 2 CHECK CONDITION
+    bool answered = true;  // false: the drive did not answer at all (the bus timed out)
+    uint8_t status = 0;    // SCSI status: 0 GOOD, 2 CHECK CONDITION
     std::array<uint8_t, 18> sense = {};  // fixed-format sense data with CHECK CONDITION
     uint32_t dataInLength = 0;           // bytes delivered to the host
 };

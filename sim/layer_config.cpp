@@ -82,7 +82,8 @@ bool parseLine(std::string_view line, LayerConfig& config) {
         d.adapter = static_cast<int>(value);
         if (!number(target, 10, 0, 15, value)) return false;
         d.target = static_cast<int>(value);
-        if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) return false;
+        if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0])))
+            return false;
         d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
         d.product.assign(rest);
         if (d.product.empty() || d.product.size() > 16 || d.revision.size() > 4) return false;

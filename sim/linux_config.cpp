@@ -28,11 +28,12 @@ bool nodeNumber(const std::string& word, const char* prefix, int& value) {
 }
 
 bool attachmentNamed(const std::string& word, LinuxAttachment& out) {
-    const std::pair<const char*, LinuxAttachment> names[] = {
-        {"sata", LinuxAttachment::Sata},
-        {"pata", LinuxAttachment::Pata},
-        {"usb", LinuxAttachment::Usb},
-        {"firewire", LinuxAttachment::FireWire}, {"scsi", LinuxAttachment::Scsi}};
+    const std::pair<const char*, LinuxAttachment> names[] = {{"sata", LinuxAttachment::Sata},
+                                                             {"pata", LinuxAttachment::Pata},
+                                                             {"usb", LinuxAttachment::Usb},
+                                                             {"firewire",
+                                                              LinuxAttachment::FireWire},
+                                                             {"scsi", LinuxAttachment::Scsi}};
     for (const auto& [name, kind] : names) {
         if (word == name) {
             out = kind;
@@ -67,15 +68,14 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
             !nextConfigWord(rest, host) || !decimal(host, 0, 255, p.host) ||
             !nextConfigWord(rest, channel) || !decimal(channel, 0, 7, p.channel) ||
             !nextConfigWord(rest, target) || !decimal(target, 0, 255, p.target) ||
-            !nextConfigWord(rest, lun) || !decimal(lun, 0, 7, p.lun) ||
-            !nextConfigWord(rest, sg) || !nodeNumber(sg, "sg", p.sg) ||
-            !nextConfigWord(rest, sr) || !nodeNumber(sr, "sr", p.sr) ||
-            !nextConfigWord(rest, d.drive.revision)) {
+            !nextConfigWord(rest, lun) || !decimal(lun, 0, 7, p.lun) || !nextConfigWord(rest, sg) ||
+            !nodeNumber(sg, "sg", p.sg) || !nextConfigWord(rest, sr) ||
+            !nodeNumber(sr, "sr", p.sr) || !nextConfigWord(rest, d.drive.revision)) {
             return false;
         }
         d.drive.product.assign(rest);
-        if (d.drive.product.empty() || d.drive.product.size() > 16 ||
-            d.drive.revision.size() > 4 || (p.sg < 0 && p.sr < 0)) {
+        if (d.drive.product.empty() || d.drive.product.size() > 16 || d.drive.revision.size() > 4 ||
+            (p.sg < 0 && p.sr < 0)) {
             return false;
         }
         config.drives.push_back(d);

@@ -52,8 +52,8 @@ std::string hostFolder(const LinuxPlacement& p) {
         case LinuxAttachment::Sata: return "/sys/devices/pci0000:00/0000:00:1f.2/ata" + port + host;
         case LinuxAttachment::Pata: return "/sys/devices/pci0000:00/0000:00:01.1/ata" + port + host;
         case LinuxAttachment::Usb:
-            return "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-" + port + "/2-" + port +
-                   ":1.0" + host;
+            return "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-" + port + "/2-" + port + ":1.0" +
+                   host;
         case LinuxAttachment::FireWire:
             return "/sys/devices/pci0000:00/0000:00:1c.0/0000:05:00.0/fw" + port + "/fw" + port +
                    ".0" + host;
@@ -109,8 +109,8 @@ void LinuxMachine::failPath(const std::string& path, int error) {
 std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& where) {
     const std::string host = hostFolder(where);
     const std::string device = host + "/target" + std::to_string(where.host) + ":" +
-                               std::to_string(where.channel) + ":" +
-                               std::to_string(where.target) + "/" + address(where);
+                               std::to_string(where.channel) + ":" + std::to_string(where.target) +
+                               "/" + address(where);
     addFile(device + "/type", std::to_string(where.type) + "\n");
     addFile(device + "/vendor", padded(drive.vendor(), 8) + "\n");
     addFile(device + "/model", padded(drive.product(), 16) + "\n");
@@ -120,7 +120,7 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
             where.attachment == LinuxAttachment::Usb        ? "usb-storage\n"
             : where.attachment == LinuxAttachment::FireWire ? "firewire_sbp2\n"
             : where.attachment == LinuxAttachment::Scsi     ? "sym53c8xx\n"
-                                                       : "ahci\n");
+                                                            : "ahci\n");
     addLink("/sys/class/scsi_host/host" + std::to_string(where.host),
             relativeLink("/sys/class/scsi_host",
                          host + "/scsi_host/host" + std::to_string(where.host)));
@@ -282,8 +282,8 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     auto it = open_.find(fd);
     if (it == open_.end()) return EBADF;
     Node& node = nodes_[it->second.path];
-    sgIoCalls_.push_back({it->second.path, request.cdbLength, request.direction,
-                          request.dataLength, request.timeoutMs, request.senseCapacity});
+    sgIoCalls_.push_back({it->second.path, request.cdbLength, request.direction, request.dataLength,
+                          request.timeoutMs, request.senseCapacity});
     if (request.cdb == nullptr || request.cdbLength < 6 || request.cdbLength > 16) return EINVAL;
     if (request.dataLength != 0 && request.data == nullptr) return EFAULT;
     if (auto refused = refused_.find(request.cdb[0]); refused != refused_.end()) {
@@ -294,9 +294,9 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     if (request.direction == dw::SgIoRequest::Direction::ToDevice) direction = DataDirection::Out;
     if (request.direction == dw::SgIoRequest::Direction::FromDevice) direction = DataDirection::In;
     KorvaneDrive& drive = *node.drive;
-    const DriveAnswer answer = drive.execute(
-        std::span<const uint8_t>(request.cdb, request.cdbLength), direction, request.data,
-        request.dataLength);
+    const DriveAnswer answer =
+        drive.execute(std::span<const uint8_t>(request.cdb, request.cdbLength), direction,
+                      request.data, request.dataLength);
 
     request.status = 0;
     request.hostStatus = dw::sgstatus::kDidOk;

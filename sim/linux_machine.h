@@ -77,8 +77,7 @@ public:
     const std::vector<SgIoRecord>& sgIoCalls() const { return sgIoCalls_; }
     // Told of every command a drive received: its placement, the command, and the status byte
     // of the log lines (01 when it ended GOOD, 04 otherwise, as the ASPI layer's log has it).
-    std::function<void(const LinuxPlacement&, const KorvaneDrive&, const ReceivedCommand&,
-                       uint8_t)>
+    std::function<void(const LinuxPlacement&, const KorvaneDrive&, const ReceivedCommand&, uint8_t)>
         commandSeen;
 
 private:

@@ -116,7 +116,8 @@ void Machine::installAspi(std::vector<std::string> missingExports) {
     Library library;
     library.name = "wnaspi32";
     auto exported = [&](const char* name) {
-        return std::find(missingExports.begin(), missingExports.end(), name) == missingExports.end();
+        return std::find(missingExports.begin(), missingExports.end(), name) ==
+               missingExports.end();
     };
     if (exported("GetASPI32SupportInfo")) {
         library.exports["GetASPI32SupportInfo"] =
@@ -149,10 +150,12 @@ Machine::RegNode& Machine::makeKey(dw::Handle root, const std::string& keyPath) 
     return *node;
 }
 
-void Machine::addRegistryKey(dw::Handle root, const std::string& keyPath) { makeKey(root, keyPath); }
+void Machine::addRegistryKey(dw::Handle root, const std::string& keyPath) {
+    makeKey(root, keyPath);
+}
 
-void Machine::setRegistryValue(dw::Handle root, const std::string& keyPath,
-                               const std::string& name, uint32_t type, std::vector<uint8_t> data) {
+void Machine::setRegistryValue(dw::Handle root, const std::string& keyPath, const std::string& name,
+                               uint32_t type, std::vector<uint8_t> data) {
     RegNode& node = makeKey(root, keyPath);
     for (auto& v : node.values) {
         if (sameName(v.name, name)) {
@@ -195,8 +198,8 @@ Attachment* Machine::attachmentAt(const SimPort* port, int path, int target, int
 
 // --- device I/O ----------------------------------------------------------------------------
 
-dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, uint32_t,
-                                             uint32_t, uint32_t) {
+dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, uint32_t, uint32_t,
+                                             uint32_t) {
     openLog_.push_back(name);
     OpenResult result;
     auto failure = openFailures_.find(lower(name));
@@ -288,8 +291,7 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
     }
 
     switch (code) {
-        case dw::kIoctlScsiPassThroughDirect:
-            return passThrough(device, in, out);
+        case dw::kIoctlScsiPassThroughDirect: return passThrough(device, in, out);
 
         case dw::kIoctlScsiGetInquiryData: {
             if (device.port == nullptr || device.port->inquiryDataFails) {
@@ -327,9 +329,7 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
             return result;
         }
 
-        default:
-            result.error = dw::winerr::kInvalidFunction;
-            return result;
+        default: result.error = dw::winerr::kInvalidFunction; return result;
     }
 }
 

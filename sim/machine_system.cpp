@@ -99,9 +99,11 @@ dw::DeviceSetup::Result Machine::setupDiEnumDeviceInfo(dw::Handle set, uint32_t 
     return {true, 0};
 }
 
-dw::DeviceSetup::Result Machine::setupDiGetDeviceRegistryProperty(
-    dw::Handle set, const DeviceInfo& device, uint32_t property, uint32_t* type,
-    std::span<uint8_t> buffer, uint32_t& requiredSize) {
+dw::DeviceSetup::Result Machine::setupDiGetDeviceRegistryProperty(dw::Handle set,
+                                                                  const DeviceInfo& device,
+                                                                  uint32_t property, uint32_t* type,
+                                                                  std::span<uint8_t> buffer,
+                                                                  uint32_t& requiredSize) {
     if (deviceSets_.find(set) == deviceSets_.end() || device.reserved >= setupDevices_.size()) {
         return {false, dw::winerr::kInvalidHandle};
     }
@@ -160,8 +162,7 @@ uint32_t Machine::cmReenumerateDevNode(uint32_t devInst, uint32_t) {
 
 // --- code pages ----------------------------------------------------------------------------
 
-bool Machine::multiByteToWideChar(uint32_t codePage, std::string_view text,
-                                  std::u16string& wide) {
+bool Machine::multiByteToWideChar(uint32_t codePage, std::string_view text, std::u16string& wide) {
     const uint32_t page = codePage == kCpAcp ? ansiCodePage : codePage;
     wide.clear();
     if (page == 1252) {
@@ -238,7 +239,8 @@ bool Machine::verQueryValue(std::span<const uint8_t> block, const std::string& s
     value.clear();
     if (lower(subBlock) == "\\varfileinfo\\translation") {
         for (size_t i = 0; i + 9 <= text.size() && text[i] == kTranslation; i += 9) {
-            const uint32_t t = static_cast<uint32_t>(std::stoul(text.substr(i + 1, 8), nullptr, 16));
+            const uint32_t t =
+                static_cast<uint32_t>(std::stoul(text.substr(i + 1, 8), nullptr, 16));
             for (int k = 0; k < 4; ++k) value.push_back(static_cast<uint8_t>(t >> (8 * k)));
         }
         return !value.empty();

@@ -60,10 +60,12 @@ void addAspiAdapter(Machine& pc, const std::string& adapterId, const std::string
     }
 }
 
-std::vector<RegistryText> windows98AdapterValues(const std::string& classKey, const std::string& index,
+std::vector<RegistryText> windows98AdapterValues(const std::string& classKey,
+                                                 const std::string& index,
                                                  const std::string& portDriver,
                                                  const std::string& description) {
-    const std::string key = "System\\CurrentControlSet\\Services\\Class\\" + classKey + "\\" + index;
+    const std::string key =
+        "System\\CurrentControlSet\\Services\\Class\\" + classKey + "\\" + index;
     return {{dw::Registry::kLocalMachine, key, "PortDriver", portDriver},
             {dw::Registry::kLocalMachine, key, "DriverDesc", description}};
 }
@@ -88,8 +90,8 @@ std::string deviceKeyName(const KorvaneDrive& drive) {
     return name;
 }
 
-KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const std::string& revision,
-                                int adapter, int target, char letter,
+KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product,
+                                const std::string& revision, int adapter, int target, char letter,
                                 const std::string& instanceKey) {
     KorvaneDrive& drive = pc.addDrive(product, revision);
     pc.aspi().attach(drive, adapter, target);
@@ -134,8 +136,8 @@ KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::st
     pc.attach(drive, -1, 0, 0, 0, letterIndex(letter));
     pc.setDriveType(letterIndex(letter), dw::DriveTypes::kCdrom);
     static int serial = 0;
-    const std::string child = "USBSTOR\\CDROM&VEN_KORVANE&PROD_DVDR&REV_1.00\\" +
-                              std::to_string(7000 + ++serial) + "&0";
+    const std::string child =
+        "USBSTOR\\CDROM&VEN_KORVANE&PROD_DVDR&REV_1.00\\" + std::to_string(7000 + ++serial) + "&0";
     auto& hub = pc.addSetupDevice(kUsbClass, "USB\\VID_0EA0&PID_2168\\" + std::to_string(serial));
     hub.service = "usbstor";
     hub.driver = std::string(kUsbClass) + "\\0001";
@@ -175,15 +177,16 @@ void addStorahciPort(Machine& pc, int port) {
     pc.setRegistryString(dw::Registry::kLocalMachine,
                          "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::to_string(port), "Driver",
                          "storahci");
-    auto& controller = pc.addSetupDevice(
-        kScsiAdapterClass, "PCI\\VEN_8086&DEV_A102\\3&11583659&0&B" + std::to_string(port));
+    auto& controller =
+        pc.addSetupDevice(kScsiAdapterClass,
+                          "PCI\\VEN_8086&DEV_A102\\3&11583659&0&B" + std::to_string(port));
     controller.service = "storahci";
     controller.driver = "{4d36e97b-e325-11ce-bfc1-08002be10318}\\000" + std::to_string(port);
     controller.description = "Standard SATA AHCI Controller";
 }
 
-KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product,
-                               const std::string& revision, int port, int target, char letter) {
+KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product, const std::string& revision,
+                               int port, int target, char letter) {
     KorvaneDrive& drive = addPortDrive(pc, product, revision, port, target, letter);
     mountAt(pc, letter,
             "SCSI\\CdRom&Ven_" + idText(drive.vendor()) + "&Prod_" + idText(drive.product()) +
@@ -191,8 +194,8 @@ KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product,
     return drive;
 }
 
-KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product,
-                               const std::string& revision, char letter) {
+KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product, const std::string& revision,
+                               char letter) {
     KorvaneDrive& drive = pc.addDrive(product, revision);
     pc.attach(drive, -1, 0, 0, 0, letterIndex(letter));
     pc.setDriveType(letterIndex(letter), dw::DriveTypes::kCdrom);

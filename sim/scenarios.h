@@ -14,8 +14,8 @@ void windows98(Machine& pc);
 void addAspiAdapter(Machine& pc, const std::string& adapterId, const std::string& hdcDescription);
 // A drive on an ASPI adapter, with the registry entries of the Windows 98 device database:
 // "SCSI\<vendor_product>\<instance>" under Config Manager\Enum, and its letter and target.
-KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product, const std::string& revision,
-                                int adapter, int target, char letter,
+KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product,
+                                const std::string& revision, int adapter, int target, char letter,
                                 const std::string& instanceKey = "MF&CHILD0000&PCI&VEN_8086");
 // The device key name the registry uses for a drive: vendor and product, blanks as "_".
 std::string deviceKeyName(const KorvaneDrive& drive);
@@ -33,7 +33,8 @@ std::vector<RegistryText> windows98DriveValues(const std::string& entry, const s
                                                const std::string& instance, char letter,
                                                const std::string& target);
 // What a class key (hdc, SCSIAdapter, Storage) holds for an adapter's port driver.
-std::vector<RegistryText> windows98AdapterValues(const std::string& classKey, const std::string& index,
+std::vector<RegistryText> windows98AdapterValues(const std::string& classKey,
+                                                 const std::string& index,
                                                  const std::string& portDriver,
                                                  const std::string& description);
 
@@ -67,13 +68,13 @@ void addAtaChannelPort(Machine& pc, int port, const std::string& controllerServi
 void addStorahciPort(Machine& pc, int port);
 // A drive on a port of Windows 7 or 10, with the mount manager's value for its letter (an IDE or
 // SCSI device path, which names no USB or IEEE 1394 device).
-KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product,
-                               const std::string& revision, int port, int target, char letter);
+KorvaneDrive& addInternalDrive(Machine& pc, const std::string& product, const std::string& revision,
+                               int port, int target, char letter);
 // An external IEEE 1394 drive at a drive letter: the host controller (1394ohci) in the IEEE 1394
 // class, the storage unit (sbp2port) in the SBP2 class with the drive as its child, and the mount
 // manager's path naming it.
-KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product,
-                               const std::string& revision, char letter);
+KorvaneDrive& addIeee1394Drive(Machine& pc, const std::string& product, const std::string& revision,
+                               char letter);
 
 inline constexpr const char* kScsiAdapterClass = "{4D36E97B-E325-11CE-BFC1-08002BE10318}";
 inline constexpr const char* kUsbClass = "{36FC9E60-C465-11CF-8056-444553540000}";

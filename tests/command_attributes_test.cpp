@@ -17,22 +17,22 @@ struct AttributeCase {
 };
 
 const AttributeCase kAttributeCases[] = {
-    {0x00, false, 6, DataDirection::None},   // TEST UNIT READY
-    {0x1B, false, 6, DataDirection::None},   // START STOP UNIT
-    {0x12, true, 6, DataDirection::In},      // INQUIRY
-    {0x04, true, 6, DataDirection::Out},     // the first opcode of the data-out table
-    {0x1F, true, 6, DataDirection::In},      // last 6-byte opcode
-    {0x20, true, 10, DataDirection::In},     // first 10-byte opcode
-    {0x3B, true, 10, DataDirection::Out},    // WRITE BUFFER
-    {0x5C, true, 10, DataDirection::In},     // READ BUFFER CAPACITY
-    {0x5F, true, 10, DataDirection::In},     // last 10-byte opcode
-    {0x60, true, 12, DataDirection::In},     // first 12-byte opcode
-    {0xA8, true, 12, DataDirection::In},     // group 5 goes out as 12 bytes
+    {0x00, false, 6, DataDirection::None},  // TEST UNIT READY
+    {0x1B, false, 6, DataDirection::None},  // START STOP UNIT
+    {0x12, true, 6, DataDirection::In},     // INQUIRY
+    {0x04, true, 6, DataDirection::Out},    // the first opcode of the data-out table
+    {0x1F, true, 6, DataDirection::In},     // last 6-byte opcode
+    {0x20, true, 10, DataDirection::In},    // first 10-byte opcode
+    {0x3B, true, 10, DataDirection::Out},   // WRITE BUFFER
+    {0x5C, true, 10, DataDirection::In},    // READ BUFFER CAPACITY
+    {0x5F, true, 10, DataDirection::In},    // last 10-byte opcode
+    {0x60, true, 12, DataDirection::In},    // first 12-byte opcode
+    {0xA8, true, 12, DataDirection::In},    // group 5 goes out as 12 bytes
     {0xAA, true, 12, DataDirection::Out},
-    {0x88, true, 12, DataDirection::In},     // group 4: never a 16-byte CDB
+    {0x88, true, 12, DataDirection::In},  // group 4: never a 16-byte CDB
     {0xE1, false, 12, DataDirection::None},
     {0xE2, true, 12, DataDirection::Out},
-    {0xE3, true, 12, DataDirection::In},     // vendor read: data in despite the vendor range
+    {0xE3, true, 12, DataDirection::In},  // vendor read: data in despite the vendor range
     {0xF1, true, 12, DataDirection::In},
     {0xFD, true, 12, DataDirection::Out},
 };
@@ -118,10 +118,9 @@ TEST(CommandAttributes, aspiDriveSeesDerivedLengthAndDirection) {
         EXPECT_EQ(seen.direction, c.direction) << caseName(c);
         const auto& request = pc.machine.aspi().requests().back();
         EXPECT_EQ(request.senseLength, 14) << caseName(c);
-        EXPECT_EQ(request.flags & 0x18,
-                  c.direction == DataDirection::In    ? 0x08
-                  : c.direction == DataDirection::Out ? 0x10
-                                                      : 0x00)
+        EXPECT_EQ(request.flags & 0x18, c.direction == DataDirection::In    ? 0x08
+                                        : c.direction == DataDirection::Out ? 0x10
+                                                                            : 0x00)
             << caseName(c);
     }
 }

@@ -33,33 +33,33 @@ void expectLabels(std::initializer_list<Case> cases) {
 
 TEST(DeviceLabel, theFirstLineThatHoldsNamesTheModel) {
     expectLabels({
-        {"CD-R   KV-S37T", BusKind::Usb, 0, "ID:0   KV-S37TU"},     // line 1
-        {"CD-R   KV-W3850A", BusKind::Usb, 1, "ID:1   KV-W3850U"},  // line 2
-        {"CD-R   KV-S3850T", BusKind::Usb, 2, "ID:2   KV-S3850TU"}, // line 3
-        {"CD-R   KV-W6025A", BusKind::Usb, 3, "ID:3   KV-W6025U"},  // line 4
-        {"CD-R   KV-W5936A", BusKind::Usb, 4, "ID:4   KV-W5936U"},  // line 5
-        {"CD-R   KV-309T", BusKind::Usb, 5, "ID:5  KV-309U"},       // line 6
-        {"CD-R   KV-309", BusKind::Usb, 5, "ID:5  KV-309U"},        // line 6 tests "309" alone
-        {"CD-R   SUPERBA", BusKind::Usb, 6, "ID:6  SUPERBA-U"},     // line 7
-        {"DVDR   KV-630A", BusKind::Usb, 7, "ID:7  KV-630UF"},      // line 8
-        {"DVDR   KV-630A", BusKind::Ieee1394, 7, "ID:7  KV-630UF"}, // line 8
-        {"DVDR   KV-630A", BusKind::Scsi, 7, "ID:7  KV-630A"},      // line 9
+        {"CD-R   KV-S37T", BusKind::Usb, 0, "ID:0   KV-S37TU"},          // line 1
+        {"CD-R   KV-W3850A", BusKind::Usb, 1, "ID:1   KV-W3850U"},       // line 2
+        {"CD-R   KV-S3850T", BusKind::Usb, 2, "ID:2   KV-S3850TU"},      // line 3
+        {"CD-R   KV-W6025A", BusKind::Usb, 3, "ID:3   KV-W6025U"},       // line 4
+        {"CD-R   KV-W5936A", BusKind::Usb, 4, "ID:4   KV-W5936U"},       // line 5
+        {"CD-R   KV-309T", BusKind::Usb, 5, "ID:5  KV-309U"},            // line 6
+        {"CD-R   KV-309", BusKind::Usb, 5, "ID:5  KV-309U"},             // line 6 tests "309" alone
+        {"CD-R   SUPERBA", BusKind::Usb, 6, "ID:6  SUPERBA-U"},          // line 7
+        {"DVDR   KV-630A", BusKind::Usb, 7, "ID:7  KV-630UF"},           // line 8
+        {"DVDR   KV-630A", BusKind::Ieee1394, 7, "ID:7  KV-630UF"},      // line 8
+        {"DVDR   KV-630A", BusKind::Scsi, 7, "ID:7  KV-630A"},           // line 9
         {"DVDR   KV-630UF", BusKind::Unclassified, 7, "ID:7  KV-630A"},  // line 9, any bus
-        {"DVDR   KV-821A2", BusKind::Usb, 8, "ID:8  KV-821UF2"},       // line 10
-        {"DVDR   KV-821A2", BusKind::Ieee1394, 8, "ID:8  KV-821UF2"},  // line 10
-        {"DVDR   KV-821A", BusKind::Usb, 9, "ID:9  KV-821UF"},         // line 11
-        {"DVDR   KV-821A", BusKind::Ieee1394, 9, "ID:9  KV-821UF"},    // line 11
-        {"DVDR   KV-852A", BusKind::Usb, 10, "ID:10  KV-852UF"},       // line 12
-        {"DVDR   KV-852A", BusKind::Ieee1394, 10, "ID:10  KV-852UF"},  // line 12
-        {"DVDR   KV-825A", BusKind::Usb, 1, "ID:1  KV-825UF"},         // line 13, not probed USB
+        {"DVDR   KV-821A2", BusKind::Usb, 8, "ID:8  KV-821UF2"},         // line 10
+        {"DVDR   KV-821A2", BusKind::Ieee1394, 8, "ID:8  KV-821UF2"},    // line 10
+        {"DVDR   KV-821A", BusKind::Usb, 9, "ID:9  KV-821UF"},           // line 11
+        {"DVDR   KV-821A", BusKind::Ieee1394, 9, "ID:9  KV-821UF"},      // line 11
+        {"DVDR   KV-852A", BusKind::Usb, 10, "ID:10  KV-852UF"},         // line 12
+        {"DVDR   KV-852A", BusKind::Ieee1394, 10, "ID:10  KV-852UF"},    // line 12
+        {"DVDR   KV-825A", BusKind::Usb, 1, "ID:1  KV-825UF"},           // line 13, not probed USB
         {"DVDR   KV-825A", BusKind::Usb, 1, "ID:1  KV-825U", "DVDR   KV-825U"},  // 13, probed
-        {"DVDR   KV-825A", BusKind::Ieee1394, 1, "ID:1  KV-825UF"},    // line 14
-        {"DVDR   KV-829AL", BusKind::Ieee1394, 2, "ID:2  KV-829UFL"},  // line 16
-        {"DVDR   KV-829AL", BusKind::Usb, 2, "ID:2  KV-829UFL"},       // line 17
-        {"DVDR   KV-829A", BusKind::Ieee1394, 3, "ID:3  KV-829UF"},    // line 18
-        {"DVDR   KV-829A", BusKind::Usb, 3, "ID:3  KV-829UF"},         // line 19
-        {"CD-R   S37T6025", BusKind::Usb, 0, "ID:0   KV-S37TU"},       // line 1 before line 4
-        {"DVDR   KV-630821", BusKind::Usb, 0, "ID:0  KV-630UF"},       // line 8 before line 11
+        {"DVDR   KV-825A", BusKind::Ieee1394, 1, "ID:1  KV-825UF"},              // line 14
+        {"DVDR   KV-829AL", BusKind::Ieee1394, 2, "ID:2  KV-829UFL"},            // line 16
+        {"DVDR   KV-829AL", BusKind::Usb, 2, "ID:2  KV-829UFL"},                 // line 17
+        {"DVDR   KV-829A", BusKind::Ieee1394, 3, "ID:3  KV-829UF"},              // line 18
+        {"DVDR   KV-829A", BusKind::Usb, 3, "ID:3  KV-829UF"},                   // line 19
+        {"CD-R   S37T6025", BusKind::Usb, 0, "ID:0   KV-S37TU"},  // line 1 before line 4
+        {"DVDR   KV-630821", BusKind::Usb, 0, "ID:0  KV-630UF"},  // line 8 before line 11
         // The fresh P decides, not the stored product id.
         {"CD-R   KV-S37T", BusKind::Usb, 0, "ID:0   KV-S37TU", "DVDR   KV-829A"},
     });
@@ -67,7 +67,7 @@ TEST(DeviceLabel, theFirstLineThatHoldsNamesTheModel) {
 
 TEST(DeviceLabel, withoutALineTheLabelIsPFromItsEighthCharacter) {
     expectLabels({
-        {"DVDR   KV-829A", BusKind::Atapi, 3, "ID:3  KV-829A  "},  // trailing blanks kept
+        {"DVDR   KV-829A", BusKind::Atapi, 3, "ID:3  KV-829A  "},   // trailing blanks kept
         {"DVD-ROM KV-138A", BusKind::Atapi, 1, "ID:1   KV-138A "},  // eight-character type
         {"*Program Mode1*", BusKind::Atapi, 2, "ID:2  m Mode1* "},
         {"CD-R   SUPERBA", BusKind::Atapi, 0, "ID:0  SUPERBA  "},

@@ -22,14 +22,28 @@ TEST(AspiStart, failuresLeaveNoTransportAndSayWhy) {
     } cases[] = {
         {"no library", false, {}, 1, "Unable to load wnaspi32.dll"},
         {"no SendASPI32Command", true, {"SendASPI32Command"}, 1, "Unable to initialise ASPI."},
-        {"no GetASPI32SupportInfo", true, {"GetASPI32SupportInfo"}, 1, "Unable to initialise ASPI."},
+        {"no GetASPI32SupportInfo",
+         true,
+         {"GetASPI32SupportInfo"},
+         1,
+         "Unable to initialise ASPI."},
         {"illegal mode", true, {}, 0xE2, "This Windows OS doesn't support ASPI for Win32!"},
-        {"no helper", true, {}, 0xE3,
+        {"no helper",
+         true,
+         {},
+         0xE3,
          "WNASPI32.DLL is unable to load its helper driver!\nUnder Windows 98/Me      : "
          "APIX.VXD\nUnder Windows NT/2000/XP : ASPI32.SYS"},
-        {"failed init", true, {}, 0xE4,
-         "General internal failure within ASPI.\nThis problem can occur if the system is unstable."},
-        {"mismatch", true, {}, 0xE7,
+        {"failed init",
+         true,
+         {},
+         0xE4,
+         "General internal failure within ASPI.\nThis problem can occur if the system is "
+         "unstable."},
+        {"mismatch",
+         true,
+         {},
+         0xE7,
          "The ASPI for Win32 components does not have the correct version number.\nPlease remove "
          "all ASPI components and reinstall the correct set of ASPI drivers."},
         {"no adapters", true, {}, 0xE8, "There are no adapters found on your system."},
@@ -95,7 +109,8 @@ TEST(AspiScan, filesEachRegistryDriveUnderTheAdapterThatAnswersForIt) {
     // Left out: no letter, a letter A: or B:, no target, no adapter answering.
     auto& noLetter = sc::addWindows98Drive(pc, "CD-R   KV-W6025A", "1.00", 0, 2, 'E');
     pc.setRegistryString(dw::Registry::kLocalMachine,
-                         "Enum\\SCSI\\" + sc::deviceKeyName(noLetter) + "\\MF&CHILD0000&PCI&VEN_8086",
+                         "Enum\\SCSI\\" + sc::deviceKeyName(noLetter) +
+                             "\\MF&CHILD0000&PCI&VEN_8086",
                          "CurrentDriveLetterAssignment", "");
     sc::addWindows98Drive(pc, "CD-R   KV-W2321A", "1.00", 0, 3, 'A');
     pc.setRegistryString(dw::Registry::kDynData, "Config Manager\\Enum\\ZZ1", "HardWareKey",
@@ -209,8 +224,10 @@ TEST(ClassifyAdapter, windowsNt4LooksAtTheDriverNameAlone) {
         const char* driver;
         bool portOpens;
         BusKind kind;
-    } cases[] = {{"atapi", true, BusKind::Atapi},      {"Esdi_506", true, BusKind::Atapi},
-                 {"aic78xx", true, BusKind::Scsi},     {"pciata", true, BusKind::Atapi},
+    } cases[] = {{"atapi", true, BusKind::Atapi},
+                 {"Esdi_506", true, BusKind::Atapi},
+                 {"aic78xx", true, BusKind::Scsi},
+                 {"pciata", true, BusKind::Atapi},
                  {"atapi", false, BusKind::Atapi}};
     for (const auto& c : cases) {
         ClassifyPc x(c.driver);
@@ -308,7 +325,8 @@ TEST(ClassifyAdapter, windows98ReadsTheClassKeys) {
         sim::AspiAdapter adapter;
         adapter.adapterId = "MYDRV";
         pc.aspi().adapters.push_back(adapter);
-        const std::string key = std::string("System\\CurrentControlSet\\Services\\Class\\") + c.key + "\\0000";
+        const std::string key =
+            std::string("System\\CurrentControlSet\\Services\\Class\\") + c.key + "\\0000";
         pc.setRegistryString(dw::Registry::kLocalMachine, key, "PortDriver", "mydrv.mpd");
         pc.setRegistryString(dw::Registry::kLocalMachine, key, "DriverDesc", c.desc);
         dw::ScsiTransport t(pc);
@@ -416,8 +434,9 @@ TEST(FindExternalDriveLetters, onlyLettersWhosePathNamesACollectedChild) {
     sc::addUsbDrive(pc, "DVDR   KV-825A", "2.00", 'E');
     sc::addUsbDrive(pc, "DVDR   KV-829A", "2.00", 'G');
     pc.setDriveType(3, dw::DriveTypes::kCdrom);  // D: an ATAPI drive, no mount value of USB
-    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", "\\DosDevices\\I:",
-                        dw::Registry::kTypeBinary, {'\\', 0, '?', 0});  // a short value
+    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices",
+                        "\\DosDevices\\I:", dw::Registry::kTypeBinary,
+                        {'\\', 0, '?', 0});  // a short value
     pc.setDriveType(8, dw::DriveTypes::kCdrom);
     dw::ScsiTransport t(pc);
     EXPECT_EQ(dw::FindExternalDriveLetters(t), 2u);
@@ -449,8 +468,8 @@ TEST(PassThroughScan, windows7And10ClassifyTheirStorageStacksAsXpIsClassified) {
             sc::addStorahciPort(pc, 1);
         }
         pc.addPort(2);  // a RAID card no setup class names: dropped
-        pc.setRegistryString(dw::Registry::kLocalMachine,
-                             "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 2", "Driver", "raidport");
+        pc.setRegistryString(dw::Registry::kLocalMachine, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 2",
+                             "Driver", "raidport");
         sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
         sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F');
         sc::addUsbDrive(pc, "CD-R   KV-S37T", "1.00", 'H');
@@ -489,8 +508,8 @@ TEST(PassThroughScan, countsTheOpensTheSystemRefused) {
         int denied, other;
         bool allDenied;
     } cases[] = {
-        {"ports and letters refused", true, dw::winerr::kAccessDenied, dw::winerr::kAccessDenied,
-         2, 0, true},
+        {"ports and letters refused", true, dw::winerr::kAccessDenied, dw::winerr::kAccessDenied, 2,
+         0, true},
         // The open after the last port fails for want of a port, not of rights.
         {"no port at all", false, 0, dw::winerr::kAccessDenied, 1, 0, true},
         {"the letter opens", true, dw::winerr::kAccessDenied, 0, 1, 1, false},

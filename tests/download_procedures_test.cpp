@@ -15,7 +15,7 @@ struct Procedure {
     uint32_t size;
     std::vector<uint8_t> preparation;  // opcodes before the first chunk (no medium loaded)
     uint8_t chunkOpcode;
-    uint32_t chunks;                   // including the committing one
+    uint32_t chunks;  // including the committing one
     uint32_t chunkLength;
     uint32_t lastLength;
     bool settles;
@@ -137,7 +137,8 @@ TEST(DownloadProcedures, aFileChangedAfterValidationIsNeverCommitted) {
         // Shortened: the chunk that cannot be filled is not sent.
         {
             auto l = load(p);
-            std::vector<uint8_t> shorter(l.bytes.begin(), l.bytes.begin() + p.chunkLength * 2 + 100);
+            std::vector<uint8_t> shorter(l.bytes.begin(),
+                                         l.bytes.begin() + p.chunkLength * 2 + 100);
             std::string error;
             ASSERT_TRUE(dw::tools::writeFile(l.path, shorter, error));
             EXPECT_FALSE(upgrade(l)) << p.name;
@@ -243,7 +244,14 @@ std::string outcome(Loaded& l, bool succeeded) {
 
 TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
     using Stop = dw::DownloadStop;
-    enum class Fault { ShortInLastChunk, ShortInThirdChunk, Replaced, Removed, Refused, Unreachable };
+    enum class Fault {
+        ShortInLastChunk,
+        ShortInThirdChunk,
+        Replaced,
+        Removed,
+        Refused,
+        Unreachable
+    };
     struct Case {
         Fault fault;
         Stop stop;
@@ -286,7 +294,8 @@ TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
                 case Fault::Refused: drive.failNth(p.chunkOpcode, 2, {0x05, 0x24, 0x00}); break;
                 case Fault::Unreachable:
                     drive.mediumLoaded = false;
-                    l.bench->pc.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+                    l.bench->pc.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect,
+                                                      1117);
                     break;
             }
             const std::string name = std::string(p.name) + " case " + std::to_string(int(c.fault));
@@ -294,10 +303,12 @@ TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
             EXPECT_FALSE(ok) << name;
             const auto& record = l.bench->state.download;
             EXPECT_EQ(record.stop, c.stop) << name;
-                    // The 128 KB and 256 KB procedures stop at their preparation, before any chunk.
+            // The 128 KB and 256 KB procedures stop at their preparation, before any chunk.
             const bool beforeFirst =
                 c.fault == Fault::Unreachable && (p.size == 0x20000 || p.size == 0x40000);
-            const int32_t chunk = c.atLastChunk ? int32_t(p.chunks - 1) : beforeFirst ? -1 : c.chunk;
+            const int32_t chunk = c.atLastChunk ? int32_t(p.chunks - 1)
+                                  : beforeFirst ? -1
+                                                : c.chunk;
             EXPECT_EQ(record.chunk, chunk) << name;
             EXPECT_EQ(outcome(l, ok), c.text) << name;
             EXPECT_EQ(drive.commits, 0) << name;

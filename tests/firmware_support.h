@@ -95,7 +95,8 @@ inline std::vector<uint8_t> readAll(const std::string& path) {
     if (f == nullptr) return bytes;
     uint8_t piece[4096];
     size_t n;
-    while ((n = std::fread(piece, 1, sizeof piece, f)) > 0) bytes.insert(bytes.end(), piece, piece + n);
+    while ((n = std::fread(piece, 1, sizeof piece, f)) > 0)
+        bytes.insert(bytes.end(), piece, piece + n);
     std::fclose(f);
     return bytes;
 }

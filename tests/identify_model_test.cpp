@@ -43,10 +43,10 @@ void expectRows(std::initializer_list<Case> cases) {
 TEST(IdentifyModel, eachAttachmentOfAModelIsItsOwnRow) {
     expectRows({
         {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-62TS", "1.04"},
-        {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-xxTS", "1.10"},  // rule 1
-        {"CD-ROM KV-62TS", BusKind::Usb, "CD-ROM KV-xxTS", "1.10"},    // rule 1, any bus
+        {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-xxTS", "1.10"},   // rule 1
+        {"CD-ROM KV-62TS", BusKind::Usb, "CD-ROM KV-xxTS", "1.10"},     // rule 1, any bus
         {"CD-ROM KV-62TSX", BusKind::Atapi, "CD-ROM KV-62TS", "1.10"},  // rule 1: the whole id
-        {"CD-R   KV-S37T", BusKind::Usb, "CD-R   KV-S37TU"},  // rule 2
+        {"CD-R   KV-S37T", BusKind::Usb, "CD-R   KV-S37TU"},            // rule 2
         {"CD-R   KV-S37T", BusKind::Scsi, "CD-R   KV-S37T"},
         {"CD-R   KV-W3850A", BusKind::Usb, "CD-R   KV-W3850U"},  // rule 3
         {"CD-R   KV-W3850A", BusKind::Atapi, "CD-R   KV-W3850A"},

@@ -56,18 +56,18 @@ TEST(LayerConfig, refusesWhatItCannotReadAndNamesTheLine) {
         const char* text;
         const char* line;
     } cases[] = {
-        {"drive 0 0 E 1.00 DVDR   KV-829A", "line 1"},           // no adapter 0
-        {"adapter A hdc x\ndrive 1 0 E 1.00 KV", "line 2"},        // adapter out of range
-        {"adapter A hdc x\ndrive 0 16 E 1.00 KV", "line 2"},       // target out of range
-        {"adapter A hdc x\ndrive 0 0 EE 1.00 KV", "line 2"},       // no single letter
-        {"adapter A hdc x\ndrive 0 0 E 1.00", "line 2"},           // no product
+        {"drive 0 0 E 1.00 DVDR   KV-829A", "line 1"},                      // no adapter 0
+        {"adapter A hdc x\ndrive 1 0 E 1.00 KV", "line 2"},                 // adapter out of range
+        {"adapter A hdc x\ndrive 0 16 E 1.00 KV", "line 2"},                // target out of range
+        {"adapter A hdc x\ndrive 0 0 EE 1.00 KV", "line 2"},                // no single letter
+        {"adapter A hdc x\ndrive 0 0 E 1.00", "line 2"},                    // no product
         {"adapter A hdc x\ndrive 0 0 E 1.00 ABCDEFGHIJKLMNOPQ", "line 2"},  // 17 characters
-        {"adapter A hdc x\ndrive 0 0 E 1.000 KV", "line 2"},       // 5-character revision
-        {"fail 3B 1 05 24 00", "line 1"},                          // no drive yet
-        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3B 0 05 24 00", "line 3"},  // nth from 1
-        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3B 1 05 24", "line 3"},     // short sense
-        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3G 1 05 24 00", "line 3"},  // not hex
-        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 13B 1 05 24 00", "line 3"}, // not a byte
+        {"adapter A hdc x\ndrive 0 0 E 1.000 KV", "line 2"},                // 5-character revision
+        {"fail 3B 1 05 24 00", "line 1"},                                   // no drive yet
+        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3B 0 05 24 00", "line 3"},   // nth from 1
+        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3B 1 05 24", "line 3"},      // short sense
+        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 3G 1 05 24 00", "line 3"},   // not hex
+        {"adapter A hdc x\ndrive 0 0 E 1 KV\nfail 13B 1 05 24 00", "line 3"},  // not a byte
         {"adapter A hdc x\ndrive 0 0 E 1 KV\nstop-after -1", "line 3"},
         {"support 1FF", "line 1"},
         {"frobnicate", "line 1"},

@@ -16,7 +16,8 @@ namespace {
 
 struct RecordingView : dw::DialogView {
     explicit RecordingView(sim::Machine& clock) : clock_(clock) {}
-    std::map<int, bool> enabled = {{dw::kIdLoadFile, true}, {dw::kIdUpgrade, false},
+    std::map<int, bool> enabled = {{dw::kIdLoadFile, true},
+                                   {dw::kIdUpgrade, false},
                                    {dw::kIdDeviceCombo, true}};
     std::map<int, std::string> texts;
     std::map<int, uint32_t> enabledAt;  // virtual time of the last enabling
@@ -207,8 +208,9 @@ TEST(MainDialogStart, windows7And10ListTheDrivesAsXpDoes) {
     struct System {
         const char* name;
         void (*build)(sim::Machine&);
-    } systems[] = {
-        {"XP", xpStacks}, {"Windows 7", windows7Stacks}, {"Windows 10", windows10Stacks}};
+    } systems[] = {{"XP", xpStacks},
+                   {"Windows 7", windows7Stacks},
+                   {"Windows 10", windows10Stacks}};
     struct Listed {
         BusKind bus;
         const char* row;
@@ -276,8 +278,8 @@ TEST(MainDialogStart, theOldAspiLayerIsRecognisedByFourCharacters) {
         const char* version;
         bool translation;
         bool old;
-    } cases[] = {{"1, 0, 0, 0", true, true},   {"1, 0, 0, 1", true, false},
-                 {"1, 0, 0, 0, 5", true, true}, {"1.0.0.0", true, false},
+    } cases[] = {{"1, 0, 0, 0", true, true},      {"1, 0, 0, 1", true, false},
+                 {"1, 0, 0, 0, 5", true, true},   {"1.0.0.0", true, false},
                  {"4, 60, 0, 1021", true, false}, {"1, 0, 0, 0", false, false}};
     for (const auto& c : cases) {
         Program p;
@@ -314,8 +316,9 @@ TEST(MainDialogStart, windows98AsksBeforeUsingUsbDrivesWithTheOldLayer) {
         EXPECT_EQ(p.start(), c.goesOn) << c.minor;
         EXPECT_EQ(p.view.boxes.size(), size_t(c.questions)) << c.minor;
         if (c.questions == 1) {
-            EXPECT_EQ(p.view.boxes[0], "Drivewright|WARNING: USB devices detected with older Aspi "
-                                       "layer!\n\tDo you wish to continue?");
+            EXPECT_EQ(p.view.boxes[0],
+                      "Drivewright|WARNING: USB devices detected with older Aspi "
+                      "layer!\n\tDo you wish to continue?");
         }
         EXPECT_EQ(p.view.destroys, c.goesOn ? 0 : 1) << c.minor;
         EXPECT_EQ(p.view.items.size(), c.goesOn ? 1u : 0u) << c.minor;
@@ -338,7 +341,7 @@ TEST(MainDialogMenu, theAboutItemOpensTheAboutBox) {
     twoDrives(p);
     p.start();
     EXPECT_TRUE(p.dialog->OnSysCommand(0x0010));
-    EXPECT_TRUE(p.dialog->OnSysCommand(0x0013));  // the low four bits do not count
+    EXPECT_TRUE(p.dialog->OnSysCommand(0x0013));   // the low four bits do not count
     EXPECT_FALSE(p.dialog->OnSysCommand(0xF060));  // SC_CLOSE keeps its default handling
     EXPECT_EQ(p.view.abouts, 2);
 }

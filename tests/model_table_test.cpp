@@ -56,18 +56,12 @@ TEST(ModelTable, theSearchTakesTheFirstRowThatIsAPrefixOfTheWorkingId) {
         const char* workingId;
         int row;  // -1: none
     } cases[] = {
-        {"CD-R   KV-S37TU", 27},
-        {"CD-R   KV-S37T  ", 28},
-        {"DVD-ROM KV-138A ", 43},
-        {"DVD-ROM KV-138A2", 42},
-        {"DVDR   KV-829AL ", 54},
-        {"DVDR   KV-829A  ", 57},
-        {"DVDR   KV-825U  ", 52},
-        {"*Program Mode1* ", 11},
-        {"CD-ROM KV-xxTS", 17},
-        {"DVDR   KV-829", -1},  // shorter than every row it begins
-        {"dvdr   kv-829a  ", -1},
-        {"", -1},
+        {"CD-R   KV-S37TU", 27},  {"CD-R   KV-S37T  ", 28},
+        {"DVD-ROM KV-138A ", 43}, {"DVD-ROM KV-138A2", 42},
+        {"DVDR   KV-829AL ", 54}, {"DVDR   KV-829A  ", 57},
+        {"DVDR   KV-825U  ", 52}, {"*Program Mode1* ", 11},
+        {"CD-ROM KV-xxTS", 17},   {"DVDR   KV-829", -1},  // shorter than every row it begins
+        {"dvdr   kv-829a  ", -1}, {"", -1},
     };
     for (const auto& c : cases) {
         const dw::ModelFamily* row = dw::matchModelRow(c.workingId);

@@ -187,7 +187,7 @@ TEST_F(PassThroughFixture, deviceMapInquiryMatchesOnlyTheDevicesOwnPortAndAddres
     struct Case {
         int port, path, target, lun;
         bool found;
-    } cases[] = {{1, 0, 1, 0, true}, {0, 0, 1, 0, false}, {1, 0, 2, 0, false},
+    } cases[] = {{1, 0, 1, 0, true},  {0, 0, 1, 0, false}, {1, 0, 2, 0, false},
                  {1, 0, 1, 1, false}, {1, 1, 1, 0, false}, {7, 0, 1, 0, false}};
     for (const auto& c : cases) {
         auto d = PassThroughPc::entry(c.port, c.path, c.target, c.lun, 4);
@@ -198,7 +198,7 @@ TEST_F(PassThroughFixture, deviceMapInquiryMatchesOnlyTheDevicesOwnPortAndAddres
 }
 
 TEST_F(PassThroughFixture, deviceMapInquiryStopsAtTheFirstMissingPort) {
-    pc.machine.addPort(3);  // after the gap at 2: never looked at
+    pc.machine.addPort(3);                         // after the gap at 2: never looked at
     auto d = PassThroughPc::entry(1, 0, 9, 0, 4);  // no such device: every port is walked
     dw::InquiryStrings s;
     EXPECT_EQ(pc.transport.inquiry(d, s), 0);
@@ -267,7 +267,8 @@ TEST_F(PassThroughFixture, adapterInquiryNamesThePortDriverFromTheDeviceMap) {
         transport.kind = dw::TransportKind::PassThrough;
         auto& port = machine.addPort(0);
         port.initiatorId = 6;
-        machine.addRegistryKey(dw::Registry::kLocalMachine, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0");
+        machine.addRegistryKey(dw::Registry::kLocalMachine,
+                               "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0");
         if (c.hasValue) {
             machine.setRegistryString(dw::Registry::kLocalMachine,
                                       "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0", "Driver", c.driver);

@@ -42,8 +42,8 @@ inline const std::vector<GoldenRow>& goldenRows() {
             GoldenRow row;
             std::string offset, end;
             in >> row.index;
-            const bool ok = readQuoted(in, row.name) && (in >> offset >> end) &&
-                            readQuoted(in, row.identText);
+            const bool ok =
+                readQuoted(in, row.name) && (in >> offset >> end) && readQuoted(in, row.identText);
             EXPECT_TRUE(ok) << "unreadable line: " << line;
             if (!ok) continue;
             row.identOffset = static_cast<uint32_t>(std::stoul(offset, nullptr, 0));
@@ -88,8 +88,7 @@ inline ReferenceChecksum referenceChecksum(const GoldenRow& row, uint32_t size) 
         c.rule = 'A';
         c.ranges = {{16, 0x7A000}};
         c.storedAt = 0;
-    } else if (nameHas(row, "KV-825") || nameHas(row, "KV-821A2") ||
-               nameHas(row, "KV-821UF2")) {
+    } else if (nameHas(row, "KV-825") || nameHas(row, "KV-821A2") || nameHas(row, "KV-821UF2")) {
         c.rule = 'B';
         c.ranges = {{0, row.checksumEnd}, {0xF7000, 0xFB000}};
         c.storedAt = 0xEFFFE;
@@ -120,7 +119,7 @@ inline std::vector<uint32_t> referenceSizes(const GoldenRow& row) {
 enum class Flaw { None, Checksum, Identification, Size };
 
 struct ReferenceImage {
-    std::string row;               // golden row name
+    std::string row;  // golden row name
     uint32_t size = 0;
     std::string version = "1.10";  // 4 characters at offset 24
     Flaw flaw = Flaw::None;

@@ -34,7 +34,8 @@ TEST(SgIoResult, onlyASentCommandWithGoodStatusIsOneAndNoFailureLooksLikeIt) {
         {"operation not permitted (errno 1)", {true, EPERM, 0, 0, 0, 0}, systemError(EPERM)},
         {"an errno out of range", {true, 300, 0, 0, 0, 0}, systemError(EIO)},
         {"host timed out", {true, 0, 0, dw::sgstatus::kDidTimeOut, 0, 0}, 0x01000300},
-        {"host status wins over SCSI status", {true, 0, 2, dw::sgstatus::kDidNoConnect, 8, 18},
+        {"host status wins over SCSI status",
+         {true, 0, 2, dw::sgstatus::kDidNoConnect, 8, 18},
          0x01000100},
         {"driver timed out", {true, 0, 0, 0, dw::sgstatus::kDriverTimeout, 0}, 0x02000600},
         {"check condition with sense", {true, 0, 2, 0, dw::sgstatus::kDriverSense, 18}, 2},
@@ -80,17 +81,19 @@ TEST_F(SgIoFixture, framesEachCommandByItsOpcode) {
          Direction::None, 4800000},
         {"REQUEST SENSE", [&] { return dw::RequestSense(pc.transport, device, buffer); }, 6,
          Direction::FromDevice, 4800000},
-        {"WRITE BUFFER", [&] {
-             return dw::WriteBuffer(pc.transport, device, 4, 0, 0, 8192, buffer);
-         }, 10, Direction::ToDevice, 4800000},
+        {"WRITE BUFFER",
+         [&] { return dw::WriteBuffer(pc.transport, device, 4, 0, 0, 8192, buffer); }, 10,
+         Direction::ToDevice, 4800000},
         {"vendor read E3h",
          [&] { return dw::VendorReadMemory(pc.transport, device, 0x100, 4, buffer); }, 12,
          Direction::FromDevice, 4800000},
-        {"READ BUFFER CAPACITY", [&] {
+        {"READ BUFFER CAPACITY",
+         [&] {
              dw::ScsiCommand command;
              command.cdb[0] = 0x5C;
              return pc.transport.execute(device, command);
-         }, 10, Direction::None, 30000},
+         },
+         10, Direction::None, 30000},
     };
     for (const auto& c : cases) {
         c.send();

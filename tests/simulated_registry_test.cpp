@@ -28,7 +28,8 @@ TEST(SimulatedRegistry, aKeyAnswersOnlyWhatItWasOpenedFor) {
         machine.addRegistryKey(Registry::kLocalMachine, "Enum\\SCSI\\KORVANE");
         dw::Handle key = 0;
         ASSERT_EQ(machine.openKey(Registry::kLocalMachine, "Enum\\SCSI", c.access, key),
-                  winerr::kSuccess) << c.what;
+                  winerr::kSuccess)
+            << c.what;
         char name[32] = {};
         EXPECT_EQ(machine.enumKey(key, 0, name), c.enumerated) << c.what;
         if (c.enumerated == winerr::kSuccess) {

@@ -22,16 +22,17 @@ TEST(SysfsPaths, theOutermostBusInTheDevicePathIsTheAttachment) {
         {"/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0",
          Kind::Usb, -1, true},
         {"../devices/pci0000:00/0000:00:1c.0/0000:05:00.0/fw1/fw1.0/host7/target7:0:0/7:0:0:0/"
-         "block/sr1", Kind::FireWire, -1, true},
+         "block/sr1",
+         Kind::FireWire, -1, true},
         {"/sys/devices/pci0000:00/0000:00:1e.0/fw-host0/0001b8e2/0001b8e2-0/host3/target3:0:0/"
-         "3:0:0:0", Kind::FireWire, -1, true},
+         "3:0:0:0",
+         Kind::FireWire, -1, true},
         {"/sys/devices/pci0000:00/0000:03:00.0/host1/target1:0:4/1:0:4:0", Kind::Other, -1, true},
         // A USB bridge to a SATA drive: the outer bus counts.
-        {"/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/ata9/host9/target9:0:0/9:0:0:0", Kind::Usb,
-         -1, true},
-        // Names that only look like buses.
-        {"/sys/devices/platform/usbfoo/atapi/fwx/host4/target4:0:0/4:0:0:0", Kind::Other, -1,
+        {"/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/ata9/host9/target9:0:0/9:0:0:0", Kind::Usb, -1,
          true},
+        // Names that only look like buses.
+        {"/sys/devices/platform/usbfoo/atapi/fwx/host4/target4:0:0/4:0:0:0", Kind::Other, -1, true},
         {"../../../0:0:0:0", Kind::Other, -1, true},
         {"/sys/devices/pci0000:00/0000:00:1f.2/ata1/host0", Kind::Libata, 1, false},
         {"../../devices/pci0000:00/0000:00:1f.2/ata12/host11/target11:0:0/11:0:0:0", Kind::Libata,
@@ -55,9 +56,10 @@ TEST(SysfsPaths, anAddressIsFourDecimalNumbers) {
         const char* text;
         bool ok;
         int host, lun;
-    } cases[] = {{"2:0:3:1", true, 2, 1},   {"12:1:15:0", true, 12, 0}, {"2:0:3", false, 0, 0},
-                 {"2:0:3:1:4", false, 0, 0}, {"a:0:0:0", false, 0, 0},  {"::::", false, 0, 0},
-                 {"1234567890:0:0:0", false, 0, 0}, {"-1:0:0:0", false, 0, 0}};
+    } cases[] = {
+        {"2:0:3:1", true, 2, 1},           {"12:1:15:0", true, 12, 0}, {"2:0:3", false, 0, 0},
+        {"2:0:3:1:4", false, 0, 0},        {"a:0:0:0", false, 0, 0},   {"::::", false, 0, 0},
+        {"1234567890:0:0:0", false, 0, 0}, {"-1:0:0:0", false, 0, 0}};
     for (const auto& c : cases) {
         dw::SysfsAddress address;
         EXPECT_EQ(dw::parseScsiAddress(c.text, address), c.ok) << c.text;
@@ -150,9 +152,10 @@ TEST(SysfsScan, drivesAreOrderedByAddressAndSparseHostsStayEmpty) {
 
 TEST(SysfsScan, anOlderLayoutWithClassFoldersIsReadThroughTheirDeviceLinks) {
     LinuxPc pc;
-    const std::string folder = pc.machine.placeDrive(
-        *pc.drives.emplace_back(std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00")),
-        {LinuxAttachment::Usb, 5, 0, 2, 0, 0, -1});
+    const std::string folder =
+        pc.machine.placeDrive(*pc.drives.emplace_back(
+                                  std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00")),
+                              {LinuxAttachment::Usb, 5, 0, 2, 0, 0, -1});
     pc.machine.addDirectory("/sys/class/scsi_generic/sg0");  // a folder, not a link
     pc.machine.addLink("/sys/class/scsi_generic/sg0/device", "../../.." + folder);
     dw::SysfsScan(pc.transport, pc.machine);
@@ -188,19 +191,18 @@ TEST(SysfsScan, unreadableSysfsFilesAreReportedAndTheScanGoesOn) {
         // The type is asked of the drive itself instead.
         {"type", "/type", true, dw::BusKind::SerialAta},
         // Nothing tells the speed: parallel ATA, as nothing classified it.
-        {"speed", "/sys/devices/pci0000:00/0000:00:1f.2/ata1/link1/ata_link/link1/sata_spd",
-         true, dw::BusKind::Atapi},
+        {"speed", "/sys/devices/pci0000:00/0000:00:1f.2/ata1/link1/ata_link/link1/sata_spd", true,
+         dw::BusKind::Atapi},
         {"class folder", "/sys/class/scsi_generic", true, dw::BusKind::SerialAta},  // via sr0
-        {"block folder", "/sys/block", true, dw::BusKind::SerialAta},  // via sg0
+        {"block folder", "/sys/block", true, dw::BusKind::SerialAta},               // via sg0
     };
     for (const auto& c : cases) {
         LinuxPc pc;
-        const std::string folder =
-            pc.machine.placeDrive(*pc.drives.emplace_back(std::make_unique<sim::KorvaneDrive>(
-                                      "DVDR   KV-829A", "1.00")),
-                                  {LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
+        const std::string folder = pc.machine.placeDrive(
+            *pc.drives.emplace_back(std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00")),
+            {LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
         pc.machine.failPath(c.path[0] == '/' && c.path.rfind("/sys", 0) == 0 ? c.path
-                                                                              : folder + c.path,
+                                                                             : folder + c.path,
                             EACCES);
         const auto problems = dw::SysfsScan(pc.transport, pc.machine);
         ASSERT_FALSE(problems.empty()) << c.what;
@@ -208,8 +210,7 @@ TEST(SysfsScan, unreadableSysfsFilesAreReportedAndTheScanGoesOn) {
         EXPECT_FALSE(problems[0].deviceNode) << c.what;
         ASSERT_EQ(pc.transport.adapters.size(), c.filed ? 1u : 0u) << c.what;
         EXPECT_EQ(pc.transport.adapters[0].busKind, c.kind) << c.what;
-        EXPECT_STREQ(pc.transport.adapters[0].buses[0].at(0).product, "DVDR   KV-829A  ")
-            << c.what;
+        EXPECT_STREQ(pc.transport.adapters[0].buses[0].at(0).product, "DVDR   KV-829A  ") << c.what;
     }
 }
 

@@ -11,8 +11,8 @@ namespace {
 // A bench whose drive identifies as the row, found by trying the attachments and revisions
 // under which the row's drives report themselves.
 std::unique_ptr<FirmwareBench> benchFor(const std::string& name) {
-    for (dw::BusKind kind : {dw::BusKind::Atapi, dw::BusKind::SerialAta, dw::BusKind::Usb,
-                             dw::BusKind::Ieee1394}) {
+    for (dw::BusKind kind :
+         {dw::BusKind::Atapi, dw::BusKind::SerialAta, dw::BusKind::Usb, dw::BusKind::Ieee1394}) {
         for (const char* revision : {"1.00", "1.10"}) {
             auto bench = std::make_unique<FirmwareBench>(name, revision, kind);
             if (bench->rowName() == name) return bench;
@@ -66,10 +66,10 @@ TEST(UpgradeFileValidation, brokenImagesAreRefusedAndLeaveTheirProcedureIndex) {
         {"DVDR   KV-829A", 0xFB000, Flaw::Checksum, 4},
         {"DVDR   KV-829A", 0xFB000, Flaw::Identification, 4},
         {"DVDR   KV-829A", 0xFB000, Flaw::Size, -1},
-        {"DVDR   KV-825A", 0xFB000, Flaw::Checksum, 4},      // rule B
-        {"CD-R   KV-343A", 0x80000, Flaw::Checksum, 2},      // rule A
-        {"CD-R   SUPERBA", 0x80000, Flaw::Checksum, 2},      // rule C less 0x8000
-        {"CD-ROM KV-62TW", 0x20000, Flaw::Checksum, 0},      // rule C from 0x4100
+        {"DVDR   KV-825A", 0xFB000, Flaw::Checksum, 4},  // rule B
+        {"CD-R   KV-343A", 0x80000, Flaw::Checksum, 2},  // rule A
+        {"CD-R   SUPERBA", 0x80000, Flaw::Checksum, 2},  // rule C less 0x8000
+        {"CD-ROM KV-62TW", 0x20000, Flaw::Checksum, 0},  // rule C from 0x4100
         {"CD-ROM KV-62TW", 0x40000, Flaw::Identification, 1},
         {"CD-R   KV-W2321A", 0x80000, Flaw::Identification, 2},
     };
@@ -169,8 +169,8 @@ TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
         {"1.04", "1.00", false, false},
         {"1.01", "1.00", false, true},
         {"1.04", "1.02", false, true},
-        {"1.04", "1.00", true, true},   // a drive that does not answer is not guarded
-        {"1.04", "1.x0", false, false}, // no digit: version number 0
+        {"1.04", "1.00", true, true},    // a drive that does not answer is not guarded
+        {"1.04", "1.x0", false, false},  // no digit: version number 0
     };
     for (const auto& c : cases) {
         FirmwareBench bench("DVDR   KV-821A", c.driveRevision);

@@ -25,16 +25,16 @@ TEST(VendorReadInfo, the829And827ReadByPieceIndexIn256BytePieces) {
         uint32_t length;
         std::vector<std::vector<uint8_t>> cdbs;
     } cases[] = {
-        {"DVDR   KV-829A", 128,
-         {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x80, 0, 0}}},
-        {"DVDR   KV-829A", 300,
+        {"DVDR   KV-829A", 128, {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x80, 0, 0}}},
+        {"DVDR   KV-829A",
+         300,
          {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x01, 0x00, 0, 0},
           {0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0x2C, 0, 0}}},
-        {"DVDR   KV-827A", 512,
+        {"DVDR   KV-827A",
+         512,
          {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x01, 0x00, 0, 0},
           {0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x01, 0x01, 0x00, 0, 0}}},
-        {"DVDR   KV-829AL", 1,
-         {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x01, 0, 0}}},
+        {"DVDR   KV-829AL", 1, {{0xF1, 0x01, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x01, 0, 0}}},
     };
     for (const auto& c : cases) {
         DriveBench bench(c.product, "1.00", "KORVANE", BusKind::Atapi);
@@ -52,8 +52,8 @@ TEST(VendorReadInfo, the829And827ReadByPieceIndexIn256BytePieces) {
             EXPECT_EQ(sent[i].direction, dw::DataDirection::In);
         }
         // Each piece lands at 256 times its index; nothing beyond the length is touched.
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + c.length,
-                               bench.drive->infoBlock.begin()))
+        EXPECT_TRUE(
+            std::equal(buffer.begin(), buffer.begin() + c.length, bench.drive->infoBlock.begin()))
             << c.product << " " << c.length;
         EXPECT_EQ(buffer[c.length], 0xEE);
     }

@@ -38,8 +38,7 @@ std::vector<uint8_t> makeUpgradeImage(const ImageSpec& wanted, std::string& erro
                 std::strlen(identity.identText));
     if (wanted.breakage == Breakage::BadIdentification) image[identity.identOffset] ^= 0x20;
 
-    const ChecksumPlan plan =
-        checksumPlanFor(*wanted.row, procedureIndexForSize(wanted.size));
+    const ChecksumPlan plan = checksumPlanFor(*wanted.row, procedureIndexForSize(wanted.size));
     uint32_t sum = 0;
     for (const auto& r : plan.ranges) {
         for (uint32_t i = r.begin; i < r.end; ++i) sum += image[i];

@@ -14,10 +14,10 @@ enum class Breakage { None, BadChecksum, BadIdentification, WrongSize };
 
 struct ImageSpec {
     const ModelFamily* row = nullptr;
-    uint32_t size = 0;                 // one of the image sizes the row allows
-    std::string version = "1.10";      // 4 characters at offset 24
+    uint32_t size = 0;             // one of the image sizes the row allows
+    std::string version = "1.10";  // 4 characters at offset 24
     Breakage breakage = Breakage::None;
-    uint32_t seed = 1;                 // the filler bytes are a function of it
+    uint32_t seed = 1;  // the filler bytes are a function of it
 };
 
 // The image bytes; empty (and `error` set) when the row cannot have an image of that size.

@@ -59,10 +59,14 @@ int main(int argc, char** argv) {
             wanted.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
         } else if (arg == "--break" && hasValue) {
             const std::string what = argv[++i];
-            if (what == "checksum") wanted.breakage = dw::tools::Breakage::BadChecksum;
-            else if (what == "ident") wanted.breakage = dw::tools::Breakage::BadIdentification;
-            else if (what == "size") wanted.breakage = dw::tools::Breakage::WrongSize;
-            else return usage();
+            if (what == "checksum")
+                wanted.breakage = dw::tools::Breakage::BadChecksum;
+            else if (what == "ident")
+                wanted.breakage = dw::tools::Breakage::BadIdentification;
+            else if (what == "size")
+                wanted.breakage = dw::tools::Breakage::WrongSize;
+            else
+                return usage();
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {

@@ -66,8 +66,8 @@ void saveCommitted(const sim::DriveConfig& where, const sim::KorvaneDrive& drive
     out.write(reinterpret_cast<const char*>(drive.committedImage.data()),
               static_cast<std::streamsize>(drive.committedImage.size()));
     logLine("commit " + std::to_string(where.adapter) + " " + std::to_string(where.target) +
-            " bytes=" + std::to_string(drive.committedImage.size()) + " revision=" +
-            drive.revision());
+            " bytes=" + std::to_string(drive.committedImage.size()) +
+            " revision=" + drive.revision());
 }
 
 }  // namespace

@@ -55,15 +55,14 @@ public:
     virtual void appendSystemMenuItem(unsigned commandId, const std::string& text) = 0;
     virtual void setWindowIcons() = 0;
 
-    virtual int messageBox(const std::string& text, const std::string& caption,
-                           unsigned style) = 0;
+    virtual int messageBox(const std::string& text, const std::string& caption, unsigned style) = 0;
     virtual std::optional<std::string> askFileToOpen(const OpenFileRequest& request) = 0;
 
     // Shows the ASPI layer warning modally (it closes itself after 10 seconds).
     virtual void showAspiWarning() = 0;
     virtual void showAbout() = 0;
 
-    virtual void requestClose() = 0;   // a close request: the dialog ends as with Exit
+    virtual void requestClose() = 0;  // a close request: the dialog ends as with Exit
     virtual void destroyWindow() = 0;
 
     // The application's title: the executable's file name without its extension.

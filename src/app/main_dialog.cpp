@@ -52,8 +52,8 @@ bool MainDialog::OnInitDialog() {
     const bool accessDenied = opens.allDenied();
     // From Vista on the program never looks for an ASPI layer, so the box's words would be
     // untrue there: the dialog opens and says that it found no drive.
-    const bool vistaOrLater = haveVersion && version.platformId == Versions::kPlatformNt &&
-                              version.majorVersion >= 6;
+    const bool vistaOrLater =
+        haveVersion && version.platformId == Versions::kPlatformNt && version.majorVersion >= 6;
     if (transport.kind == TransportKind::None && !accessDenied && !vistaOrLater) {
         view_.messageBox("ASPI for Win32 is not initialized!\n\rUnable to load 'WNASPI32.DLL'",
                          view_.applicationTitle(), mb::kIconStop | mb::kOk);

@@ -133,13 +133,12 @@ void Session::traceCommand(const SgIoTrace& t) {
                                                                : "none";
     char tail[160];
     std::snprintf(tail, sizeof tail,
-                  " %s=%u -> result=%d errno=%d status=%02X host=%04X driver=%04X",
-                  direction, static_cast<unsigned>(t.command->dataLength),
-                  static_cast<int>(t.result), t.outcome.error, t.outcome.status,
-                  t.outcome.hostStatus, t.outcome.driverStatus);
+                  " %s=%u -> result=%d errno=%d status=%02X host=%04X driver=%04X", direction,
+                  static_cast<unsigned>(t.command->dataLength), static_cast<int>(t.result),
+                  t.outcome.error, t.outcome.status, t.outcome.hostStatus, t.outcome.driverStatus);
     if (progress_) progress_->finish();
-    env_.err << "trace: " << t.device->node << " cdb="
-             << hexBytes(t.command->cdb.data(), t.cdbLength) << tail;
+    env_.err << "trace: " << t.device->node
+             << " cdb=" << hexBytes(t.command->cdb.data(), t.cdbLength) << tail;
     if (t.result != 1 && t.outcome.reachedDrive()) {
         env_.err << " sense=" << hexBytes(t.sense, kStoredSenseLength);
     }
@@ -253,8 +252,8 @@ int Session::upgrade() {
     const std::string block = blockOf(device);
     if (!block.empty()) {
         const LinuxApi::TextResult mounts = env_.linuxApi.readTextFile("/proc/self/mounts");
-        const auto points = mounts.ok ? mountPointsOf(mounts.text, block)
-                                      : std::vector<std::string>();
+        const auto points =
+            mounts.ok ? mountPointsOf(mounts.text, block) : std::vector<std::string>();
         if (!points.empty()) {
             env_.err << "drivewright: the disc in " << block << " is mounted on " << points[0]
                      << ": unmount it first (umount " << points[0] << ")\n";
@@ -291,8 +290,8 @@ int Session::upgrade() {
             env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
             return kExitInterrupted;
         }
-        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" &&
-                        *answer != "YES" && *answer != "Yes")) {
+        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" && *answer != "YES" &&
+                        *answer != "Yes")) {
             env_.err << "Not upgraded.\n";
             return kExitFailed;
         }
@@ -326,10 +325,11 @@ int Session::upgrade() {
         return true;
     };
     const int procedure = state_.procedureIndex;
-    progress_ = std::make_unique<Progress>(
-        env_.err, env_.terminal.errorIsTerminal(), env_.clock,
-        procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure] : 1,
-        state_.validatedFile.length);
+    progress_ =
+        std::make_unique<Progress>(env_.err, env_.terminal.errorIsTerminal(), env_.clock,
+                                   procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure]
+                                                                   : 1,
+                                   state_.validatedFile.length);
     SettleReportingClock clock(env_.clock, *progress_);
     const bool succeeded = RunUpgrade(state_, dialog, clock);
     progress_->finish();
@@ -348,8 +348,8 @@ int Session::upgrade() {
     if (!succeeded && refused_) {
         char opcode[8];
         std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
-        env_.err << "drivewright: the system refused command " << opcode << " on " << node
-                 << " (" << std::strerror(refused_->second)
+        env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
+                 << std::strerror(refused_->second)
                  << "): vendor and download commands need root (CAP_SYS_RAWIO)\n";
     }
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     dw::MonotonicClock clock;
     dw::ProgramStrings strings;
     ProcessTerminal terminal;
-    dw::cli::Environment environment{system,    clock,     strings,
-                                     terminal,  std::cout, std::cerr,
-                                     [] { return gInterrupted != 0; }};
+    dw::cli::Environment environment{
+        system, clock, strings, terminal, std::cout, std::cerr, [] { return gInterrupted != 0; }};
     return dw::cli::RunCommand(*options, environment);
 }

@@ -42,8 +42,7 @@ void Progress::draw() {
         std::snprintf(line, sizeof line,
                       "\rDownloading [%-30.*s] %u/%u chunks, %llu/%llu bytes, %.1f s", filled,
                       "##############################", static_cast<unsigned>(chunks_),
-                      static_cast<unsigned>(totalChunks_),
-                      static_cast<unsigned long long>(bytes_),
+                      static_cast<unsigned>(totalChunks_), static_cast<unsigned long long>(bytes_),
                       static_cast<unsigned long long>(totalBytes_), seconds);
         err_ << line << std::flush;
         lineOpen_ = true;

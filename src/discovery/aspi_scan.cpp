@@ -64,7 +64,8 @@ void AspiScan(ScsiTransport& transport) {
     for (uint32_t i = 0; api.enumKey(enumKey.key(), i, name) == winerr::kSuccess; ++i) {
         KeyChain device(api, enumKey.key(), {name}, Registry::kQueryValue);
         if (!device.ok()) continue;
-        const auto hardwareKey = readRegistryText(api, device.key(), "HardWareKey", kHardwareKeyChars);
+        const auto hardwareKey =
+            readRegistryText(api, device.key(), "HardWareKey", kHardwareKeyChars);
         if (!hardwareKey || !contains(*hardwareKey, "SCSI")) continue;
         std::string deviceKey, instanceKey;
         if (!cutHardwareKey(*hardwareKey, deviceKey, instanceKey)) continue;
@@ -72,8 +73,8 @@ void AspiScan(ScsiTransport& transport) {
         KeyChain settings(api, Registry::kLocalMachine, {"Enum", "SCSI", deviceKey, instanceKey},
                           Registry::kQueryValue);
         if (!settings.ok()) continue;
-        const int letter =
-            letterOf(readRegistryText(api, settings.key(), "CurrentDriveLetterAssignment").value_or(""));
+        const int letter = letterOf(
+            readRegistryText(api, settings.key(), "CurrentDriveLetterAssignment").value_or(""));
         const auto targetText = readRegistryText(api, settings.key(), "SCSITargetID");
         // A device without a letter from C: on, or without a usable target ID, is not filed.
         if (letter < 2 || !targetText) continue;

@@ -9,8 +9,7 @@ namespace {
 
 const char* supportFailureText(uint8_t status) {
     switch (status) {
-        case aspi::kIllegalMode:
-            return "This Windows OS doesn't support ASPI for Win32!";
+        case aspi::kIllegalMode: return "This Windows OS doesn't support ASPI for Win32!";
         case aspi::kNoAspi:
             return "WNASPI32.DLL is unable to load its helper driver!\n"
                    "Under Windows 98/Me      : APIX.VXD\n"
@@ -22,12 +21,10 @@ const char* supportFailureText(uint8_t status) {
             return "The ASPI for Win32 components does not have the correct version number.\n"
                    "Please remove all ASPI components and reinstall the correct set of ASPI "
                    "drivers.";
-        case aspi::kNoAdapters:
-            return "There are no adapters found on your system.";
+        case aspi::kNoAdapters: return "There are no adapters found on your system.";
         case aspi::kInsufficientResources:
             return "System resources are too low to fully initialise ASPI.";
-        default:
-            return "Unable to initialise ASPI";
+        default: return "Unable to initialise ASPI";
     }
 }
 

@@ -40,7 +40,8 @@ std::optional<std::string> deviceProperty(WindowsApi& api, Handle set,
                                           const DeviceSetup::DeviceInfo& device,
                                           uint32_t property) {
     uint32_t size = 0;
-    const auto probe = api.setupDiGetDeviceRegistryProperty(set, device, property, nullptr, {}, size);
+    const auto probe =
+        api.setupDiGetDeviceRegistryProperty(set, device, property, nullptr, {}, size);
     if (!probe.ok && probe.error != winerr::kInsufficientBuffer) return std::nullopt;
     std::vector<uint8_t> buffer(size_t(size) * 2 + 2, 0);
     const auto read =
@@ -91,7 +92,8 @@ std::optional<ClassFinding> deviceCheck(WindowsApi& api, Handle set, uint32_t in
 
 // A set that cannot be made reads as an IDE channel, as the search always has.
 ClassFinding classSearch(WindowsApi& api, const char* classGuid, const std::string& adapterId) {
-    const Handle set = api.setupDiGetClassDevs(std::string_view(classGuid), DeviceSetup::kDigcfPresent);
+    const Handle set =
+        api.setupDiGetClassDevs(std::string_view(classGuid), DeviceSetup::kDigcfPresent);
     if (set == kInvalidHandle) return ClassFinding::device(BusKind::Atapi);
     ClassFinding result;
     for (uint32_t index = 0;; ++index) {

@@ -16,7 +16,8 @@ constexpr size_t kMountPrefixBytes = 8;  // "\??\" in UTF-16
 }  // namespace
 
 void CollectChildDeviceIds(WindowsApi& api, const char* classGuid, std::vector<std::string>& ids) {
-    const Handle set = api.setupDiGetClassDevs(std::string_view(classGuid), DeviceSetup::kDigcfPresent);
+    const Handle set =
+        api.setupDiGetClassDevs(std::string_view(classGuid), DeviceSetup::kDigcfPresent);
     if (set == kInvalidHandle) return;
     char id[kDeviceIdChars];
     for (uint32_t index = 0;; ++index) {
@@ -56,7 +57,8 @@ size_t FindExternalDriveLetters(ScsiTransport& transport, DeviceOpens* opens) {
         // The device path in UTF-16 after its four-character prefix; dropping the zero bytes
         // makes 8-bit text of an ASCII path.
         std::string text;
-        for (size_t i = kMountPrefixBytes; i < value->size() && i < kMountPrefixBytes + kMountPathBytes; ++i) {
+        for (size_t i = kMountPrefixBytes;
+             i < value->size() && i < kMountPrefixBytes + kMountPathBytes; ++i) {
             if ((*value)[i] != 0) text += static_cast<char>((*value)[i]);
         }
         std::string path = text;
@@ -131,7 +133,8 @@ void CheckUsbBridge(WindowsApi& api, const std::string&, const std::string& inst
         return;
     }
     const std::string compatible = readRegistryText(api, key.key(), "CompatibleIDs").value_or("");
-    if (contains(compatible, "USB") || contains(compatible, "TPPIOSTB")) device.busKind = BusKind::Usb;
+    if (contains(compatible, "USB") || contains(compatible, "TPPIOSTB"))
+        device.busKind = BusKind::Usb;
 }
 
 }  // namespace dw

@@ -150,7 +150,8 @@ TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens) {
                 } else {
                     // Both fields are cleaned, whatever the first one gave.
                     const bool vendorChanged = blankControlCharacters(entry.vendor, kVendorLength);
-                    const bool productChanged = blankControlCharacters(entry.product, kProductLength);
+                    const bool productChanged =
+                        blankControlCharacters(entry.product, kProductLength);
                     if (vendorChanged || productChanged) transport.storeDevice(entry, b, d);
                 }
             }

@@ -20,8 +20,8 @@ std::optional<std::vector<uint8_t>> readRegistryValue(Registry& registry, Handle
     return value;
 }
 
-std::optional<std::string> readRegistryText(Registry& registry, Handle key,
-                                            const std::string& name, size_t maxChars) {
+std::optional<std::string> readRegistryText(Registry& registry, Handle key, const std::string& name,
+                                            size_t maxChars) {
     const auto value = readRegistryValue(registry, key, name);
     if (!value) return std::nullopt;
     const auto end = std::find(value->begin(), value->end(), uint8_t(0));

@@ -13,8 +13,8 @@ namespace dw {
 std::optional<std::vector<uint8_t>> readRegistryValue(Registry& registry, Handle key,
                                                       const std::string& name);
 // A text value up to its first NUL (at most `maxChars` characters), or nothing.
-std::optional<std::string> readRegistryText(Registry& registry, Handle key,
-                                            const std::string& name, size_t maxChars = 4096);
+std::optional<std::string> readRegistryText(Registry& registry, Handle key, const std::string& name,
+                                            size_t maxChars = 4096);
 
 std::string lowercase(std::string text);
 bool contains(const std::string& text, const std::string& part);

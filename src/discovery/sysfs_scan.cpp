@@ -136,9 +136,9 @@ std::vector<std::string> mountPointsOf(std::string_view mounts, std::string_view
             // The kernel writes blanks, tabs, line feeds and backslashes as \ooo.
             if (field[i] == '\\' && i + 3 < field.size()) {
                 const std::string_view digits = field.substr(i + 1, 3);
-                if (digits.size() == 3 &&
-                    std::all_of(digits.begin(), digits.end(),
-                                [](char c) { return c >= '0' && c <= '7'; })) {
+                if (digits.size() == 3 && std::all_of(digits.begin(), digits.end(), [](char c) {
+                        return c >= '0' && c <= '7';
+                    })) {
                     point += static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 +
                                                (digits[2] - '0'));
                     i += 3;
@@ -186,8 +186,8 @@ std::string physicalPath(LinuxApi& api, const std::string& path) {
         std::string here;
         for (const std::string& r : resolved) here += "/" + r;
         here += "/" + part;
-        const LinuxApi::TextResult link = links < kMaxLinks ? api.readLink(here)
-                                                            : LinuxApi::TextResult{};
+        const LinuxApi::TextResult link =
+            links < kMaxLinks ? api.readLink(here) : LinuxApi::TextResult{};
         if (!link.ok || link.text.empty()) {
             resolved.push_back(part);
             continue;

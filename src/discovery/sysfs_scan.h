@@ -27,8 +27,8 @@ bool parseScsiAddress(std::string_view text, SysfsAddress& out);
 struct SysfsAttachment {
     enum class Kind { Other, Usb, FireWire, Libata };
     Kind kind = Kind::Other;
-    int ataPort = -1;        // n of the "ataN" folder of a libata device
-    std::string ataFolder;   // the path up to and including that folder
+    int ataPort = -1;          // n of the "ataN" folder of a libata device
+    std::string ataFolder;     // the path up to and including that folder
     bool haveAddress = false;  // the path ends in the device's "H:C:T:L" folder (or below it)
     SysfsAddress address;
 };
@@ -53,7 +53,7 @@ std::vector<std::string> mountPointsOf(std::string_view mounts, std::string_view
 // Something the scan could not read or open; the command line tells the user.
 struct ScanProblem {
     std::string path;
-    int error = 0;  // errno
+    int error = 0;            // errno
     bool deviceNode = false;  // true: the node itself could not be opened for a command
 };
 

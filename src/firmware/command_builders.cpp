@@ -57,7 +57,8 @@ int32_t RequestSense(ScsiTransport& transport, DeviceEntry& device, std::span<ui
 }
 
 int32_t EjectMedium(ScsiTransport& transport, DeviceEntry& device) {
-    return sendWithoutData(transport, device, {op::kStartStopUnit, 0x00, 0x00, 0x00, kLoadEject, 0x00});
+    return sendWithoutData(transport, device,
+                           {op::kStartStopUnit, 0x00, 0x00, 0x00, kLoadEject, 0x00});
 }
 
 int32_t WriteBuffer(ScsiTransport& transport, DeviceEntry& device, uint8_t mode, uint8_t bufferId,

@@ -48,7 +48,8 @@ public:
 
     // True when what was read is, by length and digest, the file the validation accepted.
     bool matches(const FileDigest& validated) const {
-        return validated.valid && validated.length == length_ && validated.digest == digest_.value();
+        return validated.valid && validated.length == length_ &&
+               validated.digest == digest_.value();
     }
 
 private:
@@ -65,7 +66,8 @@ public:
     bool command(int32_t result, int32_t chunk) {
         // A system error, or (SG_IO) a host or driver failure: the drive never answered.
         const bool undelivered = isSystemErrorResult(result) || result >= kSgIoHostFailure;
-        const DownloadStop why = undelivered ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
+        const DownloadStop why =
+            undelivered ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
         return set(why, chunk, result);
     }
     bool read(ChunkRead outcome, int32_t chunk) {
@@ -147,9 +149,8 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     }
     // The drive keeps what the last chunk commits: it must be the image that was checked.
     if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, lastChunk);
-    const int32_t last =
-        WriteBuffer(transport, device, kWriteBufferDownloadAndSave, kWriteBufferId,
-                    p.mode4Chunks * kWriteBufferChunk, p.lastLength, buffer);
+    const int32_t last = WriteBuffer(transport, device, kWriteBufferDownloadAndSave, kWriteBufferId,
+                                     p.mode4Chunks * kWriteBufferChunk, p.lastLength, buffer);
     if (p.settleWait) waitSince(clock, clock.tickCount(), kSettleWaitMs);
     if (last != 1) return stop.command(last, lastChunk);
     image.close();
@@ -232,7 +233,8 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
         read != ChunkRead::Whole) {
         return stop.read(read, kLastChunk);
     }
-    if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, kLastChunk);
+    if (!image.matches(state.validatedFile))
+        return stop.file(DownloadStop::FileChanged, kLastChunk);
     if (const int32_t r = VendorWriteMemory(transport, device, kVendorWriteCommit,
                                             kVendorCommitAddress, kVendorChunk, buffer);
         r != 1) {
@@ -247,7 +249,8 @@ bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
     state.passCounter = 0;
     state.download = {};
     ScsiTransport& transport = *state.transport;
-    if (TestUnitReady(transport, state.currentDevice) == 1) EjectMedium(transport, state.currentDevice);
+    if (TestUnitReady(transport, state.currentDevice) == 1)
+        EjectMedium(transport, state.currentDevice);
     switch (state.procedureIndex) {
         case 0: return Download128K(state, dialog, clock);
         case 1: return Download256K(state, dialog, clock);

@@ -30,9 +30,9 @@ struct ChecksumPlan {
         uint32_t end;    // one past the last
     };
     std::vector<Range> ranges;
-    uint32_t storedAt = 0;       // big-endian 16-bit checksum
-    uint16_t subtract = 0;       // taken off the sum before the comparison
-    bool impossible = false;     // a range that starts beyond its end: no file can match
+    uint32_t storedAt = 0;    // big-endian 16-bit checksum
+    uint16_t subtract = 0;    // taken off the sum before the comparison
+    bool impossible = false;  // a range that starts beyond its end: no file can match
 };
 ChecksumPlan checksumPlanFor(const ModelFamily& row, int32_t procedureIndex);
 

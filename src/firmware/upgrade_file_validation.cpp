@@ -54,8 +54,8 @@ void digestPiece(ImageDigest& digest, uint32_t& sum, const ChecksumPlan& plan, c
 }
 
 // Copies the bytes of piece [at, at + n) that fall into [begin, begin + out.size()).
-void copyOverlap(const uint8_t* piece, uint64_t at, size_t n, uint64_t begin,
-                 std::string& out, size_t& filled) {
+void copyOverlap(const uint8_t* piece, uint64_t at, size_t n, uint64_t begin, std::string& out,
+                 size_t& filled) {
     const uint64_t end = begin + out.size();
     const uint64_t from = std::max(at, begin);
     const uint64_t to = std::min(at + n, end);

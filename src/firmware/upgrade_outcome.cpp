@@ -18,7 +18,8 @@ const char* stopSentence(DownloadStop stop) {
     switch (stop) {
         case DownloadStop::FileUnopenable: return "The upgrade file could not be opened.";
         case DownloadStop::FileUnreadable: return "The upgrade file could not be read.";
-        case DownloadStop::FileShorter: return "The upgrade file is shorter than when it was checked.";
+        case DownloadStop::FileShorter:
+            return "The upgrade file is shorter than when it was checked.";
         case DownloadStop::FileChanged: return "The upgrade file changed after it was checked.";
         case DownloadStop::NoProcedure: return "No download procedure fits the file's size.";
         default: return nullptr;
@@ -35,7 +36,8 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
         std::snprintf(text, sizeof text, "Upgrade failed! %s", sentence);
     } else if (record.stop == DownloadStop::NotDelivered && isSystemErrorResult(record.result)) {
         // The drive never answered, so its sense data would tell of an earlier command.
-        std::snprintf(text, sizeof text, "Upgrade failed! The command did not reach the drive (error %lu).",
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The command did not reach the drive (error %lu).",
                       static_cast<unsigned long>(systemErrorOf(record.result)));
     } else if (record.stop == DownloadStop::NotDelivered) {
         std::snprintf(text, sizeof text, "Upgrade failed! The drive did not answer the command.");

@@ -35,8 +35,8 @@ enum class DownloadStop : uint8_t {
 
 struct DownloadRecord {
     DownloadStop stop = DownloadStop::None;
-    int32_t chunk = -1;   // the chunk at which it stopped, from 0; -1 before the first
-    int32_t result = 0;   // the failed command's result (DriveRefused, NotDelivered)
+    int32_t chunk = -1;  // the chunk at which it stopped, from 0; -1 before the first
+    int32_t result = 0;  // the failed command's result (DriveRefused, NotDelivered)
 };
 
 struct UpgradeState {

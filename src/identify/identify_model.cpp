@@ -63,8 +63,7 @@ std::string rewrittenProductId(const DeviceEntry& device) {
                         {"821", ieee1394, "DVDR   KV-821UF"}});
     rewriteIf(id, "852", usb || ieee1394, "DVDR   KV-852UF");
     // The start-up probe stores this product id for an 825 that reports a USB interface.
-    rewriteIf(id, "825", usb,
-              stored == "DVDR   KV-825U  " ? "DVDR   KV-825U" : "DVDR   KV-825UF");
+    rewriteIf(id, "825", usb, stored == "DVDR   KV-825U  " ? "DVDR   KV-825U" : "DVDR   KV-825UF");
     rewriteIf(id, "825", ieee1394, "DVDR   KV-825UF");
     rewriteIf(id, "825", serialAta, "DVDR   KV-825SA");
     rewriteFirstOf(id, {{"829AL", ieee1394, "DVDR   KV-829UFL"},

@@ -40,8 +40,7 @@ int32_t readByAddress(ScsiTransport& transport, DeviceEntry& device, uint32_t ad
     return transport.execute(device, command);
 }
 
-int32_t readByPiece(ScsiTransport& transport, DeviceEntry& device, uint32_t length,
-                    uint8_t* data) {
+int32_t readByPiece(ScsiTransport& transport, DeviceEntry& device, uint32_t length, uint8_t* data) {
     const uint32_t pieces = length / kInfoPieceSize + (length % kInfoPieceSize != 0 ? 1 : 0);
     if (pieces > kMaxFieldValue + 1) return 0;
     int32_t status = 0;

@@ -50,7 +50,7 @@ public:
     virtual ~LinuxApi() = default;
 
     struct OpenResult {
-        int fd = -1;   // -1 on failure
+        int fd = -1;    // -1 on failure
         int error = 0;  // errno of a failed open
     };
     // Opens a device node for reading and writing, without blocking on it.

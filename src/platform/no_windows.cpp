@@ -27,9 +27,9 @@ DeviceSetup::Result NoWindows::setupDiEnumDeviceInfo(Handle, uint32_t, DeviceInf
     return {false, winerr::kNoMoreItems};
 }
 
-DeviceSetup::Result NoWindows::setupDiGetDeviceRegistryProperty(Handle, const DeviceInfo&,
-                                                                uint32_t, uint32_t*,
-                                                                std::span<uint8_t>, uint32_t&) {
+DeviceSetup::Result NoWindows::setupDiGetDeviceRegistryProperty(Handle, const DeviceInfo&, uint32_t,
+                                                                uint32_t*, std::span<uint8_t>,
+                                                                uint32_t&) {
     return {false, winerr::kInvalidHandle};
 }
 

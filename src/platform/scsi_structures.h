@@ -62,7 +62,7 @@ inline constexpr size_t kPortInquiryBufferSize = 4096;
 namespace port_inquiry {
 inline constexpr size_t kBusCount = 0;
 inline constexpr size_t kBusInfoStart = 4;
-inline constexpr size_t kBusInfoSize = 8;  // per bus: LUN count, initiator ID, 2 pad, offset
+inline constexpr size_t kBusInfoSize = 8;        // per bus: LUN count, initiator ID, 2 pad, offset
 inline constexpr size_t kRecordHeaderSize = 12;  // path, target, LUN, claimed, length, next
 }  // namespace port_inquiry
 

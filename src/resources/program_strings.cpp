@@ -8,8 +8,7 @@ namespace dw {
 std::string programString(uint32_t id) {
     switch (id) {
 #define DW_STRING(name) \
-    case name:          \
-        return TEXT_##name;
+    case name: return TEXT_##name;
         DW_STRING(IDS_ABOUTBOX)
         DW_STRING(IDS_NO_DISC)
         DW_STRING(IDS_READING_TOC)
@@ -37,8 +36,7 @@ std::string programString(uint32_t id) {
         DW_STRING(IDS_COMMAND_ABORTED)
         DW_STRING(IDS_UNSPECIFIED_ERROR)
 #undef DW_STRING
-        default:
-            return {};
+        default: return {};
     }
 }
 

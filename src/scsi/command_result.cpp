@@ -11,10 +11,8 @@ constexpr uint32_t kLargestEncodableError = 0x7FFFFF;
 
 int32_t commandResult(const CommandOutcome& outcome) {
     switch (outcome.kind) {
-        case CommandOutcome::Kind::NotSent:
-            return outcome.notSentResult;
-        case CommandOutcome::Kind::Good:
-            return kResultGood;
+        case CommandOutcome::Kind::NotSent: return outcome.notSentResult;
+        case CommandOutcome::Kind::Good: return kResultGood;
         case CommandOutcome::Kind::Status: {
             const uint32_t status = outcome.status & 0xFF;
             // GOOD is the Good kind; a zero here is a status that never arrived.

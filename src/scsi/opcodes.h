@@ -24,8 +24,7 @@ inline constexpr uint8_t kVendorReadInfo = 0xF1;
 // Standard INQUIRY with an allocation length of 56 bytes: vendor at 8, product at 16, revision
 // at 32.
 inline constexpr uint8_t kInquiryLength = 56;
-inline constexpr std::array<uint8_t, 12> kInquiryCdb = {op::kInquiry, 0x00, 0x00,
-                                                        0x00,         kInquiryLength, 0x00};
+inline constexpr std::array<uint8_t, 12> kInquiryCdb = {op::kInquiry, 0, 0, 0, kInquiryLength, 0};
 inline constexpr int kInquiryVendorAt = 8;
 inline constexpr int kInquiryProductAt = 16;
 inline constexpr int kInquiryRevisionAt = 32;

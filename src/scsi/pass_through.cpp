@@ -144,8 +144,8 @@ int32_t ScsiTransport::passThroughAdapterInquiry(int adapterIndex, AdapterInfo& 
     const HostAdapter& adapter = adapters[static_cast<size_t>(adapterIndex)];
 
     std::vector<uint8_t> buffer(kPortInquiryBufferSize, 0);
-    const auto opened = api_.createFile(adapter.deviceName, kGenericReadWrite, kShareReadWrite,
-                                        kOpenExisting, 0);
+    const auto opened =
+        api_.createFile(adapter.deviceName, kGenericReadWrite, kShareReadWrite, kOpenExisting, 0);
     if (opened.handle != kInvalidHandle) {
         api_.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer);
         out.hostScsiId = buffer[5];  // initiator ID of bus 0
@@ -171,9 +171,8 @@ int32_t ScsiTransport::passThroughAdapterInquiry(int adapterIndex, AdapterInfo& 
         if (haveSize) {
             std::vector<uint8_t> value(size_t(size) + 1, 0);
             uint32_t valueSize = size;
-            if (api_.queryValue(keys[3], "Driver", nullptr,
-                                std::span<uint8_t>(value.data(), size), valueSize) ==
-                winerr::kSuccess) {
+            if (api_.queryValue(keys[3], "Driver", nullptr, std::span<uint8_t>(value.data(), size),
+                                valueSize) == winerr::kSuccess) {
                 const size_t length = strnlen(reinterpret_cast<const char*>(value.data()), 16);
                 std::memcpy(out.adapterId, value.data(), length);
                 out.adapterId[length] = 0;

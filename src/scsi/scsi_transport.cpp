@@ -65,14 +65,10 @@ ScsiTransport::~ScsiTransport() {
 
 int32_t ScsiTransport::execute(DeviceEntry& device, const ScsiCommand& command) {
     switch (kind) {
-        case TransportKind::None:
-            return 0;
-        case TransportKind::PassThrough:
-            return passThroughCommand(device, command);
-        case TransportKind::SgIo:
-            return sgIoCommand(device, command);
-        default:
-            return aspiCommand(device, command);
+        case TransportKind::None: return 0;
+        case TransportKind::PassThrough: return passThroughCommand(device, command);
+        case TransportKind::SgIo: return sgIoCommand(device, command);
+        default: return aspiCommand(device, command);
     }
 }
 
@@ -112,14 +108,11 @@ int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
 
 int32_t ScsiTransport::queryAdapter(int adapterIndex, AdapterInfo& out) {
     switch (kind) {
-        case TransportKind::None:
-            return 0;
-        case TransportKind::PassThrough:
-            return passThroughAdapterInquiry(adapterIndex, out);
+        case TransportKind::None: return 0;
+        case TransportKind::PassThrough: return passThroughAdapterInquiry(adapterIndex, out);
         case TransportKind::SgIo:
             return 0;  // Linux names no adapter identifiers, and nothing there asks for them
-        default:
-            return aspiAdapterInquiry(adapterIndex, out);
+        default: return aspiAdapterInquiry(adapterIndex, out);
     }
 }
 

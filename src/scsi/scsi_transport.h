@@ -50,8 +50,8 @@ struct SgIoDevice {
 
 // How one SG_IO command ended, its kinds of failure kept apart.
 struct SgIoOutcome {
-    bool sent = false;  // false: no node for the device, nothing reached the system
-    int error = 0;      // errno of the open or of the ioctl
+    bool sent = false;   // false: no node for the device, nothing reached the system
+    int error = 0;       // errno of the open or of the ioctl
     uint8_t status = 0;  // SCSI status byte
     uint16_t hostStatus = 0;
     uint16_t driverStatus = 0;

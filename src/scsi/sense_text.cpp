@@ -14,8 +14,7 @@ uint32_t SenseCode(const DeviceEntry& device) {
 uint32_t SenseTextId(const DeviceEntry& device) {
     const uint32_t code = SenseCode(device);
     switch (device.sense[2]) {
-        case 0x01:
-            return IDS_RECOVERED_ERROR;
+        case 0x01: return IDS_RECOVERED_ERROR;
         case 0x02:
             if (code == 0x020401) return IDS_READING_TOC;
             if (code >= 0x023A00 && code <= 0x023A02) return IDS_NO_DISC;
@@ -31,8 +30,7 @@ uint32_t SenseTextId(const DeviceEntry& device) {
                 case 0x037303: return IDS_POWER_CALIBRATION;
                 default: return IDS_MEDIUM_ERROR;
             }
-        case 0x04:
-            return code == 0x044700 ? IDS_BUS_ERROR : IDS_HARDWARE_ERROR;
+        case 0x04: return code == 0x044700 ? IDS_BUS_ERROR : IDS_HARDWARE_ERROR;
         case 0x05:
             switch (code) {
                 case 0x052000: return IDS_INVALID_COMMAND;
@@ -44,12 +42,9 @@ uint32_t SenseTextId(const DeviceEntry& device) {
                 case 0x056400: return IDS_ILLEGAL_MODE;
                 default: return IDS_ILLEGAL_REQUEST;
             }
-        case 0x06:
-            return code == 0x062900 ? IDS_DRIVE_RESET : IDS_UNIT_ATTENTION;
-        case 0x0B:
-            return IDS_COMMAND_ABORTED;
-        default:
-            return IDS_UNSPECIFIED_ERROR;
+        case 0x06: return code == 0x062900 ? IDS_DRIVE_RESET : IDS_UNIT_ATTENTION;
+        case 0x0B: return IDS_COMMAND_ABORTED;
+        default: return IDS_UNSPECIFIED_ERROR;
     }
 }
 

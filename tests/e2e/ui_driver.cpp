@@ -38,11 +38,12 @@ struct NamedControl {
     const char* name;
     int id;
 };
-#define DW_CONTROL(name) {#name, name}
+#define DW_CONTROL(name) \
+    { #name, name }
 const NamedControl kControls[] = {
-    DW_CONTROL(IDC_LOAD_FILE),       DW_CONTROL(IDC_UPGRADE),   DW_CONTROL(IDC_DEVICE_COMBO),
-    DW_CONTROL(IDC_HOST_ADAPTER),    DW_CONTROL(IDC_TARGET_ID), DW_CONTROL(IDC_FIRMWARE_VERSION),
-    DW_CONTROL(IDC_STATUS),          DW_CONTROL(IDC_WARNING_ICON), DW_CONTROL(IDOK),
+    DW_CONTROL(IDC_LOAD_FILE),    DW_CONTROL(IDC_UPGRADE),      DW_CONTROL(IDC_DEVICE_COMBO),
+    DW_CONTROL(IDC_HOST_ADAPTER), DW_CONTROL(IDC_TARGET_ID),    DW_CONTROL(IDC_FIRMWARE_VERSION),
+    DW_CONTROL(IDC_STATUS),       DW_CONTROL(IDC_WARNING_ICON), DW_CONTROL(IDOK),
     DW_CONTROL(IDCANCEL),
 };
 #undef DW_CONTROL
@@ -146,7 +147,8 @@ std::vector<std::string> comboItems() {
     std::vector<std::string> items;
     HWND combo = control(1002);
     DWORD_PTR count = 0;
-    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count)) return items;
+    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count))
+        return items;
     for (int i = 0; i < static_cast<int>(count); ++i) {
         DWORD_PTR length = 0;
         SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length);
@@ -194,10 +196,14 @@ bool words(const std::string& line, std::vector<std::string>& out) {
 std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out + "\"";
 }
@@ -336,7 +342,10 @@ bool step(const std::vector<std::string>& w) {
         const std::string request = gShotFolder + "\\" + w[1] + ".request";
         const std::string done = gShotFolder + "\\" + w[1] + ".done";
         std::ofstream(request.c_str()) << w[1] << "\n";
-        return waitFor(20, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }) ||
+        return waitFor(20,
+                       [&] {
+                           return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES;
+                       }) ||
                fail("no screenshot " + w[1]);
     }
     if (op == "delete-file" && need(1)) {

@@ -27,12 +27,13 @@ bool setString(const sim::scenarios::RegistryText& v) {
         std::fprintf(stderr, "win98_registry: cannot create %s\n", v.key.c_str());
         return false;
     }
-    const LONG result =
-        RegSetValueExA(key, v.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.value.c_str()),
-                       static_cast<DWORD>(v.value.size() + 1));
+    const LONG result = RegSetValueExA(key, v.name.c_str(), 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(v.value.c_str()),
+                                       static_cast<DWORD>(v.value.size() + 1));
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
-        std::fprintf(stderr, "win98_registry: cannot write %s\\%s\n", v.key.c_str(), v.name.c_str());
+        std::fprintf(stderr, "win98_registry: cannot write %s\\%s\n", v.key.c_str(),
+                     v.name.c_str());
         return false;
     }
     std::printf("  %s\\%s = \"%s\"\n", v.key.c_str(), v.name.c_str(), v.value.c_str());
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
         std::snprintf(index, sizeof index, "%04u", static_cast<unsigned>(i));
         ok = setAll(sim::scenarios::windows98AdapterValues(adapter.classKey, index,
                                                            lower(adapter.adapterId) + ".mpd",
-                                                           adapter.description)) && ok;
+                                                           adapter.description)) &&
+             ok;
     }
 
     for (size_t i = 0; i < config->drives.size(); ++i) {
@@ -101,8 +103,9 @@ int main(int argc, char** argv) {
         char entry[16];
         std::snprintf(entry, sizeof entry, "C29%05X", static_cast<unsigned>(0x1000 + i * 0x40));
         const std::string target(1, "0123456789ABCDEF"[d.target & 15]);
-        auto values = sim::scenarios::windows98DriveValues(
-            entry, sim::scenarios::deviceKeyName(drive), instance, d.letter, target);
+        auto values =
+            sim::scenarios::windows98DriveValues(entry, sim::scenarios::deviceKeyName(drive),
+                                                 instance, d.letter, target);
         // Beside its letter and target, the device's class.
         values.push_back({values.back().root, values.back().key, "Class", "CDROM"});
         ok = setAll(values) && ok;

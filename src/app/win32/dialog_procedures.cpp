@@ -92,8 +92,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         }
 
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 
@@ -101,35 +100,27 @@ INT_PTR CALLBACK aspiWarningProc(HWND window, UINT message, WPARAM wParam, LPARA
     Win32WarningView view(window);
     AspiWarningDialog dialog(view);
     switch (message) {
-        case WM_INITDIALOG:
-            return dialog.OnInitDialog() ? TRUE : FALSE;
+        case WM_INITDIALOG: return dialog.OnInitDialog() ? TRUE : FALSE;
         case WM_SHOWWINDOW:
             DefWindowProcA(window, message, wParam, 0);
             dialog.OnShowWindow(wParam != FALSE);
             return TRUE;
-        case WM_TIMER:
-            dialog.OnTimer(static_cast<unsigned>(wParam));
-            return TRUE;
-        case WM_COMMAND:
-            dialog.OnCommand(LOWORD(wParam));
-            return TRUE;
-        default:
-            return FALSE;
+        case WM_TIMER: dialog.OnTimer(static_cast<unsigned>(wParam)); return TRUE;
+        case WM_COMMAND: dialog.OnCommand(LOWORD(wParam)); return TRUE;
+        default: return FALSE;
     }
 }
 
 INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG:
-            return TRUE;
+        case WM_INITDIALOG: return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
                 EndDialog(window, LOWORD(wParam));
                 return TRUE;
             }
             return FALSE;
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

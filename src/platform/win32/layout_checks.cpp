@@ -19,8 +19,9 @@ static_assert(kScsiIoctlDataIn == SCSI_IOCTL_DATA_IN);
 static_assert(kScsiIoctlDataUnspecified == SCSI_IOCTL_DATA_UNSPECIFIED);
 
 static_assert(sizeof(ScsiPassThroughDirect) == sizeof(SCSI_PASS_THROUGH_DIRECT));
-#define DW_SAME_OFFSET(ours, theirs) \
-    static_assert(offsetof(ScsiPassThroughDirect, ours) == offsetof(SCSI_PASS_THROUGH_DIRECT, theirs))
+#define DW_SAME_OFFSET(ours, theirs)                       \
+    static_assert(offsetof(ScsiPassThroughDirect, ours) == \
+                  offsetof(SCSI_PASS_THROUGH_DIRECT, theirs))
 DW_SAME_OFFSET(length, Length);
 DW_SAME_OFFSET(scsiStatus, ScsiStatus);
 DW_SAME_OFFSET(pathId, PathId);

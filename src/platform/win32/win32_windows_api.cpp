@@ -23,7 +23,7 @@ struct DevInfoData {
 using GetClassDevsFn = HANDLE(WINAPI*)(const GUID*, const char*, HWND, DWORD);
 using EnumDeviceInfoFn = BOOL(WINAPI*)(HANDLE, DWORD, DevInfoData*);
 using GetRegistryPropertyFn = BOOL(WINAPI*)(HANDLE, DevInfoData*, DWORD, DWORD*, BYTE*, DWORD,
-                                             DWORD*);
+                                            DWORD*);
 using DestroyListFn = BOOL(WINAPI*)(HANDLE);
 using GetDeviceIdFn = DWORD(WINAPI*)(DWORD, char*, ULONG, ULONG);
 using GetRelativeFn = DWORD(WINAPI*)(DWORD*, DWORD, ULONG);
@@ -144,14 +144,13 @@ DeviceIo::OpenResult Win32WindowsApi::createFile(const std::string& name, uint32
 }
 
 DeviceIo::IoResult Win32WindowsApi::deviceIoControl(Handle device, uint32_t code,
-                                                    std::span<uint8_t> in,
-                                                    std::span<uint8_t> out) {
+                                                    std::span<uint8_t> in, std::span<uint8_t> out) {
     IoResult result;
     DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(toHandle(device), code, in.empty() ? nullptr : in.data(),
-                                    static_cast<DWORD>(in.size()),
-                                    out.empty() ? nullptr : out.data(),
-                                    static_cast<DWORD>(out.size()), &returned, nullptr);
+    const BOOL ok =
+        DeviceIoControl(toHandle(device), code, in.empty() ? nullptr : in.data(),
+                        static_cast<DWORD>(in.size()), out.empty() ? nullptr : out.data(),
+                        static_cast<DWORD>(out.size()), &returned, nullptr);
     result.ok = ok != FALSE;
     result.bytesReturned = returned;
     if (!result.ok) result.error = GetLastError();
@@ -165,8 +164,7 @@ Handle Win32WindowsApi::loadLibrary(const std::string& name) {
 }
 
 void* Win32WindowsApi::getProcAddress(Handle module, const std::string& name) {
-    return reinterpret_cast<void*>(
-        GetProcAddress(reinterpret_cast<HMODULE>(module), name.c_str()));
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), name.c_str()));
 }
 
 bool Win32WindowsApi::freeLibrary(Handle module) {
@@ -232,7 +230,8 @@ bool Win32WindowsApi::getVersionEx(uint32_t recordSize, OsVersionInfo& out) {
     out.minorVersion = record.dwMinorVersion;
     out.buildNumber = record.dwBuildNumber;
     out.platformId = record.dwPlatformId;
-    out.csdVersion.assign(record.szCSDVersion, strnlen(record.szCSDVersion, sizeof record.szCSDVersion));
+    out.csdVersion.assign(record.szCSDVersion,
+                          strnlen(record.szCSDVersion, sizeof record.szCSDVersion));
     if (recordSize >= sizeof(OSVERSIONINFOEXA)) {
         out.servicePackMajor = record.wServicePackMajor;
         out.servicePackMinor = record.wServicePackMinor;
@@ -361,8 +360,8 @@ uint32_t Win32WindowsApi::getFileVersionInfoSize(const std::string& fileName) {
 
 bool Win32WindowsApi::getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) {
     const auto& e = fileVersionEntries();
-    return e.getInfo != nullptr && e.getInfo(fileName.c_str(), 0, static_cast<DWORD>(block.size()),
-                                             block.data()) != FALSE;
+    return e.getInfo != nullptr &&
+           e.getInfo(fileName.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) != FALSE;
 }
 
 bool Win32WindowsApi::verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
@@ -380,7 +379,8 @@ bool Win32WindowsApi::verQueryValue(std::span<const uint8_t> block, const std::s
     const uint8_t* end = begin + block.size();
     if (first < begin || first > end || length > static_cast<size_t>(end - first)) return false;
     value.assign(first, first + length);
-    const bool isText = subBlock.size() >= 15 && _strnicmp(subBlock.c_str(), "\\StringFileInfo", 16) == 0;
+    const bool isText =
+        subBlock.size() >= 15 && _strnicmp(subBlock.c_str(), "\\StringFileInfo", 16) == 0;
     if (isText && (value.empty() || value.back() != 0)) value.push_back(0);
     return true;
 }

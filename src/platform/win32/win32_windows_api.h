@@ -38,9 +38,8 @@ public:
     using DeviceSetup::setupDiGetClassDevs;
     Handle setupDiGetClassDevs(const Guid& classGuid, uint32_t flags, uint32_t* error) override;
     Result setupDiEnumDeviceInfo(Handle set, uint32_t index, DeviceInfo& out) override;
-    Result setupDiGetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
-                                            uint32_t property, uint32_t* type,
-                                            std::span<uint8_t> buffer,
+    Result setupDiGetDeviceRegistryProperty(Handle set, const DeviceInfo& device, uint32_t property,
+                                            uint32_t* type, std::span<uint8_t> buffer,
                                             uint32_t& requiredSize) override;
     bool setupDiDestroyDeviceInfoList(Handle set) override;
 
