@@ -378,7 +378,7 @@ TEST(MainDialogLoadFile, aValidFileEnablesUpgradeAndCancelLeavesItAsItWas) {
     EXPECT_EQ(p.view.lastRequest.flags, 0x6u);
     EXPECT_EQ(p.view.lastRequest.filter,
               std::string("Upgrade Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0\0", 50));
-    EXPECT_EQ(p.status(), "Valid upgrade file loaded: " + path);
+    EXPECT_EQ(p.status(), "Valid upgrade file loaded: new.bin");
     EXPECT_TRUE(p.view.enabled[dw::kIdUpgrade]);
 
     p.view.files.push_back(std::nullopt);  // the user cancels

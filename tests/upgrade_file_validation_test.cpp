@@ -44,8 +44,7 @@ TEST(UpgradeFileValidation, everyUpgradableRowAcceptsItsImagesOfEveryAllowedSize
             EXPECT_TRUE(dw::ValidateUpgradeFile(bench->state, bench->dialog))
                 << r.name << " " << size << " (rule " << referenceChecksum(r, size).rule
                 << "): " << bench->dialog.status;
-            // The name after the last backslash: here, with no backslash, the whole path.
-            EXPECT_EQ(bench->dialog.status, "Valid upgrade file loaded: " + path);
+            EXPECT_EQ(bench->dialog.status, "Valid upgrade file loaded: new.bin");
             EXPECT_EQ(bench->state.procedureIndex, indexOfSize(size));
             EXPECT_TRUE(bench->state.validatedFile.valid);
             EXPECT_EQ(bench->state.validatedFile.length, size);
@@ -196,6 +195,8 @@ TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
 TEST(UpgradeFileValidation, theStatusNamesTheFileAfterItsLastBackslash) {
     EXPECT_EQ(dw::upgradeFileName("C:\\fw\\new.bin"), "new.bin");
     EXPECT_EQ(dw::upgradeFileName("new.bin"), "new.bin");
+    EXPECT_EQ(dw::upgradeFileName("/home/me/fw/new.bin"), "new.bin");
+    EXPECT_EQ(dw::upgradeFileName("C:\\fw/sub\\"), "");
     EXPECT_EQ(dw::upgradeFileName("C:\\fw\\"), "");
 }
 

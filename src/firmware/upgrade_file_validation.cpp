@@ -68,8 +68,12 @@ void copyOverlap(const uint8_t* piece, uint64_t at, size_t n, uint64_t begin, st
 }  // namespace
 
 std::string upgradeFileName(const char* path) {
-    const char* slash = std::strrchr(path, '\\');
-    return slash != nullptr ? slash + 1 : path;
+    // The Windows file dialog separates with backslashes; a Linux path has slashes.
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/') name = p + 1;
+    }
+    return name;
 }
 
 int twoDigitValue(char first, char second) {

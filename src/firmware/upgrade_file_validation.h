@@ -16,7 +16,7 @@ namespace dw {
 // through state.transferBuffer.
 bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog);
 
-// The part of an upgrade file's path after its last backslash.
+// The part of an upgrade file's path after its last backslash (or slash, on Linux).
 std::string upgradeFileName(const char* path);
 
 // The decimal value of two characters: their leading digits, 0 when the first is no digit.

@@ -6,7 +6,7 @@ steps() {
   mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 --break ident "$work/other.bin"
   dw check "$work/kv829a-110.bin" --device /dev/sg0
   expect "exit code" "$rc" 0
-  expect "status" "$out" "Valid upgrade file loaded: $work/kv829a-110.bin"
+  expect "status" "$out" "Valid upgrade file loaded: kv829a-110.bin"
   dw check "$work/broken.bin" --device /dev/sr0
   expect "exit code with a broken checksum" "$rc" 1
   expect "status" "$out" "Not a valid upgrade file"

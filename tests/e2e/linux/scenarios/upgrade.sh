@@ -16,7 +16,7 @@ send n' upgrade "$work/kv829a-110.bin" --device /dev/sg0
 
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
   expect "exit code" "$rc" 0
-  expect "output" "$out" "Valid upgrade file loaded: $work/kv829a-110.bin
+  expect "output" "$out" "Valid upgrade file loaded: kv829a-110.bin
 Upgrade in progress
 Upgrade succesfull
 Firmware version: 1.10"
