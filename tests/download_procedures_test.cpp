@@ -316,6 +316,28 @@ TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
     }
 }
 
+TEST(DownloadProcedures, aCommandThatCouldNotBeSentIsNotTheDrivesRefusal) {
+    struct Case {
+        int32_t letter;
+        int32_t result;
+    } cases[] = {{26, dw::kResultNoDriveLetter}, {-1, dw::kResultNoDriveLetter}};
+    for (const auto& c : cases) {
+        auto l = load(kProcedures[3]);
+        l.bench->state.currentDevice.driveLetter = c.letter;
+        l.bench->state.currentDevice.sense[2] = 0x02;  // an earlier failure's sense
+        const bool ok = upgrade(l);
+        EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NotDelivered) << c.letter;
+        EXPECT_EQ(l.bench->state.download.result, c.result) << c.letter;
+        EXPECT_EQ(outcome(l, ok), "Upgrade failed! The command could not be sent to the drive.");
+        EXPECT_TRUE(l.bench->drive->received().empty()) << c.letter;
+    }
+    auto l = load(kProcedures[3]);
+    l.bench->state.currentDevice.targetId = -1;
+    EXPECT_FALSE(upgrade(l));
+    EXPECT_EQ(l.bench->state.download.result, dw::kResultNotSent);
+    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NotDelivered);
+}
+
 TEST(DownloadProcedures, aSizeWithoutProcedureAndASuccessReadAsSuch) {
     auto l = load(kProcedures[3]);
     l.bench->state.procedureIndex = 5;

@@ -64,8 +64,10 @@ public:
     explicit Stopper(UpgradeState& state) : record_(state.download) {}
 
     bool command(int32_t result, int32_t chunk) {
-        // A system error, or (SG_IO) a host or driver failure: the drive never answered.
-        const bool undelivered = isSystemErrorResult(result) || result >= kSgIoHostFailure;
+        // Not sent, a system error, or (SG_IO) a host or driver failure: the drive never
+        // answered.
+        const bool undelivered = result == kResultNotSent || result == kResultNoDriveLetter ||
+                                 isSystemErrorResult(result) || result >= kSgIoHostFailure;
         const DownloadStop why =
             undelivered ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
         return set(why, chunk, result);

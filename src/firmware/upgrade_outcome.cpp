@@ -39,6 +39,10 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
         std::snprintf(text, sizeof text,
                       "Upgrade failed! The command did not reach the drive (error %lu).",
                       static_cast<unsigned long>(systemErrorOf(record.result)));
+    } else if (record.stop == DownloadStop::NotDelivered &&
+               (record.result == kResultNotSent || record.result == kResultNoDriveLetter)) {
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The command could not be sent to the drive.");
     } else if (record.stop == DownloadStop::NotDelivered) {
         std::snprintf(text, sizeof text, "Upgrade failed! The drive did not answer the command.");
     } else {
