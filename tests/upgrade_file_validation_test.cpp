@@ -166,6 +166,7 @@ TEST(UpgradeFileValidation, downgradeGuardOfThe821Family) {
         bool accepted;
     } cases[] = {
         {"1.04", "1.00", false, false},
+        {"1.02", "1.01", false, false},  // the guard starts at drive version 1.02
         {"1.01", "1.00", false, true},
         {"1.04", "1.02", false, true},
         {"1.04", "1.00", true, true},    // a drive that does not answer is not guarded
