@@ -8,6 +8,13 @@
 
 namespace dw {
 
+namespace {
+
+// The KV-R535C keeps its firmware revision in drive memory, not in its INQUIRY answer.
+constexpr uint32_t kR535cVersionAddress = 0x100198;
+
+}  // namespace
+
 void SelectDevice(UpgradeState& state, DeviceEntry entry) {
     ScsiTransport& transport = *state.transport;
     uint8_t scratch[18];
@@ -28,9 +35,9 @@ void GetFirmwareVersion(ScsiTransport& transport, DeviceEntry entry, char* text)
         version[4] = '\0';
     }
     if (ModelProductId(transport, entry) == "CD-R   KV-R535C") {
-        VendorReadMemory(transport, entry, 0x100198, 4,
-                         std::span<uint8_t>(reinterpret_cast<uint8_t*>(version), 4));
-        version[4] = '\0';
+        VendorReadMemory(transport, entry, kR535cVersionAddress, kRevisionLength,
+                         std::span<uint8_t>(reinterpret_cast<uint8_t*>(version), kRevisionLength));
+        version[kRevisionLength] = '\0';
     }
     std::memcpy(text, version, kFirmwareVersionSize);
 }

@@ -25,9 +25,9 @@ void ProbeInterfaces(ScsiTransport& transport) {
                 if (!family || entry.busKind == BusKind::SerialAta) continue;
                 uint8_t info[128] = {};
                 if (VendorReadInfo(transport, entry, 0, sizeof info, info) != 1) continue;
-                if (info[kInterfaceCodeOffset] == 1) {
+                if (info[kInterfaceCodeOffset] == kInterfaceSerialAta) {
                     transport.setAdapterBusKind(a, BusKind::SerialAta);
-                } else if (info[kInterfaceCodeOffset] == 8) {
+                } else if (info[kInterfaceCodeOffset] == kInterfaceUsbBridge) {
                     std::memcpy(entry.product, "DVDR   KV-825U  ", kProductLength + 1);
                     transport.storeDevice(entry, b, d);
                     transport.setAdapterBusKind(a, BusKind::Usb);

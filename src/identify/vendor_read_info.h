@@ -12,6 +12,9 @@ namespace dw {
 
 inline constexpr uint32_t kInfoPieceSize = 256;
 inline constexpr size_t kInterfaceCodeOffset = 49;
+// Interface codes the start-up probe acts on: a Serial ATA drive, and one behind a USB bridge.
+inline constexpr uint8_t kInterfaceSerialAta = 1;
+inline constexpr uint8_t kInterfaceUsbBridge = 8;
 
 // Reads `length` bytes of the block into `buffer` and returns the transport's status (1 =
 // success). Drives whose stored product contains "829" or "827" are read in 256-byte pieces by
