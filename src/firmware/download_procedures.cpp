@@ -64,12 +64,8 @@ public:
     explicit Stopper(UpgradeState& state) : record_(state.download) {}
 
     bool command(int32_t result, int32_t chunk) {
-        // Not sent, a system error, or (SG_IO) a host or driver failure: the drive never
-        // answered.
-        const bool undelivered = result == kResultNotSent || result == kResultNoDriveLetter ||
-                                 isSystemErrorResult(result) || result >= kSgIoHostFailure;
         const DownloadStop why =
-            undelivered ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
+            neverReachedDrive(result) ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
         return set(why, chunk, result);
     }
     bool read(ChunkRead outcome, int32_t chunk) {

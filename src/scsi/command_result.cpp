@@ -30,6 +30,11 @@ int32_t commandResult(const CommandOutcome& outcome) {
 
 bool isSystemErrorResult(int32_t result) { return result < kResultNoDriveLetter; }
 
+bool neverReachedDrive(int32_t result) {
+    return result == kResultNotSent || result == kResultNoDriveLetter ||
+           isSystemErrorResult(result) || result >= kSgIoHostFailure;
+}
+
 uint32_t systemErrorOf(int32_t result) {
     return isSystemErrorResult(result) ? static_cast<uint32_t>(-result) >> 8 : 0;
 }

@@ -15,6 +15,9 @@ inline constexpr int32_t kResultGood = 1;
 // Sent, but no usable status came back: a status byte of 1, which is no SCSI status, or an ASPI
 // request still pending after its wait.
 inline constexpr int32_t kResultNoStatus = 0x100;
+// SG_IO: the host adapter or the driver failed the command (the code in bits 8..23).
+inline constexpr int32_t kSgIoHostFailure = 0x01000000;
+inline constexpr int32_t kSgIoDriverFailure = 0x02000000;
 
 struct CommandOutcome {
     enum class Kind : uint8_t {
@@ -65,5 +68,9 @@ int32_t commandResult(const CommandOutcome& outcome);
 // Whether a result carries a system error code, and which.
 bool isSystemErrorResult(int32_t result);
 uint32_t systemErrorOf(int32_t result);
+
+// Whether the drive never answered the command: it was not sent, the system failed it, or
+// (SG_IO) the host adapter or driver did. Its sense data then tells of an earlier command.
+bool neverReachedDrive(int32_t result);
 
 }  // namespace dw

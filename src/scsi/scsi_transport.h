@@ -67,9 +67,6 @@ struct SgIoOutcome {
 // the SCSI status byte.
 int32_t sgIoResult(const SgIoOutcome& outcome);
 
-inline constexpr int32_t kSgIoHostFailure = 0x01000000;
-inline constexpr int32_t kSgIoDriverFailure = 0x02000000;
-
 // What --trace shows of a command: the request and every part of how it ended.
 struct SgIoTrace {
     const SgIoDevice* device = nullptr;
