@@ -205,37 +205,38 @@ int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
 
 extern "C" {
 
-int open(const char* path, int flags, ...) {
+// open and open64, and the fortified forms the compiler calls where it knows the flags take no
+// mode: a simulated path is answered here, the rest goes to the C library's function of the name.
+static int openOrForward(bool large, const char* path, int flags, mode_t mode) {
     if (simulated(path)) return simulatedOpen(path, flags);
+    static OpenFn real = next<OpenFn>("open");
+    static OpenFn real64 = next<OpenFn>("open64");
+    return (large ? real64 : real)(path, flags, mode);
+}
+
+static mode_t modeOf(int flags, va_list args) {
+    return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+}
+
+int open(const char* path, int flags, ...) {
     va_list args;
     va_start(args, flags);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    const mode_t mode = modeOf(flags, args);
     va_end(args);
-    static OpenFn real = next<OpenFn>("open");
-    return real(path, flags, mode);
+    return openOrForward(false, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
-    if (simulated(path)) return simulatedOpen(path, flags);
     va_list args;
     va_start(args, flags);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    const mode_t mode = modeOf(flags, args);
     va_end(args);
-    static OpenFn real = next<OpenFn>("open64");
-    return real(path, flags, mode);
+    return openOrForward(true, path, flags, mode);
 }
 
-int __open_2(const char* path, int flags) {
-    if (simulated(path)) return simulatedOpen(path, flags);
-    static OpenFn real = next<OpenFn>("open");
-    return real(path, flags);
-}
+int __open_2(const char* path, int flags) { return openOrForward(false, path, flags, 0); }
 
-int __open64_2(const char* path, int flags) {
-    if (simulated(path)) return simulatedOpen(path, flags);
-    static OpenFn real = next<OpenFn>("open64");
-    return real(path, flags);
-}
+int __open64_2(const char* path, int flags) { return openOrForward(true, path, flags, 0); }
 
 ssize_t read(int fd, void* buffer, size_t count) {
     if (OpenFile* file = openFile(fd)) {
