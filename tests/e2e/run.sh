@@ -84,6 +84,15 @@ load_kv829a='main "Drivewright  V1.25" 60
 click 1000
 open-file @WORK@/kv829a-110.bin 60
 wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20'
+# What the pass-through path shows when its port refuses to open (deny_scsi_port): an empty,
+# disabled list and why.
+# shellcheck disable=SC2034  # read by the scenarios
+access_denied_dialog='main "Drivewright  V1.25" 60
+combo-count 0
+enabled 1002 0
+text 1006 "Access denied: run Drivewright as administrator"
+enabled 1000 1
+enabled 1001 0'
 
 
 variant=current

@@ -1,7 +1,8 @@
 # Windows 10 with a setupapi.dll, cfgmgr32.dll and version.dll planted beside the program, and
 # Wine told to prefer such native copies: the program takes each from the system folder, so none
-# of them leaves its mark (see tests/e2e/planted_library.cpp). The pass-through scan still runs (the port refuses to open, and the
-# status line says so), and the old ASPI layer's version is still read and warned about.
+# of them leaves its mark (see tests/e2e/planted_library.cpp). The pass-through scan still runs
+# (the port refuses to open, and the status line says so), and the old ASPI layer's version is
+# still read and warned about.
 windows=win10
 variant=old
 dll_overrides="setupapi,cfgmgr32,version=n,b"

@@ -3,12 +3,7 @@
 # administrator rights: the dialog opens with an empty list and says why.
 windows=win10
 prepare() { deny_scsi_port 0; }
-steps='main "Drivewright  V1.25" 60
-combo-count 0
-enabled 1002 0
-text 1006 "Access denied: run Drivewright as administrator"
-enabled 1000 1
-enabled 1001 0
+steps="$access_denied_dialog"'
 text 1003 ""
 shot main'
 check() {

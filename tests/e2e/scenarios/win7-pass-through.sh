@@ -3,10 +3,5 @@
 windows=win7
 variant=none
 prepare() { deny_scsi_port 0; }
-steps='main "Drivewright  V1.25" 60
-combo-count 0
-enabled 1002 0
-text 1006 "Access denied: run Drivewright as administrator"
-enabled 1000 1
-enabled 1001 0
+steps="$access_denied_dialog"'
 shot main'
