@@ -243,34 +243,34 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
     std::vector<ScanProblem> problems;
     std::vector<Candidate> candidates;
 
-    const LinuxApi::ListResult generic = api.listDirectory(kGenericClass);
-    if (!generic.ok && generic.error != ENOENT) problems.push_back({kGenericClass, generic.error});
-    for (const std::string& name : generic.names) {
-        if (!prefixedNumber(name, "sg")) continue;
-        Candidate candidate;
-        if (!describe(api, joinPath(kGenericClass, name), candidate, problems)) continue;
+    // Each entry of a class folder whose name is the prefix and a number, described.
+    auto eachDevice = [&](const char* folder, const char* prefix, auto use) {
+        const LinuxApi::ListResult list = api.listDirectory(folder);
+        if (!list.ok && list.error != ENOENT) problems.push_back({folder, list.error});
+        for (const std::string& name : list.names) {
+            if (!prefixedNumber(name, prefix)) continue;
+            Candidate candidate;
+            if (describe(api, joinPath(folder, name), candidate, problems)) use(name, candidate);
+        }
+    };
+
+    eachDevice(kGenericClass, "sg", [&](const std::string& name, Candidate& candidate) {
         candidate.node = "/dev/" + name;
         candidates.push_back(candidate);
-    }
-
+    });
     // sr block devices: the name for the mount check, and the node of a drive without sg.
-    const LinuxApi::ListResult block = api.listDirectory(kBlockClass);
-    if (!block.ok && block.error != ENOENT) problems.push_back({kBlockClass, block.error});
-    for (const std::string& name : block.names) {
-        if (!prefixedNumber(name, "sr")) continue;
-        Candidate candidate;
-        if (!describe(api, joinPath(kBlockClass, name), candidate, problems)) continue;
+    eachDevice(kBlockClass, "sr", [&](const std::string& name, Candidate& candidate) {
         auto known = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) {
             return sameAddress(c.address, candidate.address);
         });
         if (known != candidates.end()) {
             known->blockName = name;
-            continue;
+            return;
         }
         candidate.node = "/dev/" + name;
         candidate.blockName = name;
         candidates.push_back(candidate);
-    }
+    });
 
     // Only CD/DVD devices; one whose type could not be read is asked by INQUIRY below.
     candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
