@@ -60,6 +60,23 @@ TEST(CommandAttributes, aBufferlessCommandHasNoDataPhaseWhateverItsOpcode) {
         c.cdb[0] = op;
         EXPECT_EQ(dw::directionFor(c), DataDirection::None) << int(op);
     }
+    // Only no buffer and no length together mean no data phase.
+    uint8_t byte = 0;
+    struct Case {
+        uint8_t op;
+        uint8_t* data;
+        uint32_t length;
+        DataDirection direction;
+    } cases[] = {{0x3B, &byte, 0, DataDirection::Out},
+                 {0xE3, &byte, 0, DataDirection::In},
+                 {0x3B, nullptr, 4, DataDirection::Out}};
+    for (const auto& k : cases) {
+        dw::ScsiCommand c;
+        c.cdb[0] = k.op;
+        c.data = k.data;
+        c.dataLength = k.length;
+        EXPECT_EQ(dw::directionFor(c), k.direction) << int(k.op) << " " << k.length;
+    }
 }
 
 TEST(CommandAttributes, passThroughDriveSeesDerivedLengthAndDirection) {

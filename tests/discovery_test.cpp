@@ -140,6 +140,46 @@ TEST(AspiScan, filesEachRegistryDriveUnderTheAdapterThatAnswersForIt) {
     EXPECT_EQ(pc.openKeyCount(), 0);
 }
 
+TEST(SetupClassGuid, isStoredAsWindowsHoldsItAndWrittenBackInTextOrder) {
+    // The first three groups little-endian, the last two byte by byte.
+    const std::array<uint8_t, 16> bytes = {0x65, 0xE9, 0x36, 0x4D, 0x25, 0xE3, 0xCE, 0x11,
+                                           0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18};
+    for (const char* text :
+         {"{4D36E965-E325-11CE-BFC1-08002BE10318}", "4d36e965-e325-11ce-bfc1-08002be10318"}) {
+        dw::Guid guid;
+        ASSERT_TRUE(dw::Guid::parse(text, guid)) << text;
+        EXPECT_EQ(guid.bytes, bytes) << text;
+        EXPECT_EQ(guid.text(), "{4D36E965-E325-11CE-BFC1-08002BE10318}");
+    }
+    dw::Guid ignored;
+    for (const char* bad :
+         {"{4D36E965-E325-11CE-BFC1-08002BE1031G}", "4D36E965E32511CEBFC108002BE10318",
+          "{4D36E965-E325-11CE-BFC1-08002BE1031}"}) {
+        EXPECT_FALSE(dw::Guid::parse(bad, ignored)) << bad;
+    }
+}
+
+TEST(AspiScan, targetIdsAboveNineAreHexadecimalLetters) {
+    struct Case {
+        int target;
+        const char* text;
+    } cases[] = {{10, "A"}, {12, "c"}, {15, "F"}};
+    for (const auto& c : cases) {
+        sim::Machine pc;
+        sc::windows98(pc);
+        sc::addAspiAdapter(pc, "ESDI_506", "Standard Dual PCI IDE Controller Primary");
+        auto& drive = sc::addWindows98Drive(pc, "DVDR   KV-829A", "1.10", 0, c.target, 'E');
+        pc.setRegistryString(dw::Registry::kLocalMachine,
+                             "Enum\\SCSI\\" + sc::deviceKeyName(drive) +
+                                 "\\MF&CHILD0000&PCI&VEN_8086",
+                             "SCSITargetID", c.text);
+        dw::ScsiTransport t(pc);
+        ASSERT_EQ(dw::AspiStart(t), dw::TransportKind::Aspi);
+        ASSERT_EQ(t.adapters[0].buses[0].size(), 1u) << c.text;
+        EXPECT_EQ(t.adapters[0].buses[0].at(0).targetId, c.target) << c.text;
+    }
+}
+
 TEST(AspiScan, aUsbBridgeMarksTheDriveAndItsAdapter) {
     sim::Machine pc;
     sc::windows98(pc);

@@ -242,6 +242,18 @@ std::string outcome(Loaded& l, bool succeeded) {
 
 }  // namespace
 
+TEST(DownloadProcedures, theSmallProceduresRefreshTheDialogAfterEachChunk) {
+    // 128 KB and 256 KB: after every chunk but the committing one, and once at the end; the
+    // large ones never.
+    const int expected[] = {15 + 1, 7 + 1, 0, 0, 0};
+    for (size_t i = 0; i < std::size(kProcedures); ++i) {
+        auto l = load(kProcedures[i]);
+        const int before = l.bench->dialog.refreshes;
+        ASSERT_TRUE(upgrade(l)) << kProcedures[i].name;
+        EXPECT_EQ(l.bench->dialog.refreshes - before, expected[i]) << kProcedures[i].name;
+    }
+}
+
 TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
     using Stop = dw::DownloadStop;
     enum class Fault {

@@ -92,11 +92,13 @@ TEST(SysfsPaths, mountPointsOfTheDeviceWithTheirEscapesUndone) {
         "/dev/sda1 / ext4 rw 0 0\n"
         "/dev/sr0 /media/user/KORVANE\\040DISC iso9660 ro 0 0\n"
         "/dev/sr01 /mnt/other iso9660 ro 0 0\n"
-        "/dev/sr0 /mnt/again\\134x udf ro 0 0";
+        "/dev/sr0 /mnt/again\\134x udf ro 0 0\n"
+        "/dev/sr0 /mnt/tab\\011and\\047quote udf ro 0 0";
     const auto points = dw::mountPointsOf(mounts, "/dev/sr0");
-    ASSERT_EQ(points.size(), 2u);
+    ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[0], "/media/user/KORVANE DISC");
     EXPECT_EQ(points[1], "/mnt/again\\x");
+    EXPECT_EQ(points[2], "/mnt/tab\tand'quote");
     EXPECT_TRUE(dw::mountPointsOf(mounts, "/dev/sr1").empty());
     EXPECT_TRUE(dw::mountPointsOf("/dev/sr0", "/dev/sr0").empty());
 }
