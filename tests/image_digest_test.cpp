@@ -1,11 +1,14 @@
-// The image digest is XXH64 with seed 0: it must give the published answers, whatever the pieces
-// it is fed in, and the byte sum that rides along must be the plain sum.
+// The checksums of util/: the image digest is XXH64 with seed 0 and must give the published
+// answers, whatever the pieces it is fed in, with the byte sum that rides along the plain sum;
+// CRC-32 must give its check values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "util/crc32.h"
 #include "util/image_digest.h"
 
 namespace {
@@ -92,5 +95,26 @@ TEST(ImageDigest, theSumOfALargeImageIsThePlainSum) {
         uint32_t sum = 0;
         digest.updateAndSum(bytes.data() + offset, bytes.size() - offset, sum);
         EXPECT_EQ(sum, plain) << offset;
+    }
+}
+
+// CRC-32 marks what the simulated drives received; its check values are the published ones
+// (also those of zlib's crc32).
+TEST(Crc32, givesTheCheckValuesWholeOrInPieces) {
+    struct Case {
+        std::string input;
+        uint32_t crc;
+    } cases[] = {{"", 0x00000000},
+                 {"a", 0xE8B7BE43},
+                 {"123456789", 0xCBF43926},
+                 {"The quick brown fox jumps over the lazy dog", 0x414FA339}};
+    for (const auto& c : cases) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(c.input.data());
+        EXPECT_EQ(dw::Crc32::of(bytes, c.input.size()), c.crc) << c.input;
+        dw::Crc32 pieces;
+        for (size_t i = 0; i < c.input.size(); i += 4) {
+            pieces.update(bytes + i, std::min<size_t>(4, c.input.size() - i));
+        }
+        EXPECT_EQ(pieces.value(), c.crc) << c.input;
     }
 }
