@@ -372,7 +372,7 @@ int Session::run() {
 
 }  // namespace
 
-std::string versionText() { return "drivewright 1.25"; }
+std::string versionText() { return std::string("drivewright ") + DRIVEWRIGHT_VERSION; }
 
 int RunCommand(const Options& options, Environment& environment) {
     if (options.command == Command::Help) {

@@ -7,7 +7,7 @@ steps() {
     expect_has "the help" "$out" "$word"
   done
   dw --version
-  expect "version" "$out" "drivewright 1.25"
+  expect "version" "$out" "drivewright 1.25.0"
   dw frobnicate
   expect "exit code of an unknown command" "$rc" 2
   dw check
