@@ -5,6 +5,7 @@
 # version, a completion that completes, lintian's silence, and the same files from
 # `cmake --install`.
 set -u
+export LC_ALL=C
 root=${1:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE}
 reader=${2:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE}
 out=$root/build/package-test
