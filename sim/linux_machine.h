@@ -60,6 +60,11 @@ public:
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
+    // The node an open descriptor stands for, links followed ("" for none).
+    std::string devicePath(int fd) const {
+        auto it = open_.find(fd);
+        return it == open_.end() ? std::string() : it->second.path;
+    }
     struct OpenRecord {
         std::string path;
         bool exclusive = false;

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <scsi/sg.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -34,6 +35,9 @@ F next(const char* name) {
 
 struct OpenFile {
     bool device = false;
+    // The sg driver's wait for a command gives way to a signal (the call then fails with EINTR
+    // while the drive carries on with the command); the block layer's, behind /dev/srN, does not.
+    bool interruptibleWait = false;
     int simFd = -1;
     std::string text;
     size_t offset = 0;
@@ -50,6 +54,7 @@ struct Simulation {
     std::string folder;
     std::map<int, OpenFile> files;  // by the real descriptor reserved for each
     std::map<DIR*, std::unique_ptr<FakeDir>> dirs;
+    int latencyMs = 0;  // how long the drive takes over the command just executed
 };
 
 Simulation* gSim = nullptr;
@@ -81,7 +86,7 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
         if (placed.placement.host == where.host && placed.placement.channel == where.channel &&
             placed.placement.target == where.target && placed.placement.lun == where.lun &&
             placed.latencyMs > 0) {
-            usleep(static_cast<useconds_t>(placed.latencyMs) * 1000);
+            gSim->latencyMs = placed.latencyMs;
         }
     }
 }
@@ -149,6 +154,7 @@ int simulatedOpen(const char* path, int flags) {
         }
         file.device = true;
         file.simFd = opened.fd;
+        file.interruptibleWait = s.pc.machine.devicePath(opened.fd).rfind("/dev/sg", 0) == 0;
     } else {
         errno = text.error;
         return -1;
@@ -166,6 +172,18 @@ OpenFile* openFile(int fd) {
     if (gSim == nullptr) return nullptr;
     auto it = gSim->files.find(fd);
     return it == gSim->files.end() ? nullptr : &it->second;
+}
+
+// Waits while the drive works on the command, as the kernel would: false when a signal the
+// program handles ended the wait on an sg node. Behind /dev/srN signals wait for the end.
+bool waitForTheDrive(const OpenFile& file) {
+    if (gSim->latencyMs <= 0) return true;
+    sigset_t all, before;
+    sigfillset(&all);
+    if (!file.interruptibleWait) sigprocmask(SIG_BLOCK, &all, &before);
+    const bool whole = usleep(static_cast<useconds_t>(gSim->latencyMs) * 1000) == 0;
+    if (!file.interruptibleWait) sigprocmask(SIG_SETMASK, &before, nullptr);
+    return whole || errno != EINTR || !file.interruptibleWait;
 }
 
 int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
@@ -186,9 +204,14 @@ int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
     request.sense = header->sbp;
     request.senseCapacity = header->mx_sb_len;
     request.timeoutMs = header->timeout;
+    gSim->latencyMs = 0;
     const int error = gSim->pc.machine.sgIo(file.simFd, request);
     if (error != 0) {
         errno = error;
+        return -1;
+    }
+    if (!waitForTheDrive(file)) {
+        errno = EINTR;
         return -1;
     }
     header->status = request.status;
