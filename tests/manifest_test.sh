@@ -3,8 +3,8 @@
 # for administrator rights, name Windows Vista to 11 as supported, depend on Common Controls 6
 # and are DPI aware.
 set -u
-root=${1:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE}
-reader=${2:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE}
+root=${1:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE_PY}
+reader=${2:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE_PY}
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
@@ -23,7 +23,7 @@ for preset in win32 win64; do
   exe="$root/build/$preset/drivewright.exe"
   [ -f "$exe" ] || { fail "$exe is missing (build the $preset preset first)"; continue; }
   # Resource type 24 (RT_MANIFEST), id 1: the manifest the loader reads when it starts a program.
-  if ! manifest=$("$reader" "$exe" 24 1); then fail "$exe has no manifest resource"; continue; fi
+  if ! manifest=$(python3 "$reader" "$exe" 24 1); then fail "$exe has no manifest resource"; continue; fi
   flat=$(tr -s ' \r\n' ' ' <<< "$manifest")
   for text in "${wanted[@]}"; do
     grep -qF "$text" <<< "$flat" || fail "$exe: the manifest lacks $text"

@@ -6,8 +6,8 @@
 # `cmake --install`.
 set -u
 export LC_ALL=C
-root=${1:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE}
-reader=${2:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE}
+root=${1:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE_PY}
+reader=${2:?usage: packaging_test.sh SOURCE_DIR PE_RESOURCE_PY}
 out=$root/build/package-test
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
@@ -113,7 +113,7 @@ expect "completion of 'drivewright list --d'" "$(complete_words drivewright list
 for preset in win32 win64; do
   exe=$root/build/$preset/drivewright.exe
   # Resource type 16 (RT_VERSION), id 1.
-  fields=$("$reader" "$exe" 16 1 | python3 -c '
+  fields=$(python3 "$reader" "$exe" 16 1 | python3 -c '
 import struct, sys
 data = sys.stdin.buffer.read()
 def node(at):
