@@ -85,6 +85,7 @@ TEST(AspiStart, startsTheLayerWithItsAdaptersOrSaysWhyNot) {
         EXPECT_EQ(t.aspiLibrary != 0 && t.sendCommand && t.supportInfo, started) << name;
         ASSERT_EQ(t.adapters.size(), size_t(adapters)) << name;
         for (const auto& a : t.adapters) EXPECT_EQ(a.buses.size(), 1u) << name;
+        EXPECT_FALSE(t.hasUsbOr1394Adapter()) << name;
     }
 }
 
