@@ -18,19 +18,6 @@ std::vector<uint8_t> utf16(const std::string& text) {
     return bytes;
 }
 
-// The mount manager's value for a letter: the device's interface path after "\\??\\", with "#"
-// for the backslashes of its instance ID, and the CD-ROM interface class.
-void mountAt(Machine& pc, char letter, const std::string& instanceId) {
-    std::string path = "\\??\\" + instanceId + "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
-    for (size_t i = 4; i < path.size(); ++i) {
-        if (path[i] == '\\') path[i] = '#';
-    }
-    std::string name = "\\DosDevices\\C:";
-    name[12] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", name,
-                        dw::Registry::kTypeBinary, utf16(path));
-}
-
 // A vendor or product text as device IDs carry it: trailing blanks dropped, the others "_".
 std::string idText(std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -41,6 +28,17 @@ std::string idText(std::string text) {
 }
 
 }  // namespace
+
+void mountAt(Machine& pc, char letter, const std::string& instanceId) {
+    std::string path = "\\??\\" + instanceId + "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+    for (size_t i = 4; i < path.size(); ++i) {
+        if (path[i] == '\\') path[i] = '#';
+    }
+    std::string name = "\\DosDevices\\C:";
+    name[12] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    pc.setRegistryValue(dw::Registry::kLocalMachine, "System\\MountedDevices", name,
+                        dw::Registry::kTypeBinary, utf16(path));
+}
 
 void windows98(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformWindows, 4, 10);

@@ -53,6 +53,10 @@ KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::s
 KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,
                           char letter);
 
+// The mount manager's value for a letter: the device's interface path after "\??\", with "#"
+// for the backslashes of its instance ID, and the CD-ROM interface class.
+void mountAt(Machine& pc, char letter, const std::string& instanceId);
+
 // Windows 7 (platform 2, 6.1) and Windows 10 (platform 2, 10.0; 11 reports the same), with no
 // port yet. What their storage stacks hold is added by the builders below.
 void windows7(Machine& pc);
