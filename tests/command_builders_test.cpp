@@ -1,17 +1,13 @@
 // The command builders' CDBs and transfer lengths as the drive receives them, where the download
 // tests do not show them; and a buffer too small for a transfer sends nothing.
 #include "firmware/command_builders.h"
-#include "test_support.h"
+#include "firmware_support.h"
 
 using namespace testing_support;
 
 TEST(CommandBuilders, readMemoryAndTheModeBitsAndTooSmallBuffers) {
-    PassThroughPc pc;
-    pc.addAdapter(0);
-    auto& drive = pc.machine.addDrive("CD-R   KV-R535C", "1.00");
-    pc.machine.attach(drive, 0, 0, 0, 0, 3);
-    auto& t = pc.transport;
-    dw::DeviceEntry d = PassThroughPc::entry(0, 0, 0, 0, 3);
+    FirmwareBench bench("CD-R   KV-R535C");
+    auto [t, d, drive] = std::tie(bench.pc.transport, bench.state.currentDevice, *bench.drive);
     const uint8_t revision[] = {'1', '.', '0', '7'};
     drive.setMemory(0x100198, revision);
     std::vector<uint8_t> b(8192), small(17);

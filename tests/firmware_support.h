@@ -49,10 +49,9 @@ struct FirmwareBench {
         pc.machine.attach(*drive, 0, 0, 1, 0, 4);
         state.transport = &pc.transport;
         (state.currentDevice = PassThroughPc::entry(0, 0, 1, 0, 4)).busKind = bus;
-        auto& d = state.currentDevice;
-        std::snprintf(d.vendor, sizeof d.vendor, "%s", drive->vendor().c_str());
-        std::snprintf(d.product, sizeof d.product, "%s", drive->product().c_str());
-        std::snprintf(d.revision, sizeof d.revision, "%s", drive->revision().c_str());
+        dw::InquiryStrings identity;  // as discovery filed it, from the port's inquiry data
+        pc.transport.inquiry(state.currentDevice, identity);
+        dw::copyIdentification(identity, state.currentDevice);
         std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
     }
 

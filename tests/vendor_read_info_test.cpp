@@ -27,24 +27,22 @@ TEST(VendorReadInfo, readsByAddressOrByPieceAsTheStoredProductWants) {
         {k825, "", 0, 0x10000, 0x10000, 0, 0, ""},  // beyond the 16-bit field
     };
     for (const auto& c : cases) {
+        const auto n = &c - cases;
         DriveBench bench(c.product, "1.00", "KORVANE", dw::BusKind::Atapi, c.stored);
         auto& block = bench.drive->infoBlock;
         for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7 + i / 256);
         if (c.failing) bench.drive->failNth(0xF1, c.failing, {0x05, 0x24, 0x00});
-        std::vector<uint8_t> buffer(c.buffer, 0xEE);
-        const std::string name = std::string(c.product) + " " + std::to_string(c.length);
-        const auto r =
-            dw::VendorReadInfo(bench.pc.transport, bench.device, c.address, c.length, buffer);
-        EXPECT_EQ(r, c.result) << name;
+        std::vector<uint8_t> b(c.buffer, 0xEE);
+        auto& t = bench.pc.transport;
+        EXPECT_EQ(dw::VendorReadInfo(t, bench.device, c.address, c.length, b), c.result) << n;
         std::string sent;
         for (const auto& s : bench.drive->receivedWithOpcode(0xF1)) sent += hex(s.cdb) + "|";
         std::erase(sent, ' ');
-        EXPECT_EQ(sent, c.cdbs) << name;
+        EXPECT_EQ(sent, c.cdbs) << "case " << n;
         if (c.result != 1) continue;
         // The bytes land in order, each piece at 256 times its index; nothing beyond is touched.
         const auto from = block.begin() + (c.cdbs[3] == '0' ? c.address : 0);
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + c.length, from)) << name;
-        EXPECT_EQ(std::count(buffer.begin() + c.length, buffer.end(), 0xEE), c.buffer - c.length)
-            << name;
+        EXPECT_TRUE(std::equal(b.begin(), b.begin() + c.length, from)) << "case " << n;
+        EXPECT_EQ(std::count(b.begin() + c.length, b.end(), 0xEE), c.buffer - c.length) << n;
     }
 }
