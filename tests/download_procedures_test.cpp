@@ -60,7 +60,7 @@ std::string chunkCommand(const Procedure& p, int32_t k) {
 // or sees wrong, stops the download there: nothing more goes out, nothing is committed, and the
 // outcome says why. Only a committing chunk, refused or not, is followed by the settle wait.
 TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) {
-    enum Fault { Ok, Short, Third, Changed, Gone, Refused, Prep, Lost, NoLetter, NoSize };
+    enum Fault { Ok, Short, Third, Changed, Gone, Dir, Refused, Prep, Lost, NoLetter, NoSize };
     const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
                       shorter = f + "The upgrade file is shorter than when it was checked.",
                       invalid = f + "Invalid parameter (code 052400)";
@@ -75,6 +75,7 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         {Third, Stop::FileShorter, 2, -1, shorter},
         {Changed, Stop::FileChanged, -2, -1, f + "The upgrade file changed after it was checked."},
         {Gone, Stop::FileUnopenable, -1, 1, f + "The upgrade file could not be opened."},
+        {Dir, Stop::FileUnreadable, 0, -1, f + "The upgrade file could not be read."},
         {Refused, Stop::DriveRefused, 0, -1, invalid},
         {Refused, Stop::DriveRefused, -2, -1, invalid},
         {Prep, Stop::DriveRefused, -1, -1, invalid},
@@ -94,7 +95,8 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == Short) l.bytes.resize(p.size - 10), l.write(l.bytes);
             if (c.fault == Third) l.bytes.resize(2 * p.chunkLength + 1), l.write(l.bytes);
             if (c.fault == Changed) l.bytes[p.size / 2] ^= 1, l.write(l.bytes);
-            if (c.fault == Gone) std::filesystem::remove(l.path);
+            if (c.fault == Gone || c.fault == Dir) std::filesystem::remove(l.path);
+            if (c.fault == Dir) std::filesystem::create_directory(l.path);  // opens, reads not
             if (c.fault == Refused) l.drive->failNth(p.chunkOpcode, chunk + 1, {5, 0x24, 0});
             if (c.fault == Prep) l.drive->failAll(p.checked, {5, 0x24, 0});
             if (c.fault == NoLetter) l.state.currentDevice.driveLetter = 26;
@@ -102,15 +104,13 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == Lost)
                 machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
             const std::string name = std::to_string(p.size) + " case " + std::to_string(&c - cases);
-            l.state.currentDevice.sense[2] = 0x02;  // an earlier failure's sense
             machine.setTickCount(0xFFFFFF00u);
             const int refreshes = l.dialog.refreshes;
             const bool ok = l.upgrade();
             EXPECT_EQ(l.outcome(ok), c.text) << name;
             EXPECT_EQ(l.state.download.stop, c.stop) << name;
             EXPECT_EQ(l.state.download.chunk, chunk) << name;
-            EXPECT_EQ(l.drive->commits, ok) << name;
-            EXPECT_EQ(l.drive->committedImage == l.bytes, ok) << name;
+            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, ok) << name;
             // The dispatcher's TEST UNIT READY (and eject), the preparation, the chunks; after a
             // stop, up to the refused command or the last chunk sent.
             std::vector<std::string> want = {kTur}, got;

@@ -89,8 +89,8 @@ TEST(UpgradeFileValidation, aFileThatDoesNotFitTheDriveIsRefused) {
 
 // The drive is asked who it is once: one that stops answering is not asked again and gets no file
 // accepted (a rule-C drive with its checksum end lost would take a file starting 00 00). The 821
-// family refuses, with a warning, a downgrade below V1.02 (the version number is the two digits
-// after the point, or the one); a drive that does not answer the guard's INQUIRY is not guarded.
+// family refuses, with a warning, a downgrade below V1.02 (the number after the point: two digits,
+// a first digit alone, or 0); a drive that does not answer the guard's INQUIRY is not guarded.
 TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
     const std::string warning = std::string(28, ' ') + "*** WARNING ***\r\n" +
                                 "Downgrading to a firmware version below V1.02 is not supported.";
