@@ -1,364 +1,150 @@
 // The five download procedures and the dispatcher, seen through the drive's command record.
 // The images are built from the documented format (reference_images.h), not by the program.
-#include "firmware/download_procedures.h"
-#include "firmware/upgrade_file_validation.h"
-#include "firmware/upgrade_outcome.h"
 #include "firmware_support.h"
 
 using namespace testing_support;
+using Stop = dw::DownloadStop;
 
 namespace {
+
+// The commands before the chunks, as documented: CDB / bytes moved.
+const std::string kTur = "00 00 00 00 00 00 / 0", kRezero = "01 00 00 00 00 00 / 0",
+                  kSense = "03 00 00 00 12 00 / 18", kEject = "1B 00 00 00 02 00 / 0",
+                  kPrepare = "E1 04 FF 00 00 00 00 00 00 00 00 00 / 0";
 
 struct Procedure {
-    const char* name;
     const char* row;
-    uint32_t size;
-    std::vector<uint8_t> preparation;  // opcodes before the first chunk (no medium loaded)
-    uint8_t chunkOpcode;
-    uint32_t chunks;  // including the committing one
-    uint32_t chunkLength;
-    uint32_t lastLength;
-    bool settles;
+    std::vector<std::string> preparation;  // before the first chunk (no medium loaded)
+    uint8_t checked, chunkOpcode;  // checked: the preparation command whose failure stops it
+    uint32_t size, chunkLength;    // the last chunk, the committing one, takes what is left
+    bool settles, refreshes;  // a 2 s wait after the committing chunk; a refresh after the others
+    int32_t chunks() const { return int32_t((size + chunkLength - 1) / chunkLength); }
+} const kProcedures[] = {
+    {"CD-ROM KV-62TW", {kTur, kSense}, 0x03, 0x3B, 0x20000, 8192, false, true},
+    {"CD-ROM KV-62TW", {kTur, kSense, kPrepare}, 0xE1, 0xE2, 0x40000, 32768, false, true},
+    {"CD-R   KV-W6025A", {kRezero, kSense, kTur}, 0, 0x3B, 0x80000, 8192, true, false},
+    {"DVDR   KV-829A", {kRezero, kSense}, 0, 0x3B, 0xF0000, 8192, true, false},
+    {"DVDR   KV-825A", {kRezero, kSense}, 0, 0x3B, 0xFB000, 8192, true, false},
 };
 
-const Procedure kProcedures[] = {
-    {"128K", "CD-ROM KV-62TW", 0x20000, {0x00, 0x03}, 0x3B, 16, 8192, 8192, false},
-    {"256K", "CD-ROM KV-62TW", 0x40000, {0x00, 0x03, 0xE1}, 0xE2, 8, 32768, 32768, false},
-    {"512K", "CD-R   KV-W6025A", 0x80000, {0x01, 0x03, 0x00}, 0x3B, 64, 8192, 8192, true},
-    {"960K", "DVDR   KV-829A", 0xF0000, {0x01, 0x03}, 0x3B, 120, 8192, 8192, true},
-    {"1004K", "DVDR   KV-825A", 0xFB000, {0x01, 0x03}, 0x3B, 126, 8192, 4096, true},
-};
-
-struct Loaded {
-    std::unique_ptr<FirmwareBench> bench;
-    std::string path;
+// A drive of the procedure's row with a validated image, its record cleared.
+struct Loaded : FirmwareBench {
     std::vector<uint8_t> bytes;
+    explicit Loaded(const Procedure& p, const char* version = "2.07")
+        : FirmwareBench(p.row), bytes(referenceImage({p.row, p.size, version})) {
+        write(bytes);
+        EXPECT_TRUE(validate()) << p.size << ": " << dialog.status;
+        drive->clearReceived();
+    }
 };
 
-Loaded load(const Procedure& p, const std::string& version = "2.07", uint32_t seed = 1) {
-    Loaded l;
-    l.bench = std::make_unique<FirmwareBench>(p.row);
-    l.path = l.bench->writeImage({p.row, p.size, version, Flaw::None, seed});
-    l.bytes = readAll(l.path);
-    EXPECT_TRUE(dw::ValidateUpgradeFile(l.bench->state, l.bench->dialog))
-        << p.name << ": " << l.bench->dialog.status;
-    l.bench->drive->clearReceived();
-    return l;
+void be(auto& cdb, uint32_t v, int n) {
+    while (n--) cdb.push_back(uint8_t(v >> 8 * n));
 }
 
-bool upgrade(Loaded& l) {
-    return dw::RunUpgrade(l.bench->state, l.bench->dialog, l.bench->pc.machine);
-}
-
-// The chunk commands of the record, in order.
-std::vector<sim::ReceivedCommand> chunks(const sim::KorvaneDrive& drive, uint8_t opcode) {
-    return drive.receivedWithOpcode(opcode);
-}
-
-uint32_t be(const std::vector<uint8_t>& cdb, size_t at, size_t n) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < n; ++i) v = v << 8 | cdb[at + i];
-    return v;
+// A chunk as documented: WRITE BUFFER mode 4 (5 commits), buffer 0, 24-bit offset and length,
+// 4 bytes more data; E2h mode 1 (0 commits), 32-bit address and length.
+std::string chunkCommand(const Procedure& p, int32_t k) {
+    const bool last = k + 1 == p.chunks(), wb = p.chunkOpcode == 0x3B;
+    const uint32_t at = k * p.chunkLength, n = std::min(p.chunkLength, p.size - at);
+    std::vector<uint8_t> cdb = {p.chunkOpcode};
+    if (wb) be(cdb, last ? 0x0500 : 0x0400, 2), be(cdb, at, 3), be(cdb, n, 3), be(cdb, 0, 1);
+    if (!wb) be(cdb, !last, 1), be(cdb, at, 4), be(cdb, n, 4), be(cdb, 0, 2);
+    return hex(cdb) + " / " + std::to_string(n + (wb ? 4 : 0));
 }
 
 }  // namespace
 
-TEST(DownloadProcedures, eachProcedureSendsTheImageInItsExactCommandOrder) {
-    for (const auto& p : kProcedures) {
-        auto l = load(p);
-        const uint32_t before = l.bench->pc.machine.tickCount();
-        ASSERT_TRUE(upgrade(l)) << p.name;
-        const auto& drive = *l.bench->drive;
-        const auto& record = drive.received();
-
-        // TEST UNIT READY of the dispatcher, then the procedure's preparation.
-        ASSERT_GE(record.size(), 1 + p.preparation.size() + p.chunks) << p.name;
-        EXPECT_EQ(record[0].opcode(), 0x00) << p.name;
-        for (size_t i = 0; i < p.preparation.size(); ++i) {
-            EXPECT_EQ(record[1 + i].opcode(), p.preparation[i]) << p.name << " step " << i;
-        }
-        EXPECT_EQ(record.size(), 1 + p.preparation.size() + p.chunks) << p.name;
-
-        const auto sent = chunks(drive, p.chunkOpcode);
-        ASSERT_EQ(sent.size(), p.chunks) << p.name;
-        for (uint32_t k = 0; k < p.chunks; ++k) {
-            const auto& cdb = sent[k].cdb;
-            const bool last = k + 1 == p.chunks;
-            const uint32_t length = last ? p.lastLength : p.chunkLength;
-            if (p.chunkOpcode == 0x3B) {
-                EXPECT_EQ(cdb.size(), 10u);
-                EXPECT_EQ(cdb[1], last ? 5 : 4) << p.name << " chunk " << k;
-                EXPECT_EQ(cdb[2], 0);
-                EXPECT_EQ(be(cdb, 3, 3), k * 8192) << p.name << " chunk " << k;
-                EXPECT_EQ(be(cdb, 6, 3), length);
-                EXPECT_EQ(sent[k].transferLength, length + 4) << p.name << " chunk " << k;
-            } else {
-                EXPECT_EQ(cdb.size(), 12u);
-                EXPECT_EQ(cdb[1], last ? 0 : 1) << p.name << " chunk " << k;
-                EXPECT_EQ(be(cdb, 2, 4), k * 32768) << p.name << " chunk " << k;
-                EXPECT_EQ(be(cdb, 6, 4), length);
-                EXPECT_EQ(sent[k].transferLength, length) << p.name << " chunk " << k;
-            }
-        }
-
-        EXPECT_EQ(drive.commits, 1) << p.name;
-        EXPECT_TRUE(drive.committedImage == l.bytes) << p.name;
-        EXPECT_EQ(drive.revision(), "2.07") << p.name;
-        const uint32_t waited = l.bench->pc.machine.tickCount() - before;
-        if (p.settles) {
-            EXPECT_GE(waited, 2000u) << p.name;
-        } else {
-            EXPECT_EQ(waited, 0u) << p.name;
-        }
-    }
-}
-
-TEST(DownloadProcedures, aFailedChunkStopsTheDownloadAtOnce) {
-    for (const auto& p : kProcedures) {
-        for (uint32_t failing : {1u, p.chunks / 2, p.chunks}) {
-            auto l = load(p);
-            l.bench->drive->failNth(p.chunkOpcode, int(failing), {0x05, 0x24, 0x00});
-            const uint32_t before = l.bench->pc.machine.tickCount();
-            EXPECT_FALSE(upgrade(l)) << p.name << " chunk " << failing;
-            const auto& drive = *l.bench->drive;
-            EXPECT_EQ(chunks(drive, p.chunkOpcode).size(), failing) << p.name;
-            EXPECT_EQ(drive.received().back().opcode(), p.chunkOpcode) << p.name;
-            EXPECT_EQ(drive.commits, 0) << p.name;
-            EXPECT_EQ(l.bench->state.currentDevice.sense[12], 0x24) << p.name;
-            const uint32_t waited = l.bench->pc.machine.tickCount() - before;
-            // Only the committing chunk is followed by the settle wait, failed or not.
-            EXPECT_EQ(waited >= 2000, p.settles && failing == p.chunks) << p.name << " " << failing;
-        }
-    }
-}
-
-TEST(DownloadProcedures, aFileChangedAfterValidationIsNeverCommitted) {
-    for (const auto& p : kProcedures) {
-        // Shortened: the chunk that cannot be filled is not sent.
-        {
-            auto l = load(p);
-            std::vector<uint8_t> shorter(l.bytes.begin(),
-                                         l.bytes.begin() + p.chunkLength * 2 + 100);
-            std::string error;
-            ASSERT_TRUE(dw::tools::writeFile(l.path, shorter, error));
-            EXPECT_FALSE(upgrade(l)) << p.name;
-            EXPECT_EQ(chunks(*l.bench->drive, p.chunkOpcode).size(), 2u) << p.name;
-            EXPECT_EQ(l.bench->drive->commits, 0) << p.name;
-        }
-        // Replaced by another valid-looking image of the same size: every chunk but the
-        // committing one goes out, the committing one does not.
-        {
-            auto l = load(p);
-            std::string error;
-            const auto other = referenceImage({p.row, p.size, "2.07", Flaw::None, 99});
-            ASSERT_TRUE(dw::tools::writeFile(l.path, other, error));
-            EXPECT_FALSE(upgrade(l)) << p.name;
-            EXPECT_EQ(chunks(*l.bench->drive, p.chunkOpcode).size(), p.chunks - 1) << p.name;
-            EXPECT_EQ(l.bench->drive->commits, 0) << p.name;
-        }
-        // Removed.
-        {
-            auto l = load(p);
-            std::filesystem::remove(l.path);
-            EXPECT_FALSE(upgrade(l)) << p.name;
-            EXPECT_EQ(l.bench->drive->received().size(), 1u) << p.name;  // the dispatcher's TUR
-        }
-    }
-}
-
-TEST(DownloadProcedures, theSameFileCanBeDownloadedAgainAtOnce) {
-    auto l = load(kProcedures[4]);
-    ASSERT_TRUE(upgrade(l));
-    ASSERT_TRUE(upgrade(l));
-    EXPECT_EQ(l.bench->drive->commits, 2);
-}
-
-TEST(DownloadProcedures, aRejectedPreparationWritesNothing) {
-    auto l = load(kProcedures[1]);
-    l.bench->drive->failAll(0xE1, {0x05, 0x20, 0x00});
-    const int before = l.bench->dialog.refreshes;
-    EXPECT_FALSE(upgrade(l));
-    EXPECT_TRUE(chunks(*l.bench->drive, 0xE2).empty());
-    EXPECT_EQ(l.bench->dialog.refreshes, before + 1);
-
-    auto s = load(kProcedures[0]);
-    s.bench->drive->failAll(0x03, {0x05, 0x20, 0x00});
-    EXPECT_FALSE(upgrade(s));  // the 128 KB procedure needs its REQUEST SENSE
-    EXPECT_TRUE(chunks(*s.bench->drive, 0x3B).empty());
-}
-
-TEST(DownloadProcedures, the6025SecondPassRunsOnceForRevision5a02AndCounts) {
-    struct Case {
-        const char* row;
-        const char* version;
-        int commits;
-    } cases[] = {
-        {"CD-R   KV-W6025A", "5a02", 2},
-        {"CD-R   KV-W6025A", "5a03", 1},
-        {"CD-R   KV-W2321A", "5a02", 1},  // another model never gets one
-    };
-    for (const auto& c : cases) {
-        Procedure p = kProcedures[2];
-        p.row = c.row;
-        auto l = load(p, c.version);
-        EXPECT_TRUE(upgrade(l)) << c.row << " " << c.version;
-        EXPECT_EQ(l.bench->drive->commits, c.commits) << c.row << " " << c.version;
-        EXPECT_EQ(l.bench->state.passCounter, uint32_t(c.commits)) << c.row;
-    }
-    auto l = load(kProcedures[2], "5a02");
-    l.bench->drive->failNth(0x3B, 64 + 10, {0x03, 0x0C, 0x09});  // in the second pass
-    EXPECT_FALSE(upgrade(l));
-    EXPECT_EQ(l.bench->drive->commits, 1);
-}
-
-TEST(DownloadProcedures, theDispatcherEjectsALoadedMediumAndRefusesAnUnknownSize) {
-    auto l = load(kProcedures[3]);
-    l.bench->drive->mediumLoaded = true;
-    EXPECT_TRUE(upgrade(l));
-    EXPECT_EQ(l.bench->drive->ejects, 1);
-    EXPECT_EQ(l.bench->drive->received()[1].opcode(), 0x1B);
-
-    auto m = load(kProcedures[3]);
-    m.bench->state.procedureIndex = -1;
-    EXPECT_FALSE(upgrade(m));
-    ASSERT_EQ(m.bench->drive->received().size(), 1u);
-    EXPECT_EQ(m.bench->drive->received()[0].opcode(), 0x00);
-}
-
-TEST(DownloadProcedures, theSettleWaitHoldsAcrossTheTickCounterWrap) {
-    auto l = load(kProcedures[3]);
-    l.bench->pc.machine.setTickCount(0xFFFFFF00u);
-    EXPECT_TRUE(upgrade(l));
-    const uint32_t waited = l.bench->pc.machine.tickCount() - 0xFFFFFF00u;
-    EXPECT_GE(waited, 2000u);
-    EXPECT_LT(waited, 2100u);
-}
-
-namespace {
-
-std::string outcome(Loaded& l, bool succeeded) {
-    return dw::UpgradeOutcomeText(succeeded, l.bench->state, l.bench->pc.machine);
-}
-
-}  // namespace
-
-TEST(DownloadProcedures, theSmallProceduresRefreshTheDialogAfterEachChunk) {
-    // 128 KB and 256 KB: after every chunk but the committing one, and once at the end; the
-    // large ones never.
-    const int expected[] = {15 + 1, 7 + 1, 0, 0, 0};
-    for (size_t i = 0; i < std::size(kProcedures); ++i) {
-        auto l = load(kProcedures[i]);
-        const int before = l.bench->dialog.refreshes;
-        ASSERT_TRUE(upgrade(l)) << kProcedures[i].name;
-        EXPECT_EQ(l.bench->dialog.refreshes - before, expected[i]) << kProcedures[i].name;
-    }
-}
-
-TEST(DownloadProcedures, aStoppedDownloadSaysWhyAndWhere) {
-    using Stop = dw::DownloadStop;
-    enum class Fault {
-        ShortInLastChunk,
-        ShortInThirdChunk,
-        Replaced,
-        Removed,
-        Refused,
-        Unreachable
-    };
-    struct Case {
+// Each procedure sends the image in its order of commands and commits it, waiting after the
+// committing chunk where it must, the tick count wrapping meanwhile. What the program cannot send,
+// or sees wrong, stops the download there: nothing more goes out, nothing is committed, and the
+// outcome says why. Only a committing chunk, refused or not, is followed by the settle wait.
+TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) {
+    enum Fault { Ok, Short, Third, Changed, Gone, Dir, Refused, Prep, Lost, NoLetter, NoSize };
+    const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
+                      shorter = f + "The upgrade file is shorter than when it was checked.",
+                      invalid = f + "Invalid parameter (code 052400)";
+    const struct {
         Fault fault;
         Stop stop;
-        bool atLastChunk;  // else the chunk given
-        int32_t chunk;
-        const char* text;
+        int32_t chunk, commands;  // chunk -2: the committing one; commands in all, -1: to the stop
+        std::string text;
     } cases[] = {
-        {Fault::ShortInLastChunk, Stop::FileShorter, true, 0,
-         "Upgrade failed! The upgrade file is shorter than when it was checked."},
-        {Fault::ShortInThirdChunk, Stop::FileShorter, false, 2,
-         "Upgrade failed! The upgrade file is shorter than when it was checked."},
-        {Fault::Replaced, Stop::FileChanged, true, 0,
-         "Upgrade failed! The upgrade file changed after it was checked."},
-        {Fault::Removed, Stop::FileUnopenable, false, -1,
-         "Upgrade failed! The upgrade file could not be opened."},
-        {Fault::Refused, Stop::DriveRefused, false, 1,
-         "Upgrade failed! Invalid parameter (code 052400)"},
-        {Fault::Unreachable, Stop::NotDelivered, false, 0,
-         "Upgrade failed! The command did not reach the drive (error 1117)."},
+        {Ok, Stop::None, -1, 1000, succeeded},  // with a medium loaded, ejected first
+        {Short, Stop::FileShorter, -2, -1, shorter},
+        {Third, Stop::FileShorter, 2, -1, shorter},
+        {Changed, Stop::FileChanged, -2, -1, f + "The upgrade file changed after it was checked."},
+        {Gone, Stop::FileUnopenable, -1, 1, f + "The upgrade file could not be opened."},
+        {Dir, Stop::FileUnreadable, 0, -1, f + "The upgrade file could not be read."},
+        {Refused, Stop::DriveRefused, 0, -1, invalid},
+        {Refused, Stop::DriveRefused, -2, -1, invalid},
+        {Prep, Stop::DriveRefused, -1, -1, invalid},
+        {Lost, Stop::NotDelivered, 0, 0, f + "The command did not reach the drive (error 1117)."},
+        {NoLetter, Stop::NotDelivered, 0, 0, f + "The command could not be sent to the drive."},
+        {NoSize, Stop::NoProcedure, -1, 1, f + "No download procedure fits the file's size."},
     };
     for (const auto& p : kProcedures) {
         for (const auto& c : cases) {
-            auto l = load(p);
-            auto& drive = *l.bench->drive;
-            std::string error;
-            switch (c.fault) {
-                case Fault::ShortInLastChunk:
-                    l.bytes.resize(l.bytes.size() - 10);
-                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
-                    break;
-                case Fault::ShortInThirdChunk:
-                    l.bytes.resize(p.chunkLength * 2 + 1);
-                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
-                    break;
-                case Fault::Replaced:
-                    l.bytes[l.bytes.size() / 2] ^= 0xFF;
-                    ASSERT_TRUE(dw::tools::writeFile(l.path, l.bytes, error));
-                    break;
-                case Fault::Removed: std::filesystem::remove(l.path); break;
-                case Fault::Refused: drive.failNth(p.chunkOpcode, 2, {0x05, 0x24, 0x00}); break;
-                case Fault::Unreachable:
-                    drive.mediumLoaded = false;
-                    l.bench->pc.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect,
-                                                      1117);
-                    break;
-            }
-            const std::string name = std::string(p.name) + " case " + std::to_string(int(c.fault));
-            const bool ok = upgrade(l);
-            EXPECT_FALSE(ok) << name;
-            const auto& record = l.bench->state.download;
-            EXPECT_EQ(record.stop, c.stop) << name;
-            // The 128 KB and 256 KB procedures stop at their preparation, before any chunk.
-            const bool beforeFirst =
-                c.fault == Fault::Unreachable && (p.size == 0x20000 || p.size == 0x40000);
-            const int32_t chunk = c.atLastChunk ? int32_t(p.chunks - 1)
-                                  : beforeFirst ? -1
-                                                : c.chunk;
-            EXPECT_EQ(record.chunk, chunk) << name;
-            EXPECT_EQ(outcome(l, ok), c.text) << name;
-            EXPECT_EQ(drive.commits, 0) << name;
+            if (c.fault == Prep && p.checked == 0) continue;
+            Loaded l(p);
+            int32_t chunk = c.chunk == -2 ? p.chunks() - 1 : c.chunk;
+            // The small procedures stop at their preparation when it cannot be sent.
+            if ((c.fault == Lost || c.fault == NoLetter) && p.checked) chunk = -1;
+            auto& machine = l.pc.machine;
+            l.drive->mediumLoaded = c.fault == Ok;
+            if (c.fault == Short) l.bytes.resize(p.size - 10), l.write(l.bytes);
+            if (c.fault == Third) l.bytes.resize(2 * p.chunkLength + 1), l.write(l.bytes);
+            if (c.fault == Changed) l.bytes[p.size / 2] ^= 1, l.write(l.bytes);
+            if (c.fault == Gone || c.fault == Dir) std::filesystem::remove(l.path);
+            if (c.fault == Dir) std::filesystem::create_directory(l.path);  // opens, reads not
+            if (c.fault == Refused) l.drive->failNth(p.chunkOpcode, chunk + 1, {5, 0x24, 0});
+            if (c.fault == Prep) l.drive->failAll(p.checked, {5, 0x24, 0});
+            if (c.fault == NoLetter) l.state.currentDevice.driveLetter = 26;
+            if (c.fault == NoSize) l.state.procedureIndex = 5;
+            if (c.fault == Lost)
+                machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+            const std::string name = std::to_string(p.size) + " case " + std::to_string(&c - cases);
+            machine.setTickCount(0xFFFFFF00u);
+            const int refreshes = l.dialog.refreshes;
+            const bool ok = l.upgrade();
+            EXPECT_EQ(l.outcome(ok), c.text) << name;
+            EXPECT_EQ(l.state.download.stop, c.stop) << name;
+            EXPECT_EQ(l.state.download.chunk, chunk) << name;
+            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, ok) << name;
+            // The dispatcher's TEST UNIT READY (and eject), the preparation, the chunks; after a
+            // stop, up to the refused command or the last chunk sent.
+            std::vector<std::string> want = {kTur}, got;
+            if (c.fault == Ok) want.push_back(kEject);
+            want.insert(want.end(), p.preparation.begin(), p.preparation.end());
+            for (int32_t k = 0; k < p.chunks(); ++k) want.push_back(chunkCommand(p, k));
+            for (const auto& r : l.drive->received())
+                got.push_back(hex(r.cdb) + " / " + std::to_string(r.transferLength));
+            const size_t sent = std::max(chunk, 0) + (c.stop == Stop::DriveRefused && chunk >= 0);
+            const size_t all = c.commands >= 0 ? c.commands : 1 + p.preparation.size() + sent;
+            want.resize(std::min(want.size(), all));
+            EXPECT_EQ(got, want) << name;
+            const bool last = ok || (c.stop == Stop::DriveRefused && chunk == p.chunks() - 1);
+            EXPECT_EQ(machine.tickCount() - 0xFFFFFF00u, p.settles && last ? 2000u : 0u) << name;
+            // The small procedures refresh the dialog after each chunk but the committing one,
+            // and at the end.
+            EXPECT_EQ(ok * (l.dialog.refreshes - refreshes), ok * p.refreshes * p.chunks()) << name;
         }
     }
 }
 
-TEST(DownloadProcedures, aCommandThatCouldNotBeSentIsNotTheDrivesRefusal) {
-    struct Case {
-        int32_t letter;
-        int32_t result;
-    } cases[] = {{26, dw::kResultNoDriveLetter}, {-1, dw::kResultNoDriveLetter}};
-    for (const auto& c : cases) {
-        auto l = load(kProcedures[3]);
-        l.bench->state.currentDevice.driveLetter = c.letter;
-        l.bench->state.currentDevice.sense[2] = 0x02;  // an earlier failure's sense
-        const bool ok = upgrade(l);
-        EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NotDelivered) << c.letter;
-        EXPECT_EQ(l.bench->state.download.result, c.result) << c.letter;
-        EXPECT_EQ(outcome(l, ok), "Upgrade failed! The command could not be sent to the drive.");
-        EXPECT_TRUE(l.bench->drive->received().empty()) << c.letter;
+// Its result is the upgrade's: a chunk of the second pass fails it.
+TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
+    for (const char* row : {"CD-R   KV-W6025A", "CD-R   KV-W2321A"}) {  // only the 6025 does
+        for (const char* version : {"5a02", "5a03"}) {
+            for (const bool failing : {false, true}) {
+                Procedure p = kProcedures[2];
+                p.row = row;
+                Loaded l(p, version);
+                const bool twice = row[11] == '6' && version[3] == '2';
+                if (failing) l.drive->failNth(0x3B, 64 + 10, {0x03, 0x0C, 0x09});  // 2nd pass
+                EXPECT_EQ(l.upgrade(), !(twice && failing)) << row << " " << version;
+                EXPECT_EQ(l.drive->commits, twice && !failing ? 2 : 1) << row << " " << version;
+            }
+        }
     }
-    auto l = load(kProcedures[3]);
-    l.bench->state.currentDevice.targetId = -1;
-    EXPECT_FALSE(upgrade(l));
-    EXPECT_EQ(l.bench->state.download.result, dw::kResultNotSent);
-    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NotDelivered);
-}
-
-TEST(DownloadProcedures, aSizeWithoutProcedureAndASuccessReadAsSuch) {
-    auto l = load(kProcedures[3]);
-    l.bench->state.procedureIndex = 5;
-    const bool refused = upgrade(l);
-    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::NoProcedure);
-    EXPECT_EQ(outcome(l, refused), "Upgrade failed! No download procedure fits the file's size.");
-
-    l.bench->state.procedureIndex = 3;
-    const bool done = upgrade(l);
-    EXPECT_EQ(l.bench->state.download.stop, dw::DownloadStop::None);
-    EXPECT_EQ(outcome(l, done), "Upgrade succesfull");
 }
