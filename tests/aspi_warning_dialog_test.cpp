@@ -6,43 +6,34 @@
 namespace {
 
 struct RecordingWarningView : dw::WarningView {
-    std::vector<std::string> calls;
-    unsigned nextTimer = 41;
-    void setExclamationIcon() override { calls.push_back("icon"); }
-    void centre() override { calls.push_back("centre"); }
+    std::string calls;
+    void setExclamationIcon() override { calls += "icon "; }
+    void centre() override { calls += "centre "; }
     unsigned startTimer(unsigned ms) override {
-        calls.push_back("start " + std::to_string(ms));
-        return nextTimer;
+        return calls += "start " + std::to_string(ms) + " ", 41;
     }
-    void stopTimer(unsigned id) override { calls.push_back("stop " + std::to_string(id)); }
-    void end(int result) override { calls.push_back("end " + std::to_string(result)); }
+    void stopTimer(unsigned id) override { calls += "stop " + std::to_string(id) + " "; }
+    void end(int result) override { calls += "end " + std::to_string(result) + " "; }
 };
 
 }  // namespace
 
-TEST(AspiWarningDialog, closesItselfTenSecondsAfterItIsShown) {
-    RecordingWarningView view;
-    dw::AspiWarningDialog dialog(view);
-    EXPECT_TRUE(dialog.OnInitDialog());
-    dialog.OnShowWindow(false);  // being hidden starts nothing
-    dialog.OnShowWindow(true);
-    dialog.OnTimer(41);
-    EXPECT_EQ(view.calls,
-              (std::vector<std::string>{"icon", "centre", "start 10000", "stop 41", "end 1"}));
-    EXPECT_EQ(dw::aspiWarningTimerId, 41u);
-}
-
-TEST(AspiWarningDialog, enterOrEscapeEndItEarly) {
-    for (int id : {dw::kIdOk, dw::kIdExit}) {
+TEST(AspiWarningDialog, closesItselfTenSecondsAfterItIsShownOrOnEnterOrEscape) {
+    struct Case {
+        int command;  // 0: none, the timer fires
+        const char* calls;
+    } cases[] = {{0, "icon centre start 10000 stop 41 end 1 "},
+                 {dw::kIdOk, "icon centre start 10000 end 1 "},
+                 {dw::kIdExit, "icon centre start 10000 end 2 "}};
+    for (const auto& c : cases) {
         RecordingWarningView view;
         dw::AspiWarningDialog dialog(view);
+        EXPECT_TRUE(dialog.OnInitDialog());
+        dialog.OnShowWindow(false);  // being hidden starts nothing
         dialog.OnShowWindow(true);
-        dialog.OnCommand(id);
-        ASSERT_FALSE(view.calls.empty());
-        EXPECT_EQ(view.calls.back(), "end " + std::to_string(id));
+        dialog.OnCommand(1234);  // nor does any other command end it
+        c.command ? dialog.OnCommand(c.command) : dialog.OnTimer(7);
+        EXPECT_EQ(view.calls, c.calls) << c.command;
+        EXPECT_EQ(dw::aspiWarningTimerId, 41u);
     }
-    RecordingWarningView view;
-    dw::AspiWarningDialog dialog(view);
-    dialog.OnCommand(1234);  // anything else does not end it
-    EXPECT_TRUE(view.calls.empty());
 }
