@@ -17,17 +17,16 @@ struct LinuxPc {
     dw::ScsiTransport transport{machine};
     std::vector<std::unique_ptr<sim::KorvaneDrive>> drives;
 
-    // Places a drive; returns its SCSI device's folder under /sys/devices.
-    std::string add(const std::string& product, const sim::LinuxPlacement& where,
-                    const std::string& revision = "1.00") {
-        drives.push_back(std::make_unique<sim::KorvaneDrive>(product, revision));
+    // Places a KV-829A 1.00; returns its SCSI device's folder under /sys/devices.
+    std::string add(const sim::LinuxPlacement& where) {
+        drives.push_back(std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00"));
         return machine.placeDrive(*drives.back(), where);
     }
 
-    // Runs the scan and writes out what it reported and filed: "!path error" per problem ("!!"
-    // for a device node), "#index name bus:" per adapter with drives, its buses in [] with
-    // "host:channel:target:lun bus product/revision" per drive, then "node=block" per node (without
-    // /dev/) and the number of commands the drives received.
+    // Runs the scan and writes out what it reported and filed: "!path errno" per problem ("!!"
+    // for a device node); "#index name bus" per adapter with drives, then each of its buses as "|"
+    // with "host:channel:target:lun=revision" per drive; "node=block" per node (without /dev/);
+    // and how many commands the drives received.
     std::string scan() {
         std::string out;
         for (const dw::ScanProblem& p : dw::SysfsScan(transport, machine))
@@ -35,15 +34,13 @@ struct LinuxPc {
         for (size_t i = 0; i < transport.adapters.size(); ++i) {
             const dw::HostAdapter& a = transport.adapters[i];
             if (a.buses.empty()) continue;
-            out += "#" + std::to_string(i) + " " + a.deviceName + " " + busName(a.busKind) + ":";
+            out += "#" + std::to_string(i) + " " + a.deviceName + " " + busName(a.busKind);
             for (const dw::DeviceList& bus : a.buses) {
-                out += " [";
+                out += " |";
                 for (const dw::DeviceEntry& e : bus)
-                    out += std::string(&e == &bus.at(0) ? "" : " ") +
-                           std::to_string(e.hostAdapter) + ":" + std::to_string(e.pathId) + ":" +
-                           std::to_string(e.targetId) + ":" + std::to_string(e.lun) + " " +
-                           busName(e.busKind) + " " + e.product + "/" + e.revision;
-                out += "]";
+                    out += " " + std::to_string(e.hostAdapter) + ":" + std::to_string(e.pathId) +
+                           ":" + std::to_string(e.targetId) + ":" + std::to_string(e.lun) + "=" +
+                           e.revision;
             }
             out += " ";
         }

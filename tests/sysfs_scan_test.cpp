@@ -6,45 +6,34 @@
 #include "linux_support.h"
 
 using namespace testing_support;
-using sim::LinuxAttachment;
+using A = sim::LinuxAttachment;
 
 TEST(SysfsPaths, theOutermostBusInTheDevicePathIsTheAttachment) {
-    // The kind, the ATA port of libata, and "+" when the path reaches the device's own folder.
+    // The kind, the ATA port of libata, and the address of the device's own folder (four
+    // decimal numbers) when the path reaches it.
     const std::pair<std::string, std::string> cases[] = {
-        {"../devices/pci0/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:0/sg1", "libata 3+"},
-        {"/sys/devices/pci0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", "USB+"},
-        {"/sys/devices/pci0/0000:05:00.0/fw1/fw1.0/host7/7:0:0:0/block/sr1", "FireWire+"},
-        {"/sys/devices/pci0/fw-host0/0001b8e2/0001b8e2-0/host3/3:0:0:0", "FireWire+"},
-        {"/sys/devices/pci0/fw1.0/host7/7:0:0:0", "FireWire+"},  // a firewire-core unit alone
-        {"/sys/devices/pci0/0000:03:00.0/host1/target1:0:4/1:0:4:0", "other+"},
-        {"/sys/devices/pci0/usb1/1-2/1-2:1.0/ata9/host9/9:0:0:0", "USB+"},  // the outer bus
+        {"../devices/pci0/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:1/sg1", "libata 3 2:0:0:1"},
+        {"/sys/devices/pci0/0000:05:00.0/fw1/fw1.0/host7/7:0:0:0/block/sr1", "FireWire 7:0:0:0"},
+        {"/sys/devices/pci0/fw-host0/0001b8e2/0001b8e2-0/host3/3:0:15:0", "FireWire 3:0:15:0"},
+        {"/sys/devices/pci0/fw1.0/host7/12:1:0:0", "FireWire 12:1:0:0"},           // a unit alone
+        {"/sys/devices/pci0/usb1/1-2/1-2:1.0/ata9/host9/9:0:0:0", "USB 9:0:0:0"},  // the outer bus
         // Names that only look like buses, and what lies below the device's folder.
-        {"/sys/devices/usbfoo/atapi/fwx/fw1.x/fw.1/fw1./host4/4:0:0:0/usb1", "other+"},
-        {"../../../0:0:0:0", "other+"},
-        {"/sys/devices/pci0/0000:00:1f.2/ata1/host0", "libata 1-"},
-        {"/sys/devices/ata12/host11/target11:0:0/11:0:0:0", "libata 12+"},
-        {"", "other-"},
+        {"/sys/devices/usbfoo/atapi/fwx/fw1.x/fw.1/fw1./host4/4:0:0:0/usb1", "other 4:0:0:0"},
+        {"../../../0:0:0:0", "other 0:0:0:0"},
+        {"/sys/devices/pci0/0000:00:1f.2/ata1/host0", "libata 1 -"},
+        {"", "other -"},
+        // Not an address: three or five numbers, a letter, nothing, a sign, ten digits.
+        {"/2:0:3/2:0:3:1:4/a:0:0:0/::::/-1:0:0:0/1234567890:0:0:0", "other -"},
     };
     const char* kinds[] = {"other", "USB", "FireWire", "libata"};
     for (const auto& [path, wanted] : cases) {
         const dw::SysfsAttachment a = dw::attachmentOfPath(path);
+        const dw::SysfsAddress& d = a.address;
         const std::string port = a.ataPort >= 0 ? " " + std::to_string(a.ataPort) : "";
-        EXPECT_EQ(kinds[int(a.kind)] + port + (a.haveAddress ? "+" : "-"), wanted) << path;
-    }
-}
-
-TEST(SysfsPaths, anAddressIsFourDecimalNumbers) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2:0:3:1", "2 0 3 1"}, {"12:1:15:0", "12 1 15 0"},
-        {"2:0:3", ""},          {"2:0:3:1:4", ""},
-        {"a:0:0:0", ""},        {"::::", ""},
-        {"-1:0:0:0", ""},       {"1234567890:0:0:0", ""}};
-    for (const auto& [text, wanted] : cases) {
-        dw::SysfsAddress a;
-        const bool ok = dw::parseScsiAddress(text, a);
-        const std::string got = std::to_string(a.host) + " " + std::to_string(a.channel) + " " +
-                                std::to_string(a.target) + " " + std::to_string(a.lun);
-        EXPECT_EQ(ok ? got : "", wanted) << text;
+        const std::string address = std::to_string(d.host) + ":" + std::to_string(d.channel) + ":" +
+                                    std::to_string(d.target) + ":" + std::to_string(d.lun);
+        EXPECT_EQ(kinds[int(a.kind)] + port + " " + (a.haveAddress ? address : "-"), wanted)
+            << path;
     }
 }
 
@@ -60,73 +49,48 @@ TEST(SysfsPaths, mountPointsOfTheDeviceWithTheirEscapesUndone) {
     EXPECT_TRUE(dw::mountPointsOf("/dev/sr0", "/dev/sr0").empty());
 }
 
-TEST(SysfsScan, eachAttachmentBecomesItsBusKindAndTheDriveIsFiledByItsAddress) {
-    const std::pair<LinuxAttachment, std::string> cases[] = {{LinuxAttachment::Sata, "SATA"},
-                                                             {LinuxAttachment::Pata, "ATAPI"},
-                                                             {LinuxAttachment::Usb, "USB"},
-                                                             {LinuxAttachment::FireWire, "1394"},
-                                                             {LinuxAttachment::Scsi, "SCSI"}};
-    for (const auto& [attachment, bus] : cases) {
-        LinuxPc pc;
-        pc.add("DVDR   KV-829A", {attachment, 3, 1, 4, 0, 2, 1});
-        EXPECT_EQ(pc.scan(), "#3 host3 " + bus + ": [] [3:1:4:0 " + bus +
-                                 " DVDR   KV-829A  /1.00] sg2=sr1 sent 1");
-    }
-}
-
-TEST(SysfsScan, anOlderLayoutWithClassFoldersIsReadThroughTheirDeviceLinks) {
-    LinuxPc pc;
-    const std::string folder = pc.add("DVDR   KV-829A", {LinuxAttachment::Usb, 5, 0, 2, 0, 0, -1});
-    pc.machine.addDirectory("/sys/class/scsi_generic/sg0");  // a folder, not a link
-    pc.machine.addLink("/sys/class/scsi_generic/sg0/device", "../../.." + folder.substr(4));
-    EXPECT_EQ(pc.scan(), "#5 host5 USB: [5:0:2:0 USB DVDR   KV-829A  /1.00] sg0= sent 1");
-}
-
-TEST(SysfsScan, whatCannotBeReadIsReportedAndTheScanGoesOn) {
+TEST(SysfsScan, filesEachDriveByItsAddressAndReportsWhatItCannotRead) {
     using P = sim::LinuxPlacement;
-    const P sata{LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0};
-    const std::string one = "#0 host0 SATA: [0:0:0:0 SATA DVDR   KV-829A  /1.00] sg0=sr0 sent 1";
+    const P sata{A::Sata, 0, 0, 0, 0, 0, 0};
+    const std::string one = "#0 host0 SATA | 0:0:0:0=1.00 ", two = "sg0=sr0 sent 1";
+    const std::string cls = "/sys/class/scsi_generic", type = "/device/type 13";
     const std::string speed =
         "/sys/devices/pci0000:00/0000:00:1f.2/ata1/link1/ata_link/link1/sata_spd";
+    // Each attachment is its bus kind; host n is the adapter at index n, channel c its bus at
+    // index c; the drives in address order; one without an sg node through its sr node.
+    const std::vector<P> six = {{A::Usb, 6, 0, 0, 0, 0, 1},      {A::Sata, 0, 0, 1, 0, -1, 2},
+                                {A::Sata, 0, 0, 0, 0, 3, 0},     {A::Pata, 1, 0, 0, 0, 4, 3},
+                                {A::FireWire, 3, 1, 4, 0, 5, 4}, {A::Scsi, 4, 0, 0, 0, 6, 5}};
     struct Case {
         std::vector<P> drives;
         std::string failed;  // made unreadable ("+": in the drive's folder; INQUIRY: that command)
         std::string scan;
     } cases[] = {
-        // In address order; a drive without an sg node is reached through its block node.
-        {{{LinuxAttachment::Usb, 6, 0, 0, 0, 0, 1},
-          {LinuxAttachment::Sata, 0, 0, 1, 0, -1, 2},
-          {LinuxAttachment::Sata, 0, 0, 0, 0, 3, 0}},
-         "",
-         "#0 host0 SATA: [0:0:0:0 SATA DVDR   KV-829A  /1.00 0:0:1:0 SATA DVDR   KV-829A  /1.00] "
-         "#6 host6 USB: [6:0:0:0 USB DVDR   KV-829A  /1.00] sg3=sr0 sr2=sr2 sg0=sr1 sent 3"},
-        {{{LinuxAttachment::Sata, 0, 0, 0, 0, 0, -1, 0}}, "", "sent 0"},  // a disk gets no command
-        {{sata}, "INQUIRY", "#0 host0 SATA: [0:0:0:0 SATA /] sg0=sr0 sent 1"},  // filed unnamed
-        // The type is asked of the drive instead.
-        {{sata},
-         "+/type",
-         "!/sys/class/scsi_generic/sg0/device/type 13 !/sys/block/sr0/device/type 13 " + one},
-        // Nothing tells a speed: parallel ATA.
-        {{sata},
-         speed,
-         "!" + speed + " 13 !" + speed +
-             " 13 #0 host0 ATAPI: [0:0:0:0 ATAPI DVDR   KV-829A  /1.00] sg0=sr0 sent 1"},
-        {{sata},
-         "/sys/class/scsi_generic",
-         "!/sys/class/scsi_generic 13 #0 host0 SATA: [0:0:0:0 SATA DVDR   KV-829A  /1.00] sr0=sr0 "
-         "sent 1"},
-        {{sata},
-         "/sys/block",
-         "!/sys/block 13 #0 host0 SATA: [0:0:0:0 SATA DVDR   KV-829A  /1.00] sg0= sent 1"},
-        {{sata}, "/dev/sg0", "!!/dev/sg0 13 #0 host0 SATA: [0:0:0:0 SATA /] sg0=sr0 sent 0"},
+        {six, "",
+         "#0 host0 SATA | 0:0:0:0=1.00 0:0:1:0=1.00 #1 host1 ATAPI | 1:0:0:0=1.00 #3 host3 1394 | "
+         "| 3:1:4:0=1.00 #4 host4 SCSI | 4:0:0:0=1.00 #6 host6 USB | 6:0:0:0=1.00 sg3=sr0 sr2=sr2 "
+         "sg4=sr3 sg5=sr4 sg6=sr5 sg0=sr1 sent 6"},
+        {{{A::Sata, 0, 0, 0, 0, 0, -1, 0}}, "", "sent 0"},               // a disk gets no command
+        {{sata}, "INQUIRY", "#0 host0 SATA | 0:0:0:0= sg0=sr0 sent 1"},  // filed without a name
+        // The type is asked of the drive instead; nothing telling a speed is parallel ATA.
+        {{sata}, "+/type", "!" + cls + "/sg0" + type + " !/sys/block/sr0" + type + " " + one + two},
+        {{sata}, speed, "!" + speed + " 13 !" + speed + " 13 #0 host0 ATAPI | 0:0:0:0=1.00 " + two},
+        {{sata}, cls, "!" + cls + " 13 " + one + "sr0=sr0 sent 1"},
+        {{sata}, "/sys/block", "!/sys/block 13 " + one + "sg0= sent 1"},
+        {{sata}, "/dev/sg0", "!!/dev/sg0 13 #0 host0 SATA | 0:0:0:0= sg0=sr0 sent 0"},
+        // An older layout: a class folder with a device link.
+        {{{A::Usb, 5, 0, 2, 0, 0, -1}}, "old", "#5 host5 USB | 5:0:2:0=1.00 sg0= sent 1"},
     };
     for (const auto& c : cases) {
         LinuxPc pc;
         std::string folder;
-        for (const P& where : c.drives) folder = pc.add("DVDR   KV-829A", where);
+        for (const P& where : c.drives) folder = pc.add(where);
         if (c.failed == "INQUIRY") pc.drives[0]->failAll(0x12, {0x04, 0x44, 0x00});
+        if (c.failed == "old") pc.machine.addDirectory("/sys/class/scsi_generic/sg0");  // no link
+        if (c.failed == "old")
+            pc.machine.addLink("/sys/class/scsi_generic/sg0/device", "../../.." + folder.substr(4));
         const std::string path = c.failed[0] == '+' ? folder + c.failed.substr(1) : c.failed;
-        if (c.failed != "INQUIRY") pc.machine.failPath(path, EACCES);
+        if (path[0] == '/') pc.machine.failPath(path, EACCES);
         EXPECT_EQ(pc.scan(), c.scan) << c.failed;
     }
 }
