@@ -1,12 +1,13 @@
-// Builders shared by the Linux back end's tests: a simulated Linux PC with an SG_IO transport.
+// Builders shared by the Linux back end's tests: a simulated Linux PC with an SG_IO transport,
+// and what the sysfs scan filed there, written out as text.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "scsi/scsi_transport.h"
+#include "discovery/sysfs_scan.h"
+#include "test_support.h"
 #include "sim/linux_machine.h"
 
 namespace testing_support {
@@ -16,30 +17,38 @@ struct LinuxPc {
     dw::ScsiTransport transport{machine};
     std::vector<std::unique_ptr<sim::KorvaneDrive>> drives;
 
-    sim::KorvaneDrive& addDrive(const std::string& product, const std::string& revision,
-                                const sim::LinuxPlacement& where) {
-        drives.push_back(std::make_unique<sim::KorvaneDrive>(product, revision));
-        machine.placeDrive(*drives.back(), where);
-        return *drives.back();
+    // Places a KV-829A 1.00; returns its SCSI device's folder under /sys/devices.
+    std::string add(const sim::LinuxPlacement& where) {
+        drives.push_back(std::make_unique<sim::KorvaneDrive>("DVDR   KV-829A", "1.00"));
+        return machine.placeDrive(*drives.back(), where);
     }
 
-    // The drive at host/target as the scan files it, without running the scan.
-    dw::DeviceEntry file(const sim::LinuxPlacement& where) {
-        dw::SgIoDevice node;
-        node.host = where.host;
-        node.channel = where.channel;
-        node.target = where.target;
-        node.lun = where.lun;
-        node.node = where.sg >= 0 ? "/dev/sg" + std::to_string(where.sg)
-                                  : "/dev/sr" + std::to_string(where.sr);
-        transport.sgIoDevices.push_back(node);
-        transport.kind = dw::TransportKind::SgIo;
-        dw::DeviceEntry entry;
-        entry.hostAdapter = where.host;
-        entry.pathId = where.channel;
-        entry.targetId = where.target;
-        entry.lun = where.lun;
-        return entry;
+    // Runs the scan and writes out what it reported and filed: "!path errno" per problem ("!!"
+    // for a device node); "#index name bus" per adapter with drives, then each of its buses as "|"
+    // with "host:channel:target:lun=revision" per drive; "node=block" per node (without /dev/);
+    // and how many commands the drives received.
+    std::string scan() {
+        std::string out;
+        for (const dw::ScanProblem& p : dw::SysfsScan(transport, machine))
+            out += (p.deviceNode ? "!!" : "!") + p.path + " " + std::to_string(p.error) + " ";
+        for (size_t i = 0; i < transport.adapters.size(); ++i) {
+            const dw::HostAdapter& a = transport.adapters[i];
+            if (a.buses.empty()) continue;
+            out += "#" + std::to_string(i) + " " + a.deviceName + " " + busName(a.busKind);
+            for (const dw::DeviceList& bus : a.buses) {
+                out += " |";
+                for (const dw::DeviceEntry& e : bus)
+                    out += " " + std::to_string(e.hostAdapter) + ":" + std::to_string(e.pathId) +
+                           ":" + std::to_string(e.targetId) + ":" + std::to_string(e.lun) + "=" +
+                           e.revision;
+            }
+            out += " ";
+        }
+        size_t sent = 0;
+        for (const auto& d : drives) sent += d->received().size();
+        for (const dw::SgIoDevice& n : transport.sgIoDevices)
+            out += n.node.substr(5) + "=" + n.blockName + " ";
+        return out + "sent " + std::to_string(sent);
     }
 };
 

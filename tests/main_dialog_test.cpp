@@ -1,482 +1,214 @@
 // The main dialog as the user meets it: start-up on each kind of PC, selection, Load File and
 // Upgrade, through a view that records what the window would show.
-#include <deque>
 #include <map>
 
 #include "app/main_dialog.h"
 #include "firmware_support.h"
-#include "identify/identify_model.h"
 #include "sim/scenarios.h"
 
 using namespace testing_support;
 namespace sc = sim::scenarios;
-using dw::BusKind;
 
 namespace {
 
-struct RecordingView : dw::DialogView {
-    explicit RecordingView(sim::Machine& clock) : clock_(clock) {}
-    std::map<int, bool> enabled = {{dw::kIdLoadFile, true},
-                                   {dw::kIdUpgrade, false},
-                                   {dw::kIdDeviceCombo, true}};
-    std::map<int, std::string> texts;
-    std::map<int, uint32_t> enabledAt;  // virtual time of the last enabling
-    std::vector<std::string> items;
+// A PC, the dialog over it and what its window shows. `events` tells of the message boxes
+// ("style caption|text"), the warning, the about box and the end of the window; `log` of each
+// enabling ("+") or disabling ("-") of Load File and Upgrade, with the WRITE BUFFER commands
+// the watched drive had received by then.
+struct Program : dw::DialogView {
+    sim::Machine pc;
+    dw::UpgradeState state;
+    std::unique_ptr<dw::MainDialog> dialog;
+    const sim::KorvaneDrive* watched = nullptr;
+    std::map<int, bool> enabled = {{dw::kIdLoadFile, true}, {dw::kIdDeviceCombo, true}};
+    std::map<int, std::string> texts;  // also the system menu's item, by its command
+    std::string items, events, log;
+    std::vector<int> answers;  // to the message boxes in turn; then OK
+    size_t boxes = 0;
     int selected = -1;
-    std::vector<std::string> boxes;  // "caption|text"
-    std::deque<int> answers;
-    std::deque<std::optional<std::string>> files;
-    dw::OpenFileRequest lastRequest;
-    int warnings = 0, abouts = 0, closes = 0, destroys = 0;
-    std::string menuItem;
+    std::optional<std::string> file;  // what the open-file dialog returns
+    uint32_t enabledAt = 0;           // when Upgrade was last enabled
 
     void enableControl(int id, bool on) override {
         enabled[id] = on;
-        if (on) enabledAt[id] = clock_.tickCount();
+        if (id == dw::kIdUpgrade && on) enabledAt = pc.tickCount();
+        const size_t writes = watched ? watched->receivedWithOpcode(0x3B).size() : 0;
+        const std::string name = id == dw::kIdUpgrade ? "upgrade" : "load";
+        if (id != dw::kIdDeviceCombo) log += name + (on ? "+" : "-") + std::to_string(writes) + " ";
     }
     void setControlText(int id, const std::string& text) override { texts[id] = text; }
-    void addComboItem(const std::string& text) override { items.push_back(text); }
+    void addComboItem(const std::string& text) override { items += text + ","; }
     void selectComboItem(int index) override { selected = index; }
     int comboSelection() override { return selected; }
-    void appendSystemMenuItem(unsigned, const std::string& text) override { menuItem = text; }
+    void appendSystemMenuItem(unsigned id, const std::string& s) override { texts[int(id)] = s; }
     void setWindowIcons() override {}
-    int messageBox(const std::string& text, const std::string& caption, unsigned) override {
-        boxes.push_back(caption + "|" + text);
-        if (answers.empty()) return dw::mb::kAnswerOk;
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
+    int messageBox(const std::string& text, const std::string& caption, unsigned style) override {
+        events += " " + std::to_string(style) + " " + caption + "|" + text;
+        return boxes < answers.size() ? answers[boxes++] : dw::mb::kAnswerOk;
     }
-    std::optional<std::string> askFileToOpen(const dw::OpenFileRequest& request) override {
-        lastRequest = request;
-        if (files.empty()) return std::nullopt;
-        auto f = files.front();
-        files.pop_front();
-        return f;
-    }
-    void showAspiWarning() override { ++warnings; }
-    void showAbout() override { ++abouts; }
-    void requestClose() override { ++closes; }
-    void destroyWindow() override { ++destroys; }
+    std::optional<std::string> askFileToOpen(const dw::OpenFileRequest&) override { return file; }
+    void showAspiWarning() override { events += " warned"; }
+    void showAbout() override { events += " about"; }
+    void requestClose() override { events += " closed"; }
+    void destroyWindow() override { events += " destroyed"; }
     std::string applicationTitle() override { return "drivewright"; }
 
-private:
-    sim::Machine& clock_;
-};
-
-struct Program {
-    sim::Machine pc;
-    RecordingView view{pc};
-    dw::UpgradeState state;
-    std::unique_ptr<dw::MainDialog> dialog;
-    TempFolder folder;
-
-    bool start() {
-        dialog = std::make_unique<dw::MainDialog>(pc, view, state);
-        dialog->refresh();
-        return dialog->OnInitDialog();
+    // The host adapter, target, firmware version and status texts, then whether the list,
+    // Load File and Upgrade are enabled ("+") or not ("-").
+    std::string screen() {
+        std::string out = texts[dw::kIdHostAdapterText] + "|" + texts[dw::kIdTargetIdText] + "|" +
+                          texts[dw::kIdFirmwareVersionText] + "|" + texts[dw::kIdStatusText] + " ";
+        for (int id : {dw::kIdDeviceCombo, dw::kIdLoadFile, dw::kIdUpgrade})
+            out += enabled[id] ? "+" : "-";
+        return out;
     }
-    std::string status() { return view.texts[dw::kIdStatusText]; }
+    // Starts the dialog: whether it went on, the list's items, the screen and the events.
+    std::string start() {
+        dialog = std::make_unique<dw::MainDialog>(pc, *this, state);
+        dialog->refresh();
+        const bool on = dialog->OnInitDialog();
+        return (on ? "" : "declined ") + items + " " + screen() + events;
+    }
+    std::string select(int index) {
+        selected = index;
+        dialog->OnSelectDevice();
+        return screen();
+    }
 };
 
-// Windows XP with two KORVANE drives: a KV-R535C at F: on port 0, target 3, and a KV-829A at
-// E: on port 1, target 1.
-struct TwoDrives {
-    sim::KorvaneDrive* r535;
-    sim::KorvaneDrive* dvd;
-};
-TwoDrives twoDrives(Program& p) {
-    sc::windowsXp(p.pc);
-    sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
-    sc::addPort(p.pc, 1, "atapi", sc::kHdcClass, "Secondary IDE Channel");
-    TwoDrives d;
-    d.r535 = &sc::addPortDrive(p.pc, "CD-R   KV-R535C", "1.00", 0, 3, 'F');
-    d.dvd = &sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.04", 1, 1, 'E');
-    // The KV-R535C keeps its firmware version in memory, not in its INQUIRY answer.
-    const uint8_t version[] = {'R', '5', '3', '5'};
-    d.r535->setMemory(0x100198, version);
-    return d;
+// Windows XP with a drive at F: on port 0 (IDE).
+sim::KorvaneDrive& xpDrive(sim::Machine& pc, const char* product, int target = 0) {
+    sc::windowsXp(pc);
+    sc::addPort(pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
+    return sc::addPortDrive(pc, product, "1.00", 0, target, 'F');
+}
+
+// Windows XP with two drives: a KV-R535C at F: on port 0, target 3, and a KV-829A at E: on
+// port 1, target 1.
+sim::KorvaneDrive& twoDrives(sim::Machine& pc) {
+    const uint8_t version[] = {'R', '5', '3', '5'};  // the KV-R535C keeps it in its memory
+    xpDrive(pc, "CD-R   KV-R535C", 3).setMemory(0x100198, version);
+    sc::addPort(pc, 1, "atapi", sc::kHdcClass, "Secondary IDE Channel");
+    return sc::addPortDrive(pc, "DVDR   KV-829A", "1.04", 1, 1, 'E');
+}
+
+// Windows 98 (minor version 10) with a KV-829A behind a USB adapter of the old
+// ASPI layer 1, 0, 0, 0; the user answers the question, if there is one.
+void oldLayer(Program& p, int answer, uint32_t platform = 1) {
+    sc::windows98(p.pc);
+    p.pc.setVersion(platform, 4, 10);
+    sc::addAspiAdapter(p.pc, "NECUSBSTOR", "USB storage");
+    sc::addWindows98Drive(p.pc, "DVDR   KV-829A", "1.10", 0, 0, 'G', "NECUSB00&CHILD&REV_0100");
+    p.pc.setFileVersion("wnaspi32.dll", "1, 0, 0, 0");
+    p.answers = {answer};
 }
 
 }  // namespace
 
-TEST(MainDialogStart, listsTheKorvaneDrivesAndShowsTheFirst) {
+TEST(MainDialogStart, listsTheKorvaneDrivesAndShowsTheSelectedOne) {
     Program p;
-    twoDrives(p);
-    auto& other = sc::addPortDrive(p.pc, "CDROM 52X", "1.00", 1, 2, 'G');
-    other.setVendor("OTHERCO");  // not the maker's: left out
-    ASSERT_TRUE(p.start());
-    EXPECT_EQ(p.view.menuItem, "&About Korvane Upgrade...");
-    ASSERT_EQ(p.view.items.size(), 2u);
-    ASSERT_EQ(p.state.deviceList.size(), 2u);
-    EXPECT_EQ(p.state.deviceList.at(0).hostAdapter, 0);  // adapter, bus and position order
-    EXPECT_EQ(p.state.deviceList.at(1).hostAdapter, 1);
-    EXPECT_EQ(p.view.selected, 0);
-    EXPECT_EQ(p.view.texts[dw::kIdHostAdapterText], "0");
-    EXPECT_EQ(p.view.texts[dw::kIdTargetIdText], "3");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "R535");
-    // The KV-R535C takes no upgrade files.
-    EXPECT_EQ(p.status(), "No upgradable device selected");
-    EXPECT_FALSE(p.view.enabled[dw::kIdLoadFile]);
-    EXPECT_FALSE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_TRUE(p.view.boxes.empty());
-
-    p.view.selected = 1;
-    p.dialog->OnSelectDevice();
-    EXPECT_EQ(p.view.texts[dw::kIdHostAdapterText], "1");
-    EXPECT_EQ(p.view.texts[dw::kIdTargetIdText], "1");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "1.04");
-    EXPECT_EQ(p.status(), "Select an upgrade file");
-    EXPECT_TRUE(p.view.enabled[dw::kIdLoadFile]);
+    twoDrives(p.pc);
+    sc::addPortDrive(p.pc, "CDROM 52X", "1.00", 1, 2, 'G');  // no model of the maker's: left out
+    const std::string r535 = "0|3|R535|No upgradable device selected +--";  // takes no files
+    const std::string dvd = "1|1|1.04|Select an upgrade file ++-";
+    EXPECT_EQ(p.start(), "ID:3  KV-R535C ,ID:1  KV-829A  , " + r535);
+    EXPECT_EQ(p.selected, 0);
+    const std::pair<int, std::string> picks[] = {{1, dvd}, {2, dvd}, {-1, dvd}, {0, r535}};
+    for (const auto& [index, screen] : picks) EXPECT_EQ(p.select(index), screen) << index;
+    EXPECT_EQ(p.texts[int(dw::kIdmAboutBox)], "&About Korvane Upgrade...");
+    // The about item, whatever the low four bits; SC_CLOSE keeps its default handling.
+    EXPECT_TRUE(p.dialog->OnSysCommand(0x0013) && !p.dialog->OnSysCommand(0xF060));
+    EXPECT_EQ(p.events, " about");
 }
 
-TEST(MainDialogStart, withoutAnyTransportTheProgramSaysSoAndCloses) {
-    Program p;
-    sc::windowsXp(p.pc);
-    EXPECT_TRUE(p.start());
-    ASSERT_EQ(p.view.boxes.size(), 1u);
-    EXPECT_EQ(p.view.boxes[0],
-              "drivewright|ASPI for Win32 is not initialized!\n\rUnable to load 'WNASPI32.DLL'");
-    EXPECT_EQ(p.view.closes, 1);
-    EXPECT_TRUE(p.view.items.empty());
-}
-
-TEST(MainDialogStart, fromVistaOnAMachineWithoutDrivesOpensTheDialogAndSaysSo) {
-    struct Case {
-        void (*windows)(sim::Machine&);
-        bool box;
-    } cases[] = {{sc::windowsXp, true}, {sc::windows7, false}, {sc::windows10, false}};
-    for (const auto& c : cases) {
-        Program p;
-        c.windows(p.pc);
-        EXPECT_TRUE(p.start());
-        EXPECT_EQ(p.view.boxes.size(), c.box ? 1u : 0u);
-        EXPECT_EQ(p.view.closes, c.box ? 1 : 0);
-        if (!c.box) {
-            EXPECT_EQ(p.status(), "No CD or DVD drive found");
-            EXPECT_FALSE(p.view.enabled[dw::kIdDeviceCombo]);
-            EXPECT_TRUE(p.view.items.empty());
-        }
-    }
-}
-
-TEST(MainDialogStart, withoutKorvaneDrivesTheListIsDisabledAndEmpty) {
-    Program p;
-    sc::windowsXp(p.pc);
-    sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
-    sc::addPortDrive(p.pc, "CDROM 52X", "1.00", 0, 0, 'E').setVendor("OTHERCO");
-    EXPECT_TRUE(p.start());
-    EXPECT_TRUE(p.view.items.empty());
-    EXPECT_FALSE(p.view.enabled[dw::kIdDeviceCombo]);
-    EXPECT_TRUE(p.view.enabled[dw::kIdLoadFile]);
-    EXPECT_FALSE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_EQ(p.status(), "");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "");
-}
-
-// The same four drives on XP, 7 and 10, each system with its own storage stack: a KV-829A on
-// IDE at E:, a KV-825A on Serial ATA at F: (it reports the Serial ATA interface), a KV-829A on
-// USB at H: and a KV-829AL on IEEE 1394 at I:.
-void xpStacks(sim::Machine& pc) {
-    sc::windowsXp(pc);
-    sc::addPort(pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
-    pc.setRegistryString(dw::Registry::kLocalMachine,
-                         "SYSTEM\\CurrentControlSet\\Enum\\PCIIDE\\IDEChannel\\4&1", "Driver",
-                         std::string(sc::kHdcClass) + "\\0000");
-    pc.addPort(1);  // the Serial ATA controller in its IDE mode, also run by atapi
-    pc.setRegistryString(dw::Registry::kLocalMachine, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 1",
-                         "Driver", "atapi");
-    sc::addPortDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
-    sc::addPortDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
-}
-void windows7Stacks(sim::Machine& pc) {
-    sc::windows7(pc);
-    sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
-    sc::addAtaChannelPort(pc, 1, "msahci", "Standard AHCI 1.0 Serial ATA Controller");
-    sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
-    sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
-}
-void windows10Stacks(sim::Machine& pc) {
-    sc::windows10(pc);
-    sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
-    sc::addStorahciPort(pc, 1);
-    sc::addInternalDrive(pc, "DVDR   KV-829A", "1.10", 0, 0, 'E');
-    sc::addInternalDrive(pc, "DVDR   KV-825A", "1.20", 1, 0, 'F').setInterfaceCode(1);
-}
-
-TEST(MainDialogStart, windows7And10ListTheDrivesAsXpDoes) {
-    struct System {
-        const char* name;
-        void (*build)(sim::Machine&);
-    } systems[] = {{"XP", xpStacks},
-                   {"Windows 7", windows7Stacks},
-                   {"Windows 10", windows10Stacks}};
-    struct Listed {
-        BusKind bus;
-        const char* row;
-        const char* label;
-    } listed[] = {{BusKind::Atapi, "DVDR   KV-829A", "ID:0  KV-829A  "},
-                  {BusKind::SerialAta, "DVDR   KV-825SA", "ID:0  KV-825SA"},
-                  {BusKind::Usb, "DVDR   KV-829UF", "ID:0  KV-829UF"},
-                  {BusKind::Ieee1394, "DVDR   KV-829UFL", "ID:0  KV-829UFL"}};
-    for (const auto& system : systems) {
-        Program p;
-        system.build(p.pc);
-        sc::addUsbDrive(p.pc, "DVDR   KV-829A", "1.00", 'H');
-        sc::addIeee1394Drive(p.pc, "DVDR   KV-829AL", "1.00", 'I');
-        ASSERT_TRUE(p.start()) << system.name;
-        ASSERT_EQ(p.view.items.size(), 4u) << system.name;
-        for (size_t i = 0; i < 4; ++i) {
-            dw::DeviceEntry entry = p.state.deviceList.at(i);
-            EXPECT_EQ(entry.busKind, listed[i].bus) << system.name << " item " << i;
-            EXPECT_EQ(dw::ModelProductId(*p.state.transport, entry), listed[i].row)
-                << system.name << " item " << i;
-            EXPECT_EQ(p.view.items[i], listed[i].label) << system.name << " item " << i;
-        }
-        EXPECT_TRUE(p.view.boxes.empty()) << system.name;
-    }
-}
-
-TEST(MainDialogStart, drivesTheSystemWouldNotOpenAreNamedInTheStatusLine) {
-    const std::string denied = "Access denied: run Drivewright as administrator";
+TEST(MainDialogStart, eachKindOfPcStartsAsItShould) {
+    const std::string found = "Select an upgrade file ++-",
+                      usb = "ID:0  KV-829UF, 0|0|1.10|" + found;
+    const std::string noAspi =
+        " ||| ++- 16 drivewright|ASPI for Win32 is not initialized!\n\rUnable to load "
+        "'WNASPI32.DLL' closed";
+    const std::string ask =
+        " warned 49 Drivewright|WARNING: USB devices detected with older Aspi layer!\n\tDo you "
+        "wish to continue?";
     struct Case {
         const char* name;
-        bool portDenied, letterDenied, usbDrive;
-        const char* status;
+        void (*build)(Program&);
+        std::string started;
     } cases[] = {
-        {"every open refused", true, true, false, denied.c_str()},
-        // The USB drive is found in the registry, but its letter does not open either.
-        {"an external drive refused too", true, true, true, denied.c_str()},
-        // Not every open was refused: no claim about rights.
-        {"the port opens", false, true, false, "No CD or DVD drive found"},
-        // A drive that opens but is not found is no matter of rights.
-        {"the letter opens", true, false, false, ""},
+        {"XP", [](Program& p) { sc::windowsXp(p.pc); }, noAspi},
+        {"NT 4", [](Program& p) { oldLayer(p, 1, 2); }, noAspi},  // never looks for ASPI
+        {"7", [](Program& p) { sc::windows7(p.pc); },
+         " |||No CD or DVD drive found -+-"},  // no box
+        {"no known drive", [](Program& p) { xpDrive(p.pc, "CDROM 52X"); }, " ||| -+-"},
+        // The interface a KV-825A reports moves it to Serial ATA.
+        {"SATA", [](Program& p) { xpDrive(p.pc, "DVDR   KV-825A").setInterfaceCode(1); },
+         "ID:0  KV-825SA, 0|0|1.00|" + found},
+        {"98", [](Program& p) { oldLayer(p, dw::mb::kAnswerOk); }, usb + ask},
+        {"98 declined", [](Program& p) { oldLayer(p, dw::mb::kAnswerCancel); },
+         "declined  ||| ++-" + ask + " destroyed"},
     };
     for (const auto& c : cases) {
         Program p;
-        sc::windows10(p.pc);
-        sc::addStorahciPort(p.pc, 0);
-        // On a port the scan never gets to: the letter alone leads to the drive.
-        sc::addInternalDrive(p.pc, "DVDR   KV-829A", "1.10", 7, 0, 'E');
-        if (c.usbDrive) sc::addUsbDrive(p.pc, "DVDR   KV-829A", "1.00", 'H');
-        if (c.portDenied) p.pc.failOpen("\\\\.\\SCSI0:", dw::winerr::kAccessDenied);
-        if (c.letterDenied) {
-            p.pc.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
-            p.pc.failOpen("\\\\.\\H:", dw::winerr::kAccessDenied);
-        }
-        EXPECT_TRUE(p.start()) << c.name;
-        EXPECT_TRUE(p.view.items.empty()) << c.name;
-        EXPECT_TRUE(p.view.boxes.empty()) << c.name;
-        EXPECT_EQ(p.view.closes, 0) << c.name;
-        EXPECT_EQ(p.status(), c.status) << c.name;
-        EXPECT_FALSE(p.view.enabled[dw::kIdDeviceCombo]) << c.name;
+        c.build(p);
+        EXPECT_EQ(p.start(), c.started) << c.name;
     }
 }
 
 TEST(MainDialogStart, theOldAspiLayerIsRecognisedByFourCharacters) {
-    struct Case {
-        const char* version;
-        bool translation;
-        bool old;
-    } cases[] = {{"1, 0, 0, 0", true, true},      {"1, 0, 0, 1", true, false},
-                 {"1, 0, 0, 0, 5", true, true},   {"1.0.0.0", true, false},
-                 {"4, 60, 0, 1021", true, false}, {"1, 0, 0, 0", false, false}};
-    for (const auto& c : cases) {
+    // The first two are the old layer; "": a version block without a translation entry.
+    const char* versions[] = {"1, 0, 0, 0", "1, 0, 0, 0, 5", "",         "1, 0, 0, 1", "1, 0, 1, 0",
+                              "1, 1, 0, 0", "2, 0, 0, 0",    "1, 0, 0,", "1.0.0.0"};
+    for (size_t i = 0; i < std::size(versions); ++i) {
         Program p;
-        twoDrives(p);
-        if (c.translation) {
-            p.pc.setFileVersion("wnaspi32.dll", c.version);
-        } else {
+        twoDrives(p.pc);
+        if (*versions[i]) p.pc.setFileVersion("wnaspi32.dll", versions[i]);
+        if (!*versions[i])
             p.pc.setFileVersionBlock("wnaspi32.dll", {},
-                                     {{"\\StringFileInfo\\040904b0\\FileVersion", c.version}});
-        }
-        EXPECT_TRUE(p.start());
-        EXPECT_EQ(p.view.warnings, c.old ? 1 : 0) << c.version;
-        EXPECT_EQ(p.view.items.size(), 2u);  // start-up goes on either way
+                                     {{"\\StringFileInfo\\040904b0\\FileVersion", "1, 0, 0, 0"}});
+        EXPECT_EQ(p.start().find("warned") != std::string::npos, i < 2) << versions[i];
     }
 }
 
-TEST(MainDialogStart, windows98AsksBeforeUsingUsbDrivesWithTheOldLayer) {
-    struct Case {
-        uint32_t minor;
-        int answer;
-        int questions;
-        bool goesOn;
-    } cases[] = {{10, dw::mb::kAnswerOk, 1, true},
-                 {10, dw::mb::kAnswerCancel, 1, false},
-                 {90, dw::mb::kAnswerCancel, 0, true}};  // Windows Me never asks
-    for (const auto& c : cases) {
-        Program p;
-        sc::windows98(p.pc);
-        p.pc.version.minorVersion = c.minor;
-        sc::addAspiAdapter(p.pc, "NECUSBSTOR", "USB storage");
-        sc::addWindows98Drive(p.pc, "DVDR   KV-829A", "1.10", 0, 0, 'G', "NECUSB00&CHILD&REV_0100");
-        p.pc.setFileVersion("wnaspi32.dll", "1, 0, 0, 0");
-        p.view.answers.push_back(c.answer);
-        EXPECT_EQ(p.start(), c.goesOn) << c.minor;
-        EXPECT_EQ(p.view.boxes.size(), size_t(c.questions)) << c.minor;
-        if (c.questions == 1) {
-            EXPECT_EQ(p.view.boxes[0],
-                      "Drivewright|WARNING: USB devices detected with older Aspi "
-                      "layer!\n\tDo you wish to continue?");
-        }
-        EXPECT_EQ(p.view.destroys, c.goesOn ? 0 : 1) << c.minor;
-        EXPECT_EQ(p.view.items.size(), c.goesOn ? 1u : 0u) << c.minor;
-    }
-}
-
-TEST(MainDialogStart, aDriveThatReportsAUsbBridgeBecomesAKv825U) {
+TEST(MainDialogUpgrade, loadFileChecksTheFileAndTheButtonsAreOffWhileTheUpgradeRuns) {
     Program p;
-    sc::windowsXp(p.pc);
-    sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
-    sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.00", 0, 0, 'E').setInterfaceCode(8);
-    ASSERT_TRUE(p.start());
-    ASSERT_EQ(p.state.deviceList.size(), 1u);
-    EXPECT_STREQ(p.state.deviceList.at(0).product, "DVDR   KV-825U  ");
-    EXPECT_EQ(p.state.deviceList.at(0).busKind, dw::BusKind::Usb);
-}
-
-TEST(MainDialogMenu, theAboutItemOpensTheAboutBox) {
-    Program p;
-    twoDrives(p);
-    p.start();
-    EXPECT_TRUE(p.dialog->OnSysCommand(0x0010));
-    EXPECT_TRUE(p.dialog->OnSysCommand(0x0013));   // the low four bits do not count
-    EXPECT_FALSE(p.dialog->OnSysCommand(0xF060));  // SC_CLOSE keeps its default handling
-    EXPECT_EQ(p.view.abouts, 2);
-}
-
-// --- Load File and Upgrade -----------------------------------------------------------------
-
-namespace {
-
-// The KV-829A selected and a valid 960 KB image for it written.
-std::string selectDvdWithImage(Program& p, TwoDrives& d, const std::string& version = "1.07") {
-    d = twoDrives(p);
-    EXPECT_TRUE(p.start());
-    p.view.selected = 1;
-    p.dialog->OnSelectDevice();
-    dw::tools::ImageSpec wanted;
-    wanted.row = dw::tools::findRow("DVDR   KV-829A");
-    wanted.size = 0xF0000;
-    wanted.version = version;
+    TempFolder folder;
+    sim::KorvaneDrive& dvd = twoDrives(p.pc);
+    const std::string path = folder.file("new.bin");
     std::string error;
-    const std::string path = p.folder.file("new.bin");
-    EXPECT_TRUE(dw::tools::writeFile(path, dw::tools::makeUpgradeImage(wanted, error), error));
-    return path;
-}
-
-}  // namespace
-
-TEST(MainDialogLoadFile, aValidFileEnablesUpgradeAndCancelLeavesItAsItWas) {
-    Program p;
-    TwoDrives d;
-    const std::string path = selectDvdWithImage(p, d);
-    p.view.files.push_back(path);
-    p.dialog->OnLoadFile();
-    EXPECT_EQ(p.view.lastRequest.defaultExtension, "BIN");
-    EXPECT_EQ(p.view.lastRequest.flags, 0x6u);
-    EXPECT_EQ(p.view.lastRequest.filter,
-              std::string("Upgrade Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0\0", 50));
-    EXPECT_EQ(p.status(), "Valid upgrade file loaded: new.bin");
-    EXPECT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-
-    p.view.files.push_back(std::nullopt);  // the user cancels
-    p.dialog->OnLoadFile();
-    EXPECT_STREQ(p.state.upgradeFilePath, "");
-    EXPECT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-
-    p.dialog->OnSelectDevice();  // selecting again asks for a file again
-    EXPECT_FALSE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_EQ(p.status(), "Select an upgrade file");
-}
-
-TEST(MainDialogLoadFile, aPathTooLongForTheStateIsRefusedNotCut) {
-    Program p;
-    TwoDrives d;
-    selectDvdWithImage(p, d);
-    p.view.enabled[dw::kIdUpgrade] = true;
-    p.view.files.push_back(std::string(300, 'x'));
-    p.dialog->OnLoadFile();
-    EXPECT_EQ(p.status(), "No valid upgrade file selected");
-    EXPECT_FALSE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_STREQ(p.state.upgradeFilePath, "");
-}
-
-TEST(MainDialogUpgrade, aSuccessShowsTheNewVersionAfterThePause) {
-    Program p;
-    TwoDrives d;
-    const std::string path = selectDvdWithImage(p, d, "1.07");
-    p.view.files.push_back(path);
-    p.dialog->OnLoadFile();
-    ASSERT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-
+    ASSERT_TRUE(
+        dw::tools::writeFile(path, referenceImage({"DVDR   KV-829A", 0xF0000, "1.07"}), error));
+    p.start();
+    p.select(1);
+    p.watched = &dvd;
+    // Load File with the file the user picks, or Cancel: the path kept, and the screen.
+    auto load = [&](std::optional<std::string> file) {
+        p.file = file;
+        p.dialog->OnLoadFile();
+        return p.state.upgradeFilePath + (" " + p.screen());
+    };
+    const std::string valid = "1|1|1.04|Valid upgrade file loaded: new.bin +++";
+    EXPECT_EQ(load(path), path + " " + valid);
+    // A path that does not fit the state is refused, not cut.
+    EXPECT_EQ(load(std::string(dw::kUpgradeFilePathSize, 'x')),
+              " 1|1|1.04|No valid upgrade file selected ++-");
+    EXPECT_EQ(load(path), path + " " + valid);
+    // Cancel forgets the file but leaves the button; an upgrade then sends nothing (below).
+    EXPECT_EQ(load(std::nullopt), " " + valid);
     p.dialog->OnUpgrade();
-    EXPECT_EQ(p.status(), "Upgrade succesfull");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "1.07");
-    EXPECT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_TRUE(p.view.enabled[dw::kIdLoadFile]);
-    EXPECT_EQ(d.dvd->commits, 1);
-    EXPECT_EQ(p.pc.openHandleCount(), 0);  // the kept handle is closed again
-    // The download's last command, then the 2,000 ms settle wait, then the 1,100 ms pause.
-    EXPECT_GE(p.view.enabledAt[dw::kIdUpgrade] - 1000u, 3100u);
+    EXPECT_EQ(p.screen(), "1|1|1.04|Upgrade failed! The upgrade file could not be opened. +++");
+    EXPECT_EQ(p.select(1), "1|1|1.04|Select an upgrade file ++-");  // asks for a file again
 
-    p.dialog->OnUpgrade();  // the same file again, at once
-    EXPECT_EQ(d.dvd->commits, 2);
-}
-
-TEST(MainDialogUpgrade, aFailureShowsTheDrivesSenseText) {
-    Program p;
-    TwoDrives d;
-    const std::string path = selectDvdWithImage(p, d);
-    p.view.files.push_back(path);
-    p.dialog->OnLoadFile();
-    d.dvd->failNth(0x3B, 11, {0x05, 0x24, 0x00});
+    load(path);
+    p.log.clear();
     const uint32_t before = p.pc.tickCount();
     p.dialog->OnUpgrade();
-    EXPECT_EQ(p.status(), "Upgrade failed! Invalid parameter (code 052400)");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "1.04");
-    EXPECT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-    EXPECT_GE(p.view.enabledAt[dw::kIdUpgrade] - before, 1100u);
-    EXPECT_EQ(d.dvd->commits, 0);
-    // The failure's sense stays in the current device, not in the list.
-    EXPECT_EQ(p.state.currentDevice.sense[12], 0x24);
-    EXPECT_EQ(p.state.deviceList.at(1).sense[12], 0x00);
-}
-
-TEST(MainDialogUpgrade, aDriverThatFailsEveryRequestNeverReadsAsSuccess) {
-    for (const bool atOpen : {true, false}) {
-        for (const uint32_t error : {1u, 2u, 5u, 31u, 121u, 257u, 1117u}) {
-            Program p;
-            TwoDrives d;
-            const std::string path = selectDvdWithImage(p, d);
-            p.view.files.push_back(path);
-            p.dialog->OnLoadFile();
-            ASSERT_TRUE(p.view.enabled[dw::kIdUpgrade]);
-            if (atOpen) {
-                p.pc.failOpen("\\\\.\\E:", error);
-            } else {
-                p.pc.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, error);
-            }
-            p.dialog->OnUpgrade();
-            const std::string where = (atOpen ? "open " : "ioctl ") + std::to_string(error);
-            EXPECT_EQ(p.status(), "Upgrade failed! The command did not reach the drive (error " +
-                                      std::to_string(error) + ").")
-                << where;
-            EXPECT_EQ(d.dvd->commits, 0) << where;
-            EXPECT_TRUE(d.dvd->receivedWithOpcode(0x3B).empty()) << where;
-        }
-    }
-}
-
-TEST(MainDialogStart, theHostAdapterShownIsThePortNumberBehindADroppedPort) {
-    Program p;
-    sc::windowsXp(p.pc);
-    sc::addPort(p.pc, 0, "raidport", "{00000000-0000-0000-0000-000000000000}", "RAID");
-    sc::addPort(p.pc, 1, "atapi", sc::kHdcClass, "Secondary IDE Channel");
-    sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.04", 1, 1, 'E');
-    ASSERT_TRUE(p.start());
-    ASSERT_EQ(p.state.deviceList.size(), 1u);
-    EXPECT_EQ(p.view.texts[dw::kIdHostAdapterText], "1");
-    EXPECT_EQ(p.view.texts[dw::kIdFirmwareVersionText], "1.04");
+    EXPECT_EQ(p.screen(), "1|1|1.07|Upgrade succesfull +++");
+    // Off before the first WRITE BUFFER (of all 120 the drive got), on after the last.
+    EXPECT_EQ(p.log, "upgrade-0 load-0 upgrade+120 load+120 ");
+    EXPECT_EQ(p.pc.openHandleCount(), 0);  // the kept handle is closed again
+    // The download (the simulated drive takes no time), the 2,000 ms settle wait and the
+    // 1,100 ms pause.
+    EXPECT_EQ(p.enabledAt - before, 3100u);
+    p.dialog->OnUpgrade();  // the same file again, at once
+    EXPECT_EQ(dvd.commits, 2);
 }

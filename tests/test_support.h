@@ -15,6 +15,13 @@
 
 namespace testing_support {
 
+// A bus kind as the tests' expectations name it.
+inline std::string busName(dw::BusKind kind) {
+    const char* names[] = {"unclassified", "ATAPI", "ATA", "SATA", "SCSI", "USB", "1394"};
+    const int i = static_cast<int>(kind) + 1;
+    return i >= 0 && i < 7 ? names[i] : std::to_string(i - 1);
+}
+
 inline std::string hex(const std::vector<uint8_t>& bytes) {
     std::string out;
     char b[4];
