@@ -1,141 +1,92 @@
-// The device list labels: the first line whose test on the fresh product id holds for the bus,
-// the interface check of the Serial ATA lines, and the plain label.
-#include <string>
-
+// The device list labels: the first line whose test on the fresh product id P holds for the
+// bus, the interface check of the Serial ATA lines, and the plain label.
 #include "identify/device_label.h"
 #include "identify_bench.h"
 
 using namespace testing_support;
-using dw::BusKind;
+using namespace testing_support::buses;
 
 namespace {
 
 struct Case {
     std::string p;  // what the drive reports now, blank-padded to 16
-    BusKind bus;
-    int target;
+    dw::BusKind bus;
     const char* label;
-    const char* stored = "";  // the stored product id; "" for the same as P
-    uint8_t interfaceCode = 0;
+    uint8_t interfaceCode = 1;  // in the drive's information block: 1 and 5 confirm Serial ATA
+    const char* stored = "";    // the stored product id, "" for P
 };
 
-void expectLabels(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) {
-        DriveBench bench(c.p, "1.00", "KORVANE", c.bus, c.stored, c.target);
-        bench.drive->setInterfaceCode(c.interfaceCode);
-        EXPECT_EQ(shown(dw::DeviceLabel(bench.pc.transport, bench.device)), shown(c.label))
-            << "P " << shown(c.p) << " on bus " << int(c.bus) << ", stored " << shown(c.stored)
-            << ", interface code " << int(c.interfaceCode);
-    }
+// Only the Serial ATA lines read the interface code: the first 128 bytes of the block, once.
+void expectLabel(const Case& c) {
+    DriveBench bench(c.p, "1.00", "KORVANE", c.bus, c.stored, 12);
+    bench.drive->setInterfaceCode(c.interfaceCode);
+    EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device), c.label)
+        << "P \"" << c.p << "\" on bus " << int(c.bus) << ", interface code "
+        << int(c.interfaceCode) << ", stored \"" << c.stored << "\"";
+    const auto reads = bench.drive->receivedWithOpcode(0xF1);
+    EXPECT_LE(reads.size(), c.bus == buses::T ? 1u : 0u) << c.p;
+    for (const auto& read : reads)
+        EXPECT_EQ(hex(read.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
 }
 
 }  // namespace
 
-TEST(DeviceLabel, theFirstLineThatHoldsNamesTheModel) {
-    expectLabels({
-        {"CD-R   KV-S37T", BusKind::Usb, 0, "ID:0   KV-S37TU"},          // line 1
-        {"CD-R   KV-W3850A", BusKind::Usb, 1, "ID:1   KV-W3850U"},       // line 2
-        {"CD-R   KV-S3850T", BusKind::Usb, 2, "ID:2   KV-S3850TU"},      // line 3
-        {"CD-R   KV-W6025A", BusKind::Usb, 3, "ID:3   KV-W6025U"},       // line 4
-        {"CD-R   KV-W5936A", BusKind::Usb, 4, "ID:4   KV-W5936U"},       // line 5
-        {"CD-R   KV-309T", BusKind::Usb, 5, "ID:5  KV-309U"},            // line 6
-        {"CD-R   KV-309", BusKind::Usb, 5, "ID:5  KV-309U"},             // line 6 tests "309" alone
-        {"CD-R   SUPERBA", BusKind::Usb, 6, "ID:6  SUPERBA-U"},          // line 7
-        {"DVDR   KV-630A", BusKind::Usb, 7, "ID:7  KV-630UF"},           // line 8
-        {"DVDR   KV-630A", BusKind::Ieee1394, 7, "ID:7  KV-630UF"},      // line 8
-        {"DVDR   KV-630A", BusKind::Scsi, 7, "ID:7  KV-630A"},           // line 9
-        {"DVDR   KV-630UF", BusKind::Unclassified, 7, "ID:7  KV-630A"},  // line 9, any bus
-        {"DVDR   KV-821A2", BusKind::Usb, 8, "ID:8  KV-821UF2"},         // line 10
-        {"DVDR   KV-821A2", BusKind::Ieee1394, 8, "ID:8  KV-821UF2"},    // line 10
-        {"DVDR   KV-821A", BusKind::Usb, 9, "ID:9  KV-821UF"},           // line 11
-        {"DVDR   KV-821A", BusKind::Ieee1394, 9, "ID:9  KV-821UF"},      // line 11
-        {"DVDR   KV-852A", BusKind::Usb, 10, "ID:10  KV-852UF"},         // line 12
-        {"DVDR   KV-852A", BusKind::Ieee1394, 10, "ID:10  KV-852UF"},    // line 12
-        {"DVDR   KV-825A", BusKind::Usb, 1, "ID:1  KV-825UF"},           // line 13, not probed USB
-        {"DVDR   KV-825A", BusKind::Usb, 1, "ID:1  KV-825U", "DVDR   KV-825U"},  // 13, probed
-        {"DVDR   KV-825A", BusKind::Ieee1394, 1, "ID:1  KV-825UF"},              // line 14
-        {"DVDR   KV-829AL", BusKind::Ieee1394, 2, "ID:2  KV-829UFL"},            // line 16
-        {"DVDR   KV-829AL", BusKind::Usb, 2, "ID:2  KV-829UFL"},                 // line 17
-        {"DVDR   KV-829A", BusKind::Ieee1394, 3, "ID:3  KV-829UF"},              // line 18
-        {"DVDR   KV-829A", BusKind::Usb, 3, "ID:3  KV-829UF"},                   // line 19
-        {"CD-R   S37T6025", BusKind::Usb, 0, "ID:0   KV-S37TU"},  // line 1 before line 4
-        {"DVDR   KV-630821", BusKind::Usb, 0, "ID:0  KV-630UF"},  // line 8 before line 11
-        // The fresh P decides, not the stored product id.
-        {"CD-R   KV-S37T", BusKind::Usb, 0, "ID:0   KV-S37TU", "DVDR   KV-829A"},
-    });
-}
-
-TEST(DeviceLabel, withoutALineTheLabelIsPFromItsEighthCharacter) {
-    expectLabels({
-        {"DVDR   KV-829A", BusKind::Atapi, 3, "ID:3  KV-829A  "},   // trailing blanks kept
-        {"DVD-ROM KV-138A", BusKind::Atapi, 1, "ID:1   KV-138A "},  // eight-character type
-        {"*Program Mode1*", BusKind::Atapi, 2, "ID:2  m Mode1* "},
-        {"CD-R   SUPERBA", BusKind::Atapi, 0, "ID:0  SUPERBA  "},
-        {"DVDR   KV-821A2", BusKind::Atapi, 4, "ID:4  KV-821A2 "},
-        {"DVDR   KV-825A", BusKind::Scsi, 4, "ID:4  KV-825A  "},
-        {"CD-R   KV-S37T", BusKind::Scsi, 4, "ID:4  KV-S37T  "},
-        // P ends inside the device-type part: nothing is left, nothing outside P is read.
-        {std::string("DVDR\0", 5), BusKind::Atapi, 6, "ID:6  "},
-        {std::string("CD-ROMX\0", 8), BusKind::Atapi, 6, "ID:6  "},
-        {std::string("CD-ROM X\0", 9), BusKind::Atapi, 6, "ID:6  X"},
-        {std::string("\0", 1), BusKind::Atapi, 6, "ID:6  "},
-    });
-}
-
-TEST(DeviceLabel, onSerialAtaTheDriveMustConfirmItsInterface) {
-    expectLabels({
-        {"DVDR   KV-825A", BusKind::SerialAta, 4, "ID:4  KV-825SA", "", 1},
-        {"DVDR   KV-825A", BusKind::SerialAta, 4, "ID:4  KV-825SA", "", 5},
-        {"DVDR   KV-825A", BusKind::SerialAta, 4, "ID:4  KV-825A  ", "", 8},
-        {"DVDR   KV-825A", BusKind::SerialAta, 4, "ID:4  KV-825A  ", "", 0},
-        {"DVDR   KV-829A", BusKind::SerialAta, 4, "ID:4  KV-829SA", "", 1},
-        {"DVDR   KV-829A", BusKind::SerialAta, 4, "ID:4  KV-829SA", "", 5},
-        {"DVDR   KV-829A", BusKind::SerialAta, 4, "ID:4  KV-829A  ", "", 2},
-        {"DVDR   KV-829AL", BusKind::SerialAta, 4, "ID:4  KV-829SA", "", 1},
-    });
-}
-
-TEST(DeviceLabel, theInterfaceCheckReadsTheFirst128BytesOnlyForTheSerialAtaLines) {
-    struct Probe {
-        const char* p;
-        BusKind bus;
-        const char* cdb;  // "" when no F1h may be sent
-    } probes[] = {
-        {"DVDR   KV-825A", BusKind::SerialAta, "F1 00 00 00 00 00 00 00 00 80 00 00"},
-        {"DVDR   KV-829A", BusKind::SerialAta, "F1 01 00 00 00 00 00 00 00 80 00 00"},
-        {"DVDR   KV-825A", BusKind::Usb, ""},
-        {"DVDR   KV-829A", BusKind::Atapi, ""},
-        {"DVDR   KV-821A", BusKind::SerialAta, ""},
+// Line 1 ("S37T") comes before line 4 ("6025"), line 8 ("630") before line 12 ("852"); the
+// 309 line tests "309" alone; line 9 takes a 630 on any other bus.
+TEST(DeviceLabel, theFirstLineThatHoldsForTheFreshProductIdNamesTheModel) {
+    const Case lines[] = {
+        {"CD-R   KV-S37T", U, "ID:12   KV-S37TU"},     {"CD-R   KV-W3850A", U, "ID:12   KV-W3850U"},
+        {"CD-R   KV-S3850T", U, "ID:12   KV-S3850TU"}, {"CD-R   KV-W6025A", U, "ID:12   KV-W6025U"},
+        {"CD-R   KV-W5936A", U, "ID:12   KV-W5936U"},  {"CD-R   KV-309T", U, "ID:12  KV-309U"},
+        {"CD-R   KV-309", U, "ID:12  KV-309U"},        {"CD-R   SUPERBA", U, "ID:12  SUPERBA-U"},
+        {"DVDR   KV-630A", U, "ID:12  KV-630UF"},      {"DVDR   KV-630A", F, "ID:12  KV-630UF"},
+        {"DVDR   KV-630A", S, "ID:12  KV-630A"},       {"DVDR   KV-630UF", T, "ID:12  KV-630A"},
+        {"DVDR   KV-821A2", U, "ID:12  KV-821UF2"},    {"DVDR   KV-821A2", F, "ID:12  KV-821UF2"},
+        {"DVDR   KV-821A", U, "ID:12  KV-821UF"},      {"DVDR   KV-821A", F, "ID:12  KV-821UF"},
+        {"DVDR   KV-852A", U, "ID:12  KV-852UF"},      {"DVDR   KV-852A", F, "ID:12  KV-852UF"},
+        {"DVDR   KV-825A", U, "ID:12  KV-825UF"},      {"DVDR   KV-825A", F, "ID:12  KV-825UF"},
+        {"DVDR   KV-829AL", F, "ID:12  KV-829UFL"},    {"DVDR   KV-829AL", U, "ID:12  KV-829UFL"},
+        {"DVDR   KV-829A", F, "ID:12  KV-829UF"},      {"DVDR   KV-829A", U, "ID:12  KV-829UF"},
+        {"CD-R   S37T6025", U, "ID:12   KV-S37TU"},    {"DVDR   KV-630852", U, "ID:12  KV-630UF"},
+        {"DVDR   KV-825A", T, "ID:12  KV-825SA"},      {"DVDR   KV-825A", T, "ID:12  KV-825SA", 5},
+        {"DVDR   KV-829A", T, "ID:12  KV-829SA"},      {"DVDR   KV-829A", T, "ID:12  KV-829SA", 5},
+        {"DVDR   KV-829AL", T, "ID:12  KV-829SA"},
     };
-    for (const auto& c : probes) {
-        DriveBench bench(c.p, "1.00", "KORVANE", c.bus);
-        dw::DeviceLabel(bench.pc.transport, bench.device);
-        const auto sent = bench.drive->receivedWithOpcode(0xF1);
-        if (c.cdb[0] == '\0') {
-            EXPECT_TRUE(sent.empty()) << c.p;
-        } else {
-            ASSERT_EQ(sent.size(), 1u) << c.p;
-            EXPECT_EQ(hex(sent[0].cdb), c.cdb) << c.p;
-        }
-    }
+    for (const Case& c : lines) expectLabel(c);
+    // The probe stored KV-825U for an 825 behind a USB bridge; P decides everything else.
+    expectLabel({"DVDR   KV-825A", U, "ID:12  KV-825U", 1, "DVDR   KV-825U"});
+    expectLabel({"CD-R   KV-S37T", U, "ID:12   KV-S37TU", 1, "DVDR   KV-829A"});
 }
 
-TEST(DeviceLabel, aFailingInterfaceCheckGivesThePlainLabel) {
-    DriveBench bench("DVDR   KV-829A", "1.00", "KORVANE", BusKind::SerialAta, "", 2);
-    bench.drive->setInterfaceCode(1);
-    bench.drive->failAll(0xF1, {0x05, 0x20, 0x00});
-    EXPECT_EQ(shown(dw::DeviceLabel(bench.pc.transport, bench.device)), shown("ID:2  KV-829A  "));
+// P from its eighth character, trailing blanks kept; a P that ends inside the device-type part
+// leaves nothing, and nothing outside P is read.
+TEST(DeviceLabel, withoutALineOrAConfirmedInterfaceTheLabelIsPFromItsEighthCharacter) {
+    const Case plain[] = {
+        {"DVDR   KV-829A", A, "ID:12  KV-829A  "},    {"DVD-ROM KV-138A", A, "ID:12   KV-138A "},
+        {"*Program Mode1*", A, "ID:12  m Mode1* "},   {"CD-R   SUPERBA", A, "ID:12  SUPERBA  "},
+        {"DVDR   KV-821A2", A, "ID:12  KV-821A2 "},   {"DVDR   KV-825A", S, "ID:12  KV-825A  "},
+        {"CD-R   KV-S37T", F, "ID:12  KV-S37T  "},    {"DVDR   KV-999A", U, "ID:12  KV-999A  "},
+        {"DVDR   KV-821A", T, "ID:12  KV-821A  "},    {"DVDR   KV-829AL", A, "ID:12  KV-829AL "},
+        {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 8}, {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 0},
+        {"DVDR   KV-829A", T, "ID:12  KV-829A  ", 2}, {std::string("DVDR\0", 5), A, "ID:12  "},
+        {std::string("CD-ROMX\0", 8), A, "ID:12  "},  {std::string("CD-ROM X\0", 9), A, "ID:12  X"},
+        {std::string(1, '\0'), A, "ID:12  "},
+    };
+    for (const Case& c : plain) expectLabel(c);
 }
 
-TEST(DeviceLabel, aFailedInquiryLeavesPEmpty) {
-    // A USB drive answers INQUIRY through its letter; here the drive does not answer at all.
-    DriveBench bench("DVDR   KV-829A", "1.00", "KORVANE", BusKind::Usb, "", 5);
+// A failed INQUIRY leaves P empty; a failed read of the interface code denies Serial ATA.
+TEST(DeviceLabel, aFailedReadGivesThePlainLabel) {
+    // A USB drive answers INQUIRY through its letter; this one does not answer at all.
+    DriveBench bench("DVDR   KV-829A", "1.00", "KORVANE", U, "", 5);
     bench.drive->stopAnsweringAfter(0);
-    EXPECT_EQ(shown(dw::DeviceLabel(bench.pc.transport, bench.device)), shown("ID:5  "));
-
-    // Nothing at the address the record names.
-    DriveBench absent("DVDR   KV-825A", "1.00", "KORVANE", BusKind::SerialAta, "", 1);
+    EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device), "ID:5  ");
+    DriveBench absent("DVDR   KV-825A", "1.00", "KORVANE", T, "", 1);
     absent.device.targetId = 9;
-    EXPECT_EQ(shown(dw::DeviceLabel(absent.pc.transport, absent.device)), shown("ID:9  "));
+    EXPECT_EQ(dw::DeviceLabel(absent.pc.transport, absent.device), "ID:9  ");
     EXPECT_EQ(absent.sent(0xF1), 0u);
+    DriveBench failing("DVDR   KV-829A", "1.00", "KORVANE", T, "", 2);
+    failing.drive->setInterfaceCode(1);
+    failing.drive->failAll(0xF1, {0x05, 0x20, 0x00});
+    EXPECT_EQ(dw::DeviceLabel(failing.pc.transport, failing.device), "ID:2  KV-829A  ");
 }
