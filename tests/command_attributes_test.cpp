@@ -1,11 +1,14 @@
 // What both transports make of a command, seen from the drive's side: the CDB length and data
-// direction the opcode gives, the status and sense of a failure, and the INQUIRY strings.
+// direction the opcode gives, the status and sense of a failure and the INQUIRY strings; then
+// what is the ASPI transport's own: its ways of completing, the statuses it passes on, and the
+// host adapter inquiry.
 #include <set>
 
 #include "firmware/command_builders.h"
 #include "test_support.h"
 
 using namespace testing_support;
+using Completion = sim::AspiLayer::Completion;
 
 namespace {
 
@@ -18,6 +21,7 @@ struct BothTransports : ::testing::Test {
                                     &aspi.machine.addDrive("DVDR   KV-825A", "2.00")};
     dw::DeviceEntry devices[2] = {PassThroughPc::entry(1, 0, 2, 0, 4), AspiPc::entry(1, 2)};
     dw::ScsiTransport* transports[2] = {&pt.transport, &aspi.transport};
+    dw::InquiryStrings s;
 
     void SetUp() override {
         pt.addAdapter(0);
@@ -32,7 +36,7 @@ struct BothTransports : ::testing::Test {
 
 // Groups 0 and 1-2 go out as 6 and 10 bytes, every other opcode as 12 (never 16). Exactly the
 // eighteen data-out opcodes send their buffer; only no buffer and no length mean no data phase
-// (a length without a buffer is not sent).
+// (a length without a buffer has one, but is not sent). The ASPI block asks for an event.
 TEST_F(BothTransports, theOpcodeDecidesTheCdbLengthAndTheDataDirection) {
     const std::set<int> out = {0x04, 0x0A, 0x15, 0x1D, 0x2A, 0x3B, 0x54, 0x55, 0x5D,
                                0xA3, 0xAA, 0xB6, 0xBF, 0xD5, 0xE2, 0xE5, 0xF0, 0xFD};
@@ -51,15 +55,16 @@ TEST_F(BothTransports, theOpcodeDecidesTheCdbLengthAndTheDataDirection) {
             for (int t = 0; t < 2; ++t) {
                 transports[t]->execute(devices[t], command);
                 const auto& seen = drives[t]->received().back();
-                EXPECT_EQ(seen.cdb.size(), cdbLength) << t << " " << op;
-                EXPECT_EQ(int(seen.direction), sent) << t << " " << op << " " << form;
-                EXPECT_EQ(seen.transferLength, command.dataLength) << t << " " << op;
+                EXPECT_EQ(std::tuple(seen.cdb.size(), int(seen.direction), seen.transferLength),
+                          std::tuple(cdbLength, sent, command.dataLength))
+                    << t << " " << op << " " << form;
             }
             const auto& request = pt.machine.passThroughRequests().back();
             const auto& srb = aspi.machine.aspi().requests().back();
-            EXPECT_EQ(request.dataIn, (std::array{2, 1, 0}[sent])) << op;
-            EXPECT_EQ(request.timeOutValue, op == 0x5C ? 30u : 4800u) << op;
-            EXPECT_EQ(srb.flags, (std::array{0x40, 0x48, 0x50}[sent])) << op;  // with event notify
+            EXPECT_EQ(std::tuple(int(request.dataIn), request.timeOutValue, int(srb.flags)),
+                      std::tuple((std::array{2, 1, 0}[sent]), op == 0x5C ? 30u : 4800u,
+                                 (std::array{0x40, 0x48, 0x50}[sent])))
+                << op << " " << form;
             EXPECT_EQ(request.senseInfoLength + srb.senseLength, 32 + 14) << op;
         }
     }
@@ -73,32 +78,88 @@ TEST_F(BothTransports, aFailureBringsItsStatusAndSenseAndTheSenseOutlivesASucces
         drives[t]->mediumLoaded = true;
         EXPECT_EQ(dw::TestUnitReady(*transports[t], devices[t]), 1) << t;
         EXPECT_EQ(hex({devices[t].sense, devices[t].sense + 15}),
-                  "70 00 02 00 00 00 00 0A 00 00 00 00 3A 00 AA")
-            << t;
+                  "70 00 02 00 00 00 00 0A 00 00 00 00 3A 00 AA");
     }
 }
 
-// A failed INQUIRY through the drive letter passes its result on; ASPI's is 0.
+// A failed INQUIRY through the drive letter passes its result on; ASPI's is 0. Without a
+// transport nothing is sent.
 TEST_F(BothTransports, inquiryReadsTheDriveAndReportsItsDeviceType) {
     for (int t = 0; t < 2; ++t) {
-        dw::InquiryStrings s;
         EXPECT_EQ(transports[t]->inquiry(devices[t], s), 1 + 0x05 * 256) << t;
         EXPECT_EQ(std::string(s.vendor) + s.product + s.revision, "KORVANE DVDR   KV-825A  2.00");
         EXPECT_EQ(hex(drives[t]->received().back().cdb), "12 00 00 00 38 00") << t;
         EXPECT_EQ(drives[t]->received().back().transferLength, 56u) << t;
-        devices[t].targetId = -1;
-        EXPECT_EQ(transports[t]->inquiry(devices[t], s), 0) << t;
-        devices[t].targetId = 2;
         drives[t]->failAll(0x12, {0x05, 0x24, 0x00});
         EXPECT_EQ(transports[t]->inquiry(devices[t], s), t == 0 ? 2 : 0) << t;
+        transports[t]->kind = dw::TransportKind::None;
+        dw::AdapterInfo info;
+        EXPECT_EQ(transports[t]->execute(devices[t], dw::ScsiCommand{}) +
+                      transports[t]->inquiry(devices[t], s) + transports[t]->queryAdapter(1, info),
+                  0);
         EXPECT_EQ(drives[t]->received().size(), 2u) << t;
     }
-    sim::Machine none;  // no transport: nothing is sent
-    dw::ScsiTransport transport(none);
-    dw::InquiryStrings s;
+}
+
+// Any status but completion is a failure, passed on as it came (pending as no status at all);
+// an unknown device or adapter is the layer's status. INQUIRY is not sent to a negative address.
+TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
+    drives[1]->mediumLoaded = true;
+    for (int status = 0; status < 256; ++status) {
+        aspi.machine.aspi().forcedStatus = static_cast<uint8_t>(status);
+        const bool complete = status == dw::aspi::kComplete;
+        EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), complete ? 1
+                                                              : status ? status
+                                                                       : dw::kResultNoStatus);
+        EXPECT_EQ(aspi.transport.inquiry(devices[1], s) & 0xFF, complete ? 1 : 0) << status;
+    }
+    aspi.machine.aspi().forcedStatus.reset();
+    const int cases[][3] = {{1, 5, 0x82}, {4, 2, 0x81}, {1, -1, 0x82}, {-1, 2, 0x81}};
+    for (const auto& [adapter, target, result] : cases) {
+        auto d = AspiPc::entry(adapter, target);
+        EXPECT_EQ(dw::RezeroUnit(aspi.transport, d) + aspi.transport.inquiry(d, s), result);
+    }
+    EXPECT_EQ(aspi.machine.aspi().requests().size(), 512u + 4 + 2);  // no INQUIRY to -1
+}
+
+// Without an event the transport polls, yielding without sleeping; with one it waits only for
+// a pending request. The event is reset before use and after its wait, and closed. The block
+// starts as an error, so that a layer that never writes its status leaves a failure.
+TEST_F(BothTransports, eachAspiCompletionGivesTheFinalStatus) {
+    const std::tuple<Completion, bool, int, int> cases[] = {
+        {Completion::Synchronous, false, 0, 1},
+        {Completion::Deferred, false, 1, 2},
+        {Completion::Signalled, false, 1, 2},  // pending, with the event already set
+        {Completion::Deferred, true, 0, 0}};   // events fail, waits, resets
+    auto& m = aspi.machine;
+    for (const auto& [completion, eventsFail, waits, resets] : cases) {
+        m.aspi().completion = completion;
+        m.eventsFail = eventsFail;
+        m.eventWaits = m.eventResets = m.sleeps = 0;
+        drives[1]->mediumLoaded = false;
+        EXPECT_EQ(dw::TestUnitReady(aspi.transport, devices[1]), 4) << waits << resets;
+        drives[1]->mediumLoaded = true;
+        EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), 1) << waits << resets;
+        EXPECT_EQ(std::tuple(m.eventWaits, m.eventResets), std::tuple(2 * waits, 2 * resets));
+        EXPECT_GE(m.sleeps, eventsFail ? 6 : 0);
+        EXPECT_EQ(m.eventsCreated - m.eventsClosed + m.aspi().pendingRequests(), 0);
+        EXPECT_EQ(m.tickCount(), 1000u);
+        EXPECT_EQ(m.aspi().requests().back().presetStatus, dw::aspi::kError);
+    }
+}
+
+TEST_F(BothTransports, aspiAdapterInquiryCopiesTheIdentifiersWithinTheCall) {
+    auto& adapter = aspi.machine.aspi().adapters[1];
+    adapter.managerId = "ASPI for WIN32xx";  // all 16 characters used
+    adapter.adapterId = "KORVANE-IDE";
+    adapter.hostScsiId = 7;
+    adapter.unique[15] = 0x42;
     dw::AdapterInfo info;
-    EXPECT_EQ(transport.execute(devices[0], dw::ScsiCommand{}) + transport.inquiry(devices[0], s) +
-                  transport.queryAdapter(0, info),
-              0);
-    EXPECT_TRUE(none.openedDevices().empty());
+    std::memset(static_cast<void*>(&info), 'x', sizeof info);
+    EXPECT_EQ(aspi.transport.queryAdapter(1, info), 1);
+    EXPECT_EQ(std::string(info.managerId) + "|" + info.adapterId, "ASPI for WIN32xx|KORVANE-IDE");
+    EXPECT_EQ(hex({info.unique, info.unique + 16}),
+              "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 42");
+    EXPECT_EQ(info.hostScsiId + aspi.machine.eventsCreated, 7);  // completes within the call
+    EXPECT_EQ(aspi.transport.queryAdapter(2, info), 0x81);
 }

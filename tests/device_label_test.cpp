@@ -21,58 +21,45 @@ void expectLabel(const Case& c) {
     DriveBench bench(c.p, "1.00", "KORVANE", c.bus, c.stored, 12);
     bench.drive->setInterfaceCode(c.interfaceCode);
     EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device), c.label)
-        << "P \"" << c.p << "\" on bus " << int(c.bus) << ", interface code "
-        << int(c.interfaceCode) << ", stored \"" << c.stored << "\"";
+        << "P \"" << c.p << "\" on bus " << int(c.bus) << ", code " << int(c.interfaceCode);
     const auto reads = bench.drive->receivedWithOpcode(0xF1);
-    EXPECT_LE(reads.size(), c.bus == buses::T ? 1u : 0u) << c.p;
-    for (const auto& read : reads)
-        EXPECT_EQ(hex(read.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
+    EXPECT_LE(reads.size(), c.bus == T ? 1u : 0u) << c.p;
+    for (const auto& r : reads) EXPECT_EQ(hex(r.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
 }
 
 }  // namespace
 
 // Line 1 ("S37T") comes before line 4 ("6025"), line 8 ("630") before line 12 ("852"); the
-// 309 line tests "309" alone; line 9 takes a 630 on any other bus.
+// 309 line tests "309" alone; line 9 takes a 630 on any other bus. Without a line, or without
+// a confirmed interface, the label is P from its eighth character, trailing blanks kept; a P
+// that ends inside the device-type part leaves nothing, and nothing outside P is read.
 TEST(DeviceLabel, theFirstLineThatHoldsForTheFreshProductIdNamesTheModel) {
-    const Case lines[] = {
-        {"CD-R   KV-S37T", U, "ID:12   KV-S37TU"},     {"CD-R   KV-W3850A", U, "ID:12   KV-W3850U"},
+    const Case cases[] = {
+        {"CD-R   KV-S37T", U, "ID:12   KV-S37TU"},     {"CD-R   KV-309", U, "ID:12  KV-309U"},
+        {"CD-R   KV-W3850A", U, "ID:12   KV-W3850U"},  {std::string(1, '\0'), A, "ID:12  "},
         {"CD-R   KV-S3850T", U, "ID:12   KV-S3850TU"}, {"CD-R   KV-W6025A", U, "ID:12   KV-W6025U"},
-        {"CD-R   KV-W5936A", U, "ID:12   KV-W5936U"},  {"CD-R   KV-309T", U, "ID:12  KV-309U"},
-        {"CD-R   KV-309", U, "ID:12  KV-309U"},        {"CD-R   SUPERBA", U, "ID:12  SUPERBA-U"},
-        {"DVDR   KV-630A", U, "ID:12  KV-630UF"},      {"DVDR   KV-630A", F, "ID:12  KV-630UF"},
-        {"DVDR   KV-630A", S, "ID:12  KV-630A"},       {"DVDR   KV-630UF", T, "ID:12  KV-630A"},
-        {"DVDR   KV-821A2", U, "ID:12  KV-821UF2"},    {"DVDR   KV-821A2", F, "ID:12  KV-821UF2"},
-        {"DVDR   KV-821A", U, "ID:12  KV-821UF"},      {"DVDR   KV-821A", F, "ID:12  KV-821UF"},
-        {"DVDR   KV-852A", U, "ID:12  KV-852UF"},      {"DVDR   KV-852A", F, "ID:12  KV-852UF"},
-        {"DVDR   KV-825A", U, "ID:12  KV-825UF"},      {"DVDR   KV-825A", F, "ID:12  KV-825UF"},
-        {"DVDR   KV-829AL", F, "ID:12  KV-829UFL"},    {"DVDR   KV-829AL", U, "ID:12  KV-829UFL"},
-        {"DVDR   KV-829A", F, "ID:12  KV-829UF"},      {"DVDR   KV-829A", U, "ID:12  KV-829UF"},
-        {"CD-R   S37T6025", U, "ID:12   KV-S37TU"},    {"DVDR   KV-630852", U, "ID:12  KV-630UF"},
-        {"DVDR   KV-825A", T, "ID:12  KV-825SA"},      {"DVDR   KV-825A", T, "ID:12  KV-825SA", 5},
-        {"DVDR   KV-829A", T, "ID:12  KV-829SA"},      {"DVDR   KV-829A", T, "ID:12  KV-829SA", 5},
-        {"DVDR   KV-829AL", T, "ID:12  KV-829SA"},
+        {"CD-R   KV-W5936A", U, "ID:12   KV-W5936U"},  {"CD-R   SUPERBA", U, "ID:12  SUPERBA-U"},
+        {"DVDR   KV-630A", F, "ID:12  KV-630UF"},      {"DVDR   KV-630A", S, "ID:12  KV-630A"},
+        {"DVDR   KV-821A2", U, "ID:12  KV-821UF2"},    {"DVDR   KV-821A", F, "ID:12  KV-821UF"},
+        {"DVDR   KV-852A", U, "ID:12  KV-852UF"},      {"DVDR   KV-825A", U, "ID:12  KV-825UF"},
+        {"DVDR   KV-825A", F, "ID:12  KV-825UF"},      {"DVDR   KV-829AL", F, "ID:12  KV-829UFL"},
+        {"DVDR   KV-829AL", U, "ID:12  KV-829UFL"},    {"DVDR   KV-829A", F, "ID:12  KV-829UF"},
+        {"DVDR   KV-829A", U, "ID:12  KV-829UF"},      {"CD-R   S37T6025", U, "ID:12   KV-S37TU"},
+        {"DVDR   KV-630852", U, "ID:12  KV-630UF"},    {"DVDR   KV-825A", T, "ID:12  KV-825SA"},
+        {"DVDR   KV-829A", T, "ID:12  KV-829SA", 5},   {"DVDR   KV-829AL", T, "ID:12  KV-829SA"},
+        {"DVDR   KV-829A", A, "ID:12  KV-829A  "},     {"DVD-ROM KV-138A", A, "ID:12   KV-138A "},
+        {"*Program Mode1*", A, "ID:12  m Mode1* "},    {"CD-R   KV-S37T", F, "ID:12  KV-S37T  "},
+        {"DVDR   KV-999A", U, "ID:12  KV-999A  "},     {"DVDR   KV-821A", T, "ID:12  KV-821A  "},
+        {"DVDR   KV-829AL", A, "ID:12  KV-829AL "},    {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 8},
+        {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 0},  {"DVDR   KV-829A", T, "ID:12  KV-829A  ", 2},
+        {std::string("DVDR\0", 5), A, "ID:12  "},      {std::string("CD-ROMX\0", 8), A, "ID:12  "},
+        {std::string("CD-ROM X\0", 9), A, "ID:12  X"},
+
     };
-    for (const Case& c : lines) expectLabel(c);
+    for (const Case& c : cases) expectLabel(c);
     // The probe stored KV-825U for an 825 behind a USB bridge; P decides everything else.
     expectLabel({"DVDR   KV-825A", U, "ID:12  KV-825U", 1, "DVDR   KV-825U"});
     expectLabel({"CD-R   KV-S37T", U, "ID:12   KV-S37TU", 1, "DVDR   KV-829A"});
-}
-
-// P from its eighth character, trailing blanks kept; a P that ends inside the device-type part
-// leaves nothing, and nothing outside P is read.
-TEST(DeviceLabel, withoutALineOrAConfirmedInterfaceTheLabelIsPFromItsEighthCharacter) {
-    const Case plain[] = {
-        {"DVDR   KV-829A", A, "ID:12  KV-829A  "},    {"DVD-ROM KV-138A", A, "ID:12   KV-138A "},
-        {"*Program Mode1*", A, "ID:12  m Mode1* "},   {"CD-R   SUPERBA", A, "ID:12  SUPERBA  "},
-        {"DVDR   KV-821A2", A, "ID:12  KV-821A2 "},   {"DVDR   KV-825A", S, "ID:12  KV-825A  "},
-        {"CD-R   KV-S37T", F, "ID:12  KV-S37T  "},    {"DVDR   KV-999A", U, "ID:12  KV-999A  "},
-        {"DVDR   KV-821A", T, "ID:12  KV-821A  "},    {"DVDR   KV-829AL", A, "ID:12  KV-829AL "},
-        {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 8}, {"DVDR   KV-825A", T, "ID:12  KV-825A  ", 0},
-        {"DVDR   KV-829A", T, "ID:12  KV-829A  ", 2}, {std::string("DVDR\0", 5), A, "ID:12  "},
-        {std::string("CD-ROMX\0", 8), A, "ID:12  "},  {std::string("CD-ROM X\0", 9), A, "ID:12  X"},
-        {std::string(1, '\0'), A, "ID:12  "},
-    };
-    for (const Case& c : plain) expectLabel(c);
 }
 
 // A failed INQUIRY leaves P empty; a failed read of the interface code denies Serial ATA.

