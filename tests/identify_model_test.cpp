@@ -1,5 +1,7 @@
-// Identification: the bus rewrites of the stored product id, the table search, and the queries,
-// each with its own INQUIRY.
+// Identification and the device list labels, each from the drive's fresh answer: the model row
+// the bus rules make of the stored product id, the queries, and the label of the first line
+// whose test on the fresh product id P holds for the bus.
+#include "identify/device_label.h"
 #include "identify/identify_model.h"
 #include "identify_bench.h"
 #include "reference_images.h"
@@ -10,68 +12,92 @@ using namespace testing_support::buses;
 namespace {
 
 struct Case {
-    const char* stored;  // the stored (and reported) product id, blank-padded to 16
+    std::string p;  // what the drive reports now, blank-padded to 16
     dw::BusKind bus;
-    const char* row;  // "" for none
+    const char* row;            // the model row found, "" for none
+    const char* label;          // after "ID:12"
+    uint8_t interfaceCode = 1;  // in the information block: 1 and 5 confirm Serial ATA
+    const char* stored = "";    // the product id of the record, "" for P
     const char* revision = "1.00";
     const char* vendor = "KORVANE";
 };
-
-// The row found is a copy of the documented row; "none" leaves an empty row.
-void expectRow(const Case& c) {
-    DriveBench bench(c.stored, c.revision, c.vendor, c.bus);
-    dw::ModelFamily row = dw::ModelTable[57];  // what an earlier call left: replaced
-    EXPECT_EQ(dw::IdentifyModel(bench.pc.transport, bench.device, row), *c.row != 0) << c.stored;
-    const GoldenRow want = *c.row ? goldenRow(c.row) : GoldenRow{};
-    EXPECT_EQ(std::tuple(std::string(row.productId), row.identity.identOffset,
-                         row.identity.checksumEnd, std::string(row.identity.identText)),
-              std::tuple(want.name, want.identOffset, want.checksumEnd, want.identText))
-        << c.stored << " on bus " << int(c.bus) << ", revision " << c.revision << ", vendor "
-        << c.vendor;
-}
 
 }  // namespace
 
 // Each rule sees the id the rules before it left ("S37T6025", "KV-821852"); within the 821 and
 // 829 chains only the first rule that applies is used. Only a whole "CD-ROM KV-62TS" with a
 // revision whose third character is not "0" is the xxTS. A row matches a working id it begins;
-// the vendor's answer must contain "KORVANE", case-sensitively, for any rewrite.
-TEST(IdentifyModel, theRowIsTheFirstThatBeginsTheStoredIdAsTheBusRulesRewriteIt) {
+// the vendor's answer must contain "KORVANE", case-sensitively, for any rewrite. The row found
+// is a copy of the documented row. A label line tests P, whatever the vendor; without one (or
+// without a confirmed interface) the label is P from its eighth character, trailing blanks
+// kept; nothing outside P is read. Only the Serial ATA lines read the interface code: the first
+// 128 bytes of the information block, once.
+TEST(IdentifyModel, theRowAndTheLabelFollowTheBusRulesOfTheProductId) {
     const Case cases[] = {
-        {"CD-R   KV-S37T", U, "CD-R   KV-S37TU"},  {"CD-R   KV-W3850A", U, "CD-R   KV-W3850U"},
-        {"CD-R   KV-S37T", S, "CD-R   KV-S37T"},   {"CD-R   KV-S3850T", U, "CD-R   KV-S3850TU"},
-        {"CD-R   KV-309T", U, "CD-R   KV-309U"},   {"CD-R   KV-S3850T", A, ""},
-        {"CD-R   SUPERBA", U, "CD-R   SUPERBA-U"}, {"CD-R   KV-W6025A", U, "CD-R   KV-W6025U"},
-        {"CD-R   SUPERBA", A, "CD-R   SUPERBA"},   {"CD-R   KV-W6025S", U, "CD-R   KV-W6025U"},
-        {"DVDR   KV-630A", U, "DVDR   KV-630UF"},  {"CD-R   KV-W6025S", S, "CD-R   KV-W6025S"},
-        {"DVDR   KV-630A", F, "DVDR   KV-630UF"},  {"CD-R   KV-W5936A", U, "CD-R   KV-W5936U"},
-        {"DVDR   KV-630A", S, "DVDR   KV-630A"},   {"CD-R   KV-309", U, ""},
-        {"DVDR   KV-852A", U, "DVDR   KV-852UF"},  {"DVDR   KV-821A2", U, "DVDR   KV-821UF2"},
-        {"DVDR   KV-852A", F, "DVDR   KV-852UF"},  {"DVDR   KV-821A2", F, "DVDR   KV-821UF2"},
-        {"DVDR   KV-821A", U, "DVDR   KV-821UF"},  {"DVDR   KV-829AL", F, "DVDR   KV-829UFL"},
-        {"DVDR   KV-821A", F, "DVDR   KV-821UF"},  {"DVDR   KV-829AL", U, "DVDR   KV-829UFL"},
-        {"DVDR   KV-821A2", A, "DVDR   KV-821A2"}, {"DVDR   KV-821852", U, "DVDR   KV-821UF"},
-        {"DVDR   KV-825A", U, "DVDR   KV-825UF"},  {"DVD-ROM KV-138A2", A, "DVD-ROM KV-138A2"},
-        {"DVDR   KV-825U", U, "DVDR   KV-825U"},   {"CD-ROM KV-62TS", A, "CD-ROM KV-62TS", "1.04"},
-        {"DVDR   KV-825A", F, "DVDR   KV-825UF"},  {"CD-ROM KV-62TS", A, "CD-ROM KV-xxTS", "1.10"},
-        {"DVDR   KV-825A", T, "DVDR   KV-825SA"},  {"CD-ROM KV-62TSX", A, "CD-ROM KV-62TS", "1.10"},
-        {"DVDR   KV-825A", A, "DVDR   KV-825A"},   {"DVDR   KV-999A", A, ""},
-        {"DVDR   KV-829A", F, "DVDR   KV-829UF"},  {"DVDR   KV-829", A, ""},
-        {"DVDR   KV-829A", U, "DVDR   KV-829UF"},  {"dvdr   kv-829a", A, ""},
-        {"DVDR   KV-829A", T, "DVDR   KV-829SA"},  {"", A, ""},
-        {"DVDR   KV-829AL", T, "DVDR   KV-829SA"}, {"DVDR   KV-829AL", A, "DVDR   KV-829AL"},
-        {"CD-R   S37T6025", U, "CD-R   KV-S37TU"}, {"*Program Mode1*", A, "*Program Mode1*"},
-        {"DVD-ROM KV-138A", A, "DVD-ROM KV-138A"},
-
+        {"CD-R   KV-S37T", U, "CD-R   KV-S37TU", "   KV-S37TU"},
+        {"CD-R   KV-S37T", S, "CD-R   KV-S37T", "  KV-S37T  "},
+        {"CD-R   KV-W3850A", U, "CD-R   KV-W3850U", "   KV-W3850U"},
+        {"CD-R   KV-S3850T", U, "CD-R   KV-S3850TU", "   KV-S3850TU"},
+        {"CD-R   KV-W6025A", U, "CD-R   KV-W6025U", "   KV-W6025U"},
+        {"CD-R   KV-W5936A", U, "CD-R   KV-W5936U", "   KV-W5936U"},
+        {"CD-R   KV-309", U, "", "  KV-309U"},
+        {"CD-R   SUPERBA", U, "CD-R   SUPERBA-U", "  SUPERBA-U"},
+        {"DVDR   KV-630A", F, "DVDR   KV-630UF", "  KV-630UF"},
+        {"DVDR   KV-630A", S, "DVDR   KV-630A", "  KV-630A"},
+        {"DVDR   KV-852A", U, "DVDR   KV-852UF", "  KV-852UF"},
+        {"DVDR   KV-821A2", U, "DVDR   KV-821UF2", "  KV-821UF2"},
+        {"DVDR   KV-821A", U, "DVDR   KV-821UF", "  KV-821UF"},
+        {"DVDR   KV-825A", U, "DVDR   KV-825UF", "  KV-825UF"},
+        {"DVDR   KV-825U", U, "DVDR   KV-825U", "  KV-825U"},
+        {"DVDR   KV-825A", F, "DVDR   KV-825UF", "  KV-825UF"},
+        {"DVDR   KV-825A", T, "DVDR   KV-825SA", "  KV-825SA"},
+        {"DVDR   KV-825A", T, "DVDR   KV-825SA", "  KV-825A  ", 8},
+        {"DVDR   KV-829AL", F, "DVDR   KV-829UFL", "  KV-829UFL"},
+        {"DVDR   KV-829AL", U, "DVDR   KV-829UFL", "  KV-829UFL"},
+        {"DVDR   KV-829A", F, "DVDR   KV-829UF", "  KV-829UF"},
+        {"DVDR   KV-829A", U, "DVDR   KV-829UF", "  KV-829UF"},
+        {"DVDR   KV-829A", T, "DVDR   KV-829SA", "  KV-829SA", 5},
+        {"DVDR   KV-829AL", T, "DVDR   KV-829SA", "  KV-829SA"},
+        {"CD-R   S37T6025", U, "CD-R   KV-S37TU", "   KV-S37TU"},
+        {"DVDR   KV-821852", U, "DVDR   KV-821UF", "  KV-821UF"},
+        {"DVD-ROM KV-138A", A, "DVD-ROM KV-138A", "   KV-138A "},
+        {"CD-ROM KV-62TS", A, "CD-ROM KV-62TS", "  KV-62TS  ", 1, "", "1.04"},
+        {"CD-ROM KV-62TS", A, "CD-ROM KV-xxTS", "  KV-62TS  ", 1, "", "1.10"},
+        {"CD-R   KV-W3850A", U, "CD-R   KV-W3850U", "   KV-W3850U", 1, "", "1.00", "XKORVANE"},
+        {"CD-R   KV-S37T", U, "CD-R   KV-S37T", "   KV-S37TU", 1, "", "1.00", "Korvane"},
+        {"DVDR   KV-825A", U, "DVDR   KV-825U", "  KV-825U", 1, "DVDR   KV-825U"},
+        {"CD-R   KV-S37T", U, "DVDR   KV-829UF", "   KV-S37TU", 1, "DVDR   KV-829A"},
+        {"DVDR   KV-999A", U, "", "  KV-999A  "},
+        {"", A, "", "           "},
+        {std::string("DVDR\0", 5), A, "", "  "},
+        {std::string("CD-ROM X\0", 9), A, "", "  X"},
     };
-    for (const Case& c : cases) expectRow(c);
-    expectRow({"CD-ROM KV-62TS", A, "CD-ROM KV-62TS", "1.10", "OTHERCO"});
-    expectRow({"CD-R   KV-W3850A", U, "CD-R   KV-W3850U", "1.00", "XKORVANE"});
-    expectRow({"CD-R   KV-S37T", U, "CD-R   KV-S37T", "1.00", "Korvane"});
+    for (const Case& c : cases) {
+        DriveBench bench(c.p, c.revision, c.vendor, c.bus, c.stored, 12);
+        bench.drive->setInterfaceCode(c.interfaceCode);
+        const std::string what = "P \"" + c.p + "\", bus " + std::to_string(int(c.bus)) +
+                                 ", code " + std::to_string(c.interfaceCode) + ", " + c.revision +
+                                 ", " + c.vendor;
+        dw::ModelFamily row = dw::ModelTable[57];  // what an earlier call left: replaced
+        EXPECT_EQ(dw::IdentifyModel(bench.pc.transport, bench.device, row), *c.row != 0) << what;
+        const GoldenRow want = *c.row ? goldenRow(c.row) : GoldenRow{};
+        EXPECT_EQ(std::tuple(std::string(row.productId), row.identity.identOffset,
+                             row.identity.checksumEnd, std::string(row.identity.identText)),
+                  std::tuple(want.name, want.identOffset, want.checksumEnd, want.identText))
+            << what;
+        bench.drive->clearReceived();
+        EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device), std::string("ID:12") + c.label)
+            << what;
+        const auto reads = bench.drive->receivedWithOpcode(0xF1);
+        EXPECT_LE(reads.size(), c.bus == T ? 1u : 0u) << what;
+        for (const auto& r : reads)
+            EXPECT_EQ(hex(r.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
+    }
 }
 
+// Every query asks the drive anew; the fresh vendor decides, though the record says KORVANE.
 TEST(IdentifyModel, everyQueryAsksTheDriveAnewAndAnUnansweredOneIsEmpty) {
-    DriveBench bench("DVDR   KV-829A", "1.00", "KORVANE", U);  // USB: INQUIRY through E:
+    DriveBench bench("XYZZY", "1.00", "KORVANE", U, "DVDR   KV-829A");  // the stored id is searched
     const auto queries = [&t = bench.pc.transport](dw::DeviceEntry& d) {
         return std::tuple(dw::IsKnownModel(t, d), dw::ModelProductId(t, d),
                           dw::ModelIdentText(t, d), dw::ModelIdentOffset(t, d),
@@ -80,12 +106,26 @@ TEST(IdentifyModel, everyQueryAsksTheDriveAnewAndAnUnansweredOneIsEmpty) {
     const GoldenRow& row = goldenRow("DVDR   KV-829UF");
     EXPECT_EQ(queries(bench.device),
               std::tuple(true, row.name, row.identText, row.identOffset, row.checksumEnd));
-    EXPECT_EQ(bench.sent(0x12), 5u);
-    bench.drive->setVendor("OTHERCO");  // the fresh vendor decides, though the record says KORVANE
+    bench.drive->setVendor("OTHERCO");
     EXPECT_EQ(dw::ModelProductId(bench.pc.transport, bench.device), "DVDR   KV-829A");
+    EXPECT_EQ(bench.sent(0x12), 6u);
     bench.drive->stopAnsweringAfter(0);  // no answer, though the stored product is a row
     EXPECT_EQ(queries(bench.device), std::tuple(false, "", "", 0u, 0u));
-    // The stored product id is the one searched, not the one the drive reports now.
-    DriveBench stored("XYZZY", "1.00", "KORVANE", U, "DVDR   KV-829A");
-    EXPECT_EQ(dw::ModelProductId(stored.pc.transport, stored.device), "DVDR   KV-829UF");
+}
+
+// A failed INQUIRY leaves P empty (a USB drive answers INQUIRY through its letter; nothing
+// answers at target 9); a failed read of the interface code denies Serial ATA.
+TEST(DeviceLabel, aFailedReadGivesThePlainLabel) {
+    DriveBench silent("DVDR   KV-829A", "1.00", "KORVANE", U, "", 5);
+    silent.drive->stopAnsweringAfter(0);
+    DriveBench absent("DVDR   KV-825A", "1.00", "KORVANE", T, "", 1);
+    absent.device.targetId = 9;
+    DriveBench failing("DVDR   KV-829A", "1.00", "KORVANE", T, "", 2);
+    failing.drive->setInterfaceCode(1);
+    failing.drive->failAll(0xF1, {0x05, 0x20, 0x00});
+    EXPECT_EQ(dw::DeviceLabel(silent.pc.transport, silent.device) + "|" +
+                  dw::DeviceLabel(absent.pc.transport, absent.device) + "|" +
+                  dw::DeviceLabel(failing.pc.transport, failing.device),
+              "ID:5  |ID:9  |ID:2  KV-829A  ");
+    EXPECT_EQ(absent.sent(0xF1), 0u);
 }

@@ -7,12 +7,10 @@ TEST(ModelTable, everyRowIsTheDocumentedRowCharacterForCharacter) {
     const auto& golden = testing_support::goldenRows();
     ASSERT_EQ(golden.size(), dw::kModelTableRows);
     for (size_t i = 0; i < golden.size(); ++i) {
-        const auto& want = golden[i];
+        const auto& [index, name, offset, end, text] = golden[i];
         const auto& have = dw::ModelTable[i];
-        EXPECT_EQ(want.index, static_cast<int>(i)) << "tests/data/model_rows.txt is out of order";
-        EXPECT_EQ(have.productId, want.name) << "row " << i;
-        EXPECT_EQ(have.identity.identOffset, want.identOffset) << "row " << i << " " << want.name;
-        EXPECT_EQ(have.identity.checksumEnd, want.checksumEnd) << "row " << i << " " << want.name;
-        EXPECT_EQ(have.identity.identText, want.identText) << "row " << i << " " << want.name;
+        EXPECT_EQ(std::tuple(int(i), std::string(have.productId), have.identity.identOffset,
+                             have.identity.checksumEnd, std::string(have.identity.identText)),
+                  std::tuple(index, name, offset, end, text));
     }
 }
