@@ -4,7 +4,6 @@
 #include "identify/device_label.h"
 #include "identify/identify_model.h"
 #include "identify_bench.h"
-#include "reference_images.h"
 
 using namespace testing_support;
 using namespace testing_support::buses;
@@ -31,7 +30,8 @@ struct Case {
 // is a copy of the documented row. A label line tests P, whatever the vendor; without one (or
 // without a confirmed interface) the label is P from its eighth character, trailing blanks
 // kept; nothing outside P is read. Only the Serial ATA lines read the interface code: the first
-// 128 bytes of the information block, once.
+// 128 bytes of the information block, once. (The rows themselves are held against the golden
+// copy in model_table_test.cpp.)
 TEST(IdentifyModel, theRowAndTheLabelFollowTheBusRulesOfTheProductId) {
     const Case cases[] = {
         {"CD-R   KV-S37T", U, "CD-R   KV-S37TU", "   KV-S37TU"},
@@ -75,47 +75,30 @@ TEST(IdentifyModel, theRowAndTheLabelFollowTheBusRulesOfTheProductId) {
     for (const Case& c : cases) {
         DriveBench bench(c.p, c.revision, c.vendor, c.bus, c.stored, 12);
         bench.drive->setInterfaceCode(c.interfaceCode);
-        const std::string what = "P \"" + c.p + "\", bus " + std::to_string(int(c.bus)) +
-                                 ", code " + std::to_string(c.interfaceCode) + ", " + c.revision +
-                                 ", " + c.vendor;
-        dw::ModelFamily row = dw::ModelTable[57];  // what an earlier call left: replaced
-        EXPECT_EQ(dw::IdentifyModel(bench.pc.transport, bench.device, row), *c.row != 0) << what;
-        const GoldenRow want = *c.row ? goldenRow(c.row) : GoldenRow{};
-        EXPECT_EQ(std::tuple(std::string(row.productId), row.identity.identOffset,
-                             row.identity.checksumEnd, std::string(row.identity.identText)),
-                  std::tuple(want.name, want.identOffset, want.checksumEnd, want.identText))
-            << what;
+        SCOPED_TRACE("P \"" + c.p + "\", bus " + std::to_string(int(c.bus)) + ", code " +
+                     std::to_string(c.interfaceCode) + ", " + c.revision + ", " + c.vendor);
+        const dw::ModelFamily want = *c.row ? *dw::matchModelRow(c.row) : dw::ModelFamily{};
+        auto& t = bench.pc.transport;
+        auto& d = bench.device;
+        EXPECT_EQ(std::tuple(dw::IsKnownModel(t, d), dw::ModelProductId(t, d),
+                             dw::ModelIdentText(t, d), dw::ModelIdentOffset(t, d),
+                             dw::ModelChecksumEnd(t, d)),
+                  std::tuple(*c.row != 0, std::string(c.row), std::string(want.identity.identText),
+                             want.identity.identOffset, want.identity.checksumEnd));
+        EXPECT_EQ(bench.sent(0x12), c.bus == U || c.bus == F ? 5u : 0u);  // each asks anew
         bench.drive->clearReceived();
-        EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device), std::string("ID:12") + c.label)
-            << what;
+        EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device),
+                  std::string("ID:12") + c.label);
         const auto reads = bench.drive->receivedWithOpcode(0xF1);
-        EXPECT_LE(reads.size(), c.bus == T ? 1u : 0u) << what;
+        EXPECT_LE(reads.size(), c.bus == T ? 1u : 0u);
         for (const auto& r : reads)
             EXPECT_EQ(hex(r.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
     }
 }
 
-// Every query asks the drive anew; the fresh vendor decides, though the record says KORVANE.
-TEST(IdentifyModel, everyQueryAsksTheDriveAnewAndAnUnansweredOneIsEmpty) {
-    DriveBench bench("XYZZY", "1.00", "KORVANE", U, "DVDR   KV-829A");  // the stored id is searched
-    const auto queries = [&t = bench.pc.transport](dw::DeviceEntry& d) {
-        return std::tuple(dw::IsKnownModel(t, d), dw::ModelProductId(t, d),
-                          dw::ModelIdentText(t, d), dw::ModelIdentOffset(t, d),
-                          dw::ModelChecksumEnd(t, d));
-    };
-    const GoldenRow& row = goldenRow("DVDR   KV-829UF");
-    EXPECT_EQ(queries(bench.device),
-              std::tuple(true, row.name, row.identText, row.identOffset, row.checksumEnd));
-    bench.drive->setVendor("OTHERCO");
-    EXPECT_EQ(dw::ModelProductId(bench.pc.transport, bench.device), "DVDR   KV-829A");
-    EXPECT_EQ(bench.sent(0x12), 6u);
-    bench.drive->stopAnsweringAfter(0);  // no answer, though the stored product is a row
-    EXPECT_EQ(queries(bench.device), std::tuple(false, "", "", 0u, 0u));
-}
-
-// A failed INQUIRY leaves P empty (a USB drive answers INQUIRY through its letter; nothing
-// answers at target 9); a failed read of the interface code denies Serial ATA.
-TEST(DeviceLabel, aFailedReadGivesThePlainLabel) {
+// A failed INQUIRY leaves P empty, and no model (a USB drive answers INQUIRY through its letter;
+// nothing answers at target 9); a failed read of the interface code denies Serial ATA.
+TEST(DeviceLabel, aFailedReadGivesThePlainLabelAndNoModel) {
     DriveBench silent("DVDR   KV-829A", "1.00", "KORVANE", U, "", 5);
     silent.drive->stopAnsweringAfter(0);
     DriveBench absent("DVDR   KV-825A", "1.00", "KORVANE", T, "", 1);
@@ -128,4 +111,5 @@ TEST(DeviceLabel, aFailedReadGivesThePlainLabel) {
                   dw::DeviceLabel(failing.pc.transport, failing.device),
               "ID:5  |ID:9  |ID:2  KV-829A  ");
     EXPECT_EQ(absent.sent(0xF1), 0u);
+    EXPECT_EQ(dw::ModelProductId(silent.pc.transport, silent.device), "");
 }
