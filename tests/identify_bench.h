@@ -8,25 +8,23 @@ namespace testing_support {
 
 // Buses by letter, for the rows of the case tables: ATAPI, SCSI, USB, FireWire (IEEE 1394) and
 // Serial ATA.
-namespace buses {
 inline constexpr auto A = dw::BusKind::Atapi, S = dw::BusKind::Scsi, U = dw::BusKind::Usb,
                       F = dw::BusKind::Ieee1394, T = dw::BusKind::SerialAta;
-}  // namespace buses
 
 struct DriveBench {
     PassThroughPc pc;
-    sim::KorvaneDrive* drive = nullptr;
+    sim::KorvaneDrive* drive;
     dw::DeviceEntry device;
 
     // `reported` is what the drive answers to INQUIRY now, `stored` the product id its record
     // holds (the reported one when empty); the record's fields are blank-padded, as drives
     // report them.
     DriveBench(const std::string& reported, const std::string& revision, const std::string& vendor,
-               dw::BusKind bus, const std::string& stored = "", int target = 1) {
+               dw::BusKind bus, const std::string& stored = "", int target = 1)
+        : drive(&pc.machine.addDrive(reported, revision, vendor)),
+          device(PassThroughPc::entry(0, 0, target, 0, 4)) {
         pc.addAdapter(0).busKind = bus;
-        drive = &pc.machine.addDrive(reported, revision, vendor);
         pc.machine.attach(*drive, 0, 0, target, 0, 4);
-        device = PassThroughPc::entry(0, 0, target, 0, 4);
         device.busKind = bus;
         const std::string& product = stored.empty() ? reported : stored;
         std::snprintf(device.vendor, sizeof device.vendor, "%-8.8s", vendor.c_str());

@@ -6,7 +6,6 @@
 #include "identify_bench.h"
 
 using namespace testing_support;
-using namespace testing_support::buses;
 
 namespace {
 
@@ -37,14 +36,12 @@ TEST(IdentifyModel, theRowAndTheLabelFollowTheBusRulesOfTheProductId) {
         {"CD-R   KV-S37T", U, "CD-R   KV-S37TU", "   KV-S37TU"},
         {"CD-R   KV-S3850T", U, "CD-R   KV-S3850TU", "   KV-S3850TU"},
         {"CD-R   KV-W6025A", U, "CD-R   KV-W6025U", "   KV-W6025U"},
-        {"CD-R   KV-W5936A", U, "CD-R   KV-W5936U", "   KV-W5936U"},
         {"CD-R   KV-309", U, "", "  KV-309U"},
         {"CD-R   SUPERBA", U, "CD-R   SUPERBA-U", "  SUPERBA-U"},
         {"DVDR   KV-630A", F, "DVDR   KV-630UF", "  KV-630UF"},
         {"DVDR   KV-630A", S, "DVDR   KV-630A", "  KV-630A"},
         {"DVDR   KV-852A", U, "DVDR   KV-852UF", "  KV-852UF"},
         {"DVDR   KV-821A2", U, "DVDR   KV-821UF2", "  KV-821UF2"},
-        {"DVDR   KV-821A", U, "DVDR   KV-821UF", "  KV-821UF"},
         {"DVDR   KV-825A", U, "DVDR   KV-825UF", "  KV-825UF"},
         {"DVDR   KV-825A", F, "DVDR   KV-825UF", "  KV-825UF"},
         {"DVDR   KV-825A", T, "DVDR   KV-825SA", "  KV-825SA"},

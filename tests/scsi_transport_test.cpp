@@ -24,6 +24,7 @@ struct BothTransports : ::testing::Test {
     dw::DeviceEntry devices[2] = {PassThroughPc::entry(1, 0, 2, 0, 4), devices[0]};
     dw::ScsiTransport* transports[2] = {&pt.transport, &aspi.transport};
     dw::InquiryStrings s;
+    dw::AdapterInfo info;
 
     void SetUp() override {
         pt.addAdapter(0);
@@ -55,20 +56,19 @@ TEST_F(BothTransports, theOpcodeDecidesTheCdbLengthAndTheDataDirection) {
             command.data = form < 2 ? buffer : nullptr;
             command.dataLength = form == 0 ? sizeof buffer : 0;
             const int sent = form < 2 ? direction : 0;
+            SCOPED_TRACE(std::to_string(op) + " " + std::to_string(form));
             for (int t = 0; t < 2; ++t) {
                 transports[t]->execute(devices[t], command);
                 const auto& seen = drives[t]->received().back();
                 EXPECT_EQ(std::tuple(seen.cdb.size(), int(seen.direction), seen.transferLength),
-                          std::tuple(cdbLength, sent, command.dataLength))
-                    << t << " " << op << " " << form;
+                          std::tuple(cdbLength, sent, command.dataLength));
             }
             const auto& pass = pt.machine.passThroughRequests().back();
             const auto& srb = aspi.machine.aspi().requests().back();
             EXPECT_EQ(std::tuple(int(pass.dataIn), pass.timeOutValue, int(srb.flags),
                                  int(srb.senseLength)),
                       std::tuple((std::array{2, 1, 0}[sent]), op == 0x5C ? 30u : 4800u,
-                                 (std::array{0x40, 0x48, 0x50}[sent]), 14))
-                << op << " " << form;
+                                 (std::array{0x40, 0x48, 0x50}[sent]), 14));
         }
     }
 }
@@ -87,7 +87,6 @@ TEST_F(BothTransports, aFailureBringsItsStatusAndSenseAndInquiryReadsTheDrive) {
         drives[t]->failAll(0x12, {0x05, 0x24, 0x00});
         EXPECT_EQ(transports[t]->inquiry(devices[t], s), t == 0 ? 2 : 0) << t;
         transports[t]->kind = dw::TransportKind::None;
-        dw::AdapterInfo info;
         EXPECT_EQ(transports[t]->execute(devices[t], dw::ScsiCommand{}) +
                       transports[t]->inquiry(devices[t], s) + transports[t]->queryAdapter(1, info),
                   0);
@@ -95,8 +94,8 @@ TEST_F(BothTransports, aFailureBringsItsStatusAndSenseAndInquiryReadsTheDrive) {
     }
 }
 
-// Any status but completion is a failure, passed on as it came (pending as no status at all);
-// an unknown device or adapter is the layer's status.
+// Any status but completion is a failure, passed on as it came (pending as no status at all;
+// 0x81 and 0x82 are the layer's answers for an unknown adapter and device).
 TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
     drives[1]->mediumLoaded = true;
     for (int status = 0; status < 256; ++status) {
@@ -106,21 +105,17 @@ TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
         EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), result);
         EXPECT_EQ(aspi.transport.inquiry(devices[1], s) & 0xFF, complete ? 1 : 0) << status;
     }
-    aspi.machine.aspi().forcedStatus.reset();
-    for (const auto& [adapter, target, result] : {std::tuple{1, 5, 0x82}, std::tuple{4, 2, 0x81}}) {
-        auto d = PassThroughPc::entry(adapter, 0, target, 0, -1);
-        EXPECT_EQ(dw::RezeroUnit(aspi.transport, d), result);
-    }
 }
 
 // Without an event the transport polls, yielding without sleeping; with one it waits only for
-// a pending request. The event is reset before use and after its wait, and closed.
+// a pending request ("signalled": pending, with the event already set). The event is reset
+// before use and after its wait, and closed. Each row: the completion, whether events fail, the
+// waits and the resets of a command.
 TEST_F(BothTransports, eachAspiCompletionGivesTheFinalStatus) {
-    const std::tuple<Completion, bool, int, int> cases[] = {
-        {Completion::Synchronous, false, 0, 1},
-        {Completion::Deferred, false, 1, 2},
-        {Completion::Signalled, false, 1, 2},  // pending, with the event already set
-        {Completion::Deferred, true, 0, 0}};   // events fail, waits, resets
+    const std::tuple<Completion, bool, int, int> cases[] = {{Completion::Synchronous, false, 0, 1},
+                                                            {Completion::Deferred, false, 1, 2},
+                                                            {Completion::Signalled, false, 1, 2},
+                                                            {Completion::Deferred, true, 0, 0}};
     auto& m = aspi.machine;
     for (const auto& [completion, eventsFail, waits, resets] : cases) {
         m.aspi().completion = completion;
@@ -128,16 +123,15 @@ TEST_F(BothTransports, eachAspiCompletionGivesTheFinalStatus) {
         m.eventWaits = m.eventResets = m.sleeps = 0;
         EXPECT_EQ(dw::TestUnitReady(aspi.transport, devices[1]), 4) << waits << resets;
         EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), 1) << waits << resets;
-        EXPECT_EQ(std::tuple(m.eventWaits, m.eventResets), std::tuple(2 * waits, 2 * resets));
-        EXPECT_GE(m.sleeps, eventsFail ? 6 : 0);
-        EXPECT_EQ(m.eventsCreated - m.eventsClosed + m.aspi().pendingRequests(), 0);
-        EXPECT_EQ(m.tickCount(), 1000u);
+        EXPECT_EQ(std::tuple(m.eventWaits, m.eventResets, m.sleeps >= (eventsFail ? 6 : 0),
+                             m.eventsCreated - m.eventsClosed + m.aspi().pendingRequests(),
+                             m.tickCount()),
+                  std::tuple(2 * waits, 2 * resets, true, 0, 1000u));
     }
 }
 
 TEST_F(BothTransports, aspiAdapterInquiryCopiesTheIdentifiersWithinTheCall) {
     aspi.machine.aspi().adapters[1].managerId = "ASPI for WIN32xx";  // all 16 characters used
-    dw::AdapterInfo info;
     std::memset(static_cast<void*>(&info), 'x', sizeof info);
     EXPECT_EQ(aspi.transport.queryAdapter(1, info), 1);
     EXPECT_EQ(std::string(info.managerId) + "|" + info.adapterId + "|" +
@@ -210,8 +204,7 @@ TEST_F(BothTransports, theDeviceMapGivesThePortDriversCopyOfTheDevicesOwnAddress
     drives[0]->setVendor(std::string("KO\x01RV\xE9N\0", 8));
     drives[0]->setProduct(std::string("DVDR\x1F  KV-829A\x7F", 15));
     EXPECT_EQ(inquiry(devices[0]), 1 + 0x05 * 256);
-    EXPECT_EQ(std::string(s.vendor) + "|" + s.product + "|" + s.revision,
-              "KO RV N|DVDR   KV-829A  |2.00");
+    EXPECT_EQ(std::string(s.vendor) + "|" + s.product, "KO RV N|DVDR   KV-829A  ");
     const int cases[][5] = {{1, 0, 2, 0, 1}, {0, 0, 0, 0, 1}, {0, 0, 2, 0, 0}, {1, 0, 1, 0, 0},
                             {1, 0, 2, 1, 0}, {1, 1, 2, 0, 0}, {7, 0, 2, 0, 0}};  // and found
     for (const auto& [port, path, target, lun, found] : cases) {

@@ -9,14 +9,13 @@ TEST(SenseText, everyKeyAndCodeGetsItsWordsAndTheWholeSixDigitCode) {
     const std::pair<uint32_t, const char*> cases[] = {
         {0x000000, "Unspecified error"}, {0x020401, "Reading of TOC in progress"},
         {0x011701, "Recovered error"},   {0x030200, "Unable to seek to requested position"},
-        {0x023A00, "No disc in drive"},  {0x031106, "Uncorrectable read error"},
+        {0x023A00, "No disc in drive"},  {0x031105, "Uncorrectable read error"},
         {0x023A02, "No disc in drive"},  {0x037201, "Error writing Lead-In"},
-        {0x023A03, "Drive not ready"},   {0x052600, "Invalid field in parameter list"},
-        {0x031100, "Medium error"},      {0x056400, "Illegal mode for this track"},
-        {0x044700, "Bus error"},         {0x062900, "Drive reset occurred"},
-        {0x044701, "Hardware error"},    {0x0B4E00, "Command aborted"},
-        {0x052C00, "Illegal request"},   {0x252400, "Unspecified error"},
-        {0x062800, "Unit attention"},
+        {0x023A03, "Drive not ready"},   {0x056400, "Illegal mode for this track"},
+        {0x031100, "Medium error"},      {0x062900, "Drive reset occurred"},
+        {0x044700, "Bus error"},         {0x0B4E00, "Command aborted"},
+        {0x044701, "Hardware error"},    {0x252400, "Unspecified error"},
+        {0x052C00, "Illegal request"},   {0x062800, "Unit attention"},
     };
     sim::Machine machine;
     dw::ScsiTransport transport(machine);
