@@ -175,11 +175,13 @@ void Machine::setRegistryString(dw::Handle root, const std::string& keyPath,
 }
 
 void Machine::failOpen(const std::string& deviceName, uint32_t error) {
-    openFailures_[lower(deviceName)] = error;
+    if (error == 0) openFailures_.erase(lower(deviceName));
+    if (error != 0) openFailures_[lower(deviceName)] = error;
 }
 
 void Machine::failIoControl(const std::string& deviceName, uint32_t code, uint32_t error) {
-    ioControlFailures_[{lower(deviceName), code}] = error;
+    if (error == 0) ioControlFailures_.erase({lower(deviceName), code});
+    if (error != 0) ioControlFailures_[{lower(deviceName), code}] = error;
 }
 
 bool Machine::wasOpened(const std::string& deviceName) const {

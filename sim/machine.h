@@ -100,7 +100,7 @@ public:
     void setFileVersionBlock(const std::string& fileName, std::vector<uint32_t> translations,
                              std::map<std::string, std::string> strings);
 
-    // Failure injection.
+    // Failure injection (an error of 0 ends it).
     void failOpen(const std::string& deviceName, uint32_t error);
     // Every DeviceIoControl with this code on this device fails with `error` (as a driver that
     // does not support the request answers).

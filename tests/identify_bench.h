@@ -2,47 +2,34 @@
 // would leave it, for the identification, label and information-block tests.
 #pragma once
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-
 #include "test_support.h"
 
 namespace testing_support {
 
-inline constexpr int kLetterE = 4;
-
-// Blank-pads `text` into a fixed-size field of `width` characters, as drives report them.
-inline void storePadded(char* field, size_t width, const std::string& text) {
-    std::memset(field, ' ', width);
-    std::memcpy(field, text.data(), std::min(width, text.size()));
-    field[width] = '\0';
-}
-
-// Blanks shown as dots, so a failure message tells two blanks from three.
-inline std::string shown(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) out += c == ' ' ? std::string("\xC2\xB7") : std::string(1, c);
-    return out + "\"";
-}
+// Buses by letter, for the rows of the case tables: ATAPI, SCSI, USB, FireWire (IEEE 1394) and
+// Serial ATA.
+inline constexpr auto A = dw::BusKind::Atapi, S = dw::BusKind::Scsi, U = dw::BusKind::Usb,
+                      F = dw::BusKind::Ieee1394, T = dw::BusKind::SerialAta;
 
 struct DriveBench {
     PassThroughPc pc;
-    sim::KorvaneDrive* drive = nullptr;
+    sim::KorvaneDrive* drive;
     dw::DeviceEntry device;
 
     // `reported` is what the drive answers to INQUIRY now, `stored` the product id its record
-    // holds (the reported one when empty).
+    // holds (the reported one when empty); the record's fields are blank-padded, as drives
+    // report them.
     DriveBench(const std::string& reported, const std::string& revision, const std::string& vendor,
-               dw::BusKind bus, const std::string& stored = "", int target = 1) {
+               dw::BusKind bus, const std::string& stored = "", int target = 1)
+        : drive(&pc.machine.addDrive(reported, revision, vendor)),
+          device(PassThroughPc::entry(0, 0, target, 0, 4)) {
         pc.addAdapter(0).busKind = bus;
-        drive = &pc.machine.addDrive(reported, revision, vendor);
-        pc.machine.attach(*drive, 0, 0, target, 0, kLetterE);
-        device = PassThroughPc::entry(0, 0, target, 0, kLetterE);
+        pc.machine.attach(*drive, 0, 0, target, 0, 4);
         device.busKind = bus;
-        storePadded(device.vendor, dw::kVendorLength, vendor);
-        storePadded(device.product, dw::kProductLength, stored.empty() ? reported : stored);
-        storePadded(device.revision, dw::kRevisionLength, revision);
+        const std::string& product = stored.empty() ? reported : stored;
+        std::snprintf(device.vendor, sizeof device.vendor, "%-8.8s", vendor.c_str());
+        std::snprintf(device.product, sizeof device.product, "%-16.16s", product.c_str());
+        std::snprintf(device.revision, sizeof device.revision, "%-4.4s", revision.c_str());
     }
 
     size_t sent(uint8_t opcode) const { return drive->receivedWithOpcode(opcode).size(); }

@@ -1,184 +1,105 @@
-// Identification: the bus-kind rewrites of the stored product id, the table search, and the
-// queries, each with its own INQUIRY.
-#include <cstring>
-
+// Identification and the device list labels, each from the drive's fresh answer: the model row
+// the bus rules make of the stored product id, the queries, and the label of the first line
+// whose test on the fresh product id P holds for the bus.
+#include "identify/device_label.h"
 #include "identify/identify_model.h"
 #include "identify_bench.h"
 
 using namespace testing_support;
-using dw::BusKind;
 
 namespace {
 
 struct Case {
-    const char* stored;  // the stored (and reported) product id, blank-padded to 16
-    BusKind bus;
-    const char* row;  // the row name chosen, "" for none
+    std::string p;  // what the drive reports now, blank-padded to 16
+    dw::BusKind bus;
+    const char* row;            // the model row found, "" for none
+    const char* label;          // after "ID:12"
+    uint8_t interfaceCode = 1;  // in the information block: 1 and 5 confirm Serial ATA
+    const char* stored = "";    // the product id of the record, "" for P
     const char* revision = "1.00";
     const char* vendor = "KORVANE";
 };
 
-void expectRows(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) {
-        DriveBench bench(c.stored, c.revision, c.vendor, c.bus);
-        const std::string what = shown(c.stored) + " on bus " + std::to_string(int(c.bus)) +
-                                 ", revision " + c.revision + ", vendor " + c.vendor;
-        dw::ModelFamily row;
-        const bool known = dw::IdentifyModel(bench.pc.transport, bench.device, row);
-        EXPECT_EQ(shown(row.productId), shown(c.row)) << what;
-        EXPECT_EQ(known, c.row[0] != '\0') << what;
-        if (!known) continue;
-        // The answer is a copy of the table's row, identity included.
-        const dw::ModelFamily* table = dw::matchModelRow(c.row);
-        ASSERT_NE(table, nullptr) << what;
-        EXPECT_EQ(std::strcmp(row.productId, table->productId), 0) << what;
-        EXPECT_EQ(row.identity.identOffset, table->identity.identOffset) << what;
-        EXPECT_EQ(row.identity.checksumEnd, table->identity.checksumEnd) << what;
-        EXPECT_STREQ(row.identity.identText, table->identity.identText) << what;
-    }
-}
-
 }  // namespace
 
-TEST(IdentifyModel, eachAttachmentOfAModelIsItsOwnRow) {
-    expectRows({
-        {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-62TS", "1.04"},
-        {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-xxTS", "1.10"},   // rule 1
-        {"CD-ROM KV-62TS", BusKind::Usb, "CD-ROM KV-xxTS", "1.10"},     // rule 1, any bus
-        {"CD-ROM KV-62TSX", BusKind::Atapi, "CD-ROM KV-62TS", "1.10"},  // rule 1: the whole id
-        {"CD-R   KV-S37T", BusKind::Usb, "CD-R   KV-S37TU"},            // rule 2
-        {"CD-R   KV-S37T", BusKind::Scsi, "CD-R   KV-S37T"},
-        {"CD-R   KV-W3850A", BusKind::Usb, "CD-R   KV-W3850U"},  // rule 3
-        {"CD-R   KV-W3850A", BusKind::Atapi, "CD-R   KV-W3850A"},
-        {"CD-R   KV-S3850T", BusKind::Usb, "CD-R   KV-S3850TU"},  // rule 4, a 17-character row
-        {"CD-R   KV-S3850T", BusKind::Atapi, ""},
-        {"CD-R   KV-W6025A", BusKind::Usb, "CD-R   KV-W6025U"},  // rule 5
-        {"CD-R   KV-W6025S", BusKind::Usb, "CD-R   KV-W6025U"},  // rule 5 takes the S too
-        {"CD-R   KV-W6025S", BusKind::Scsi, "CD-R   KV-W6025S"},
-        {"CD-R   KV-W5936A", BusKind::Usb, "CD-R   KV-W5936U"},  // rule 6
-        {"CD-R   KV-309T", BusKind::Usb, "CD-R   KV-309U"},      // rule 7
-        {"CD-R   KV-309", BusKind::Usb, ""},                     // rule 7 wants "309T"
-        {"CD-R   SUPERBA", BusKind::Usb, "CD-R   SUPERBA-U"},    // rule 8
-        {"CD-R   SUPERBA", BusKind::Atapi, "CD-R   SUPERBA"},
-        {"DVDR   KV-630A", BusKind::Usb, "DVDR   KV-630UF"},       // rule 9
-        {"DVDR   KV-630A", BusKind::Ieee1394, "DVDR   KV-630UF"},  // rule 9
-        {"DVDR   KV-630A", BusKind::Scsi, "DVDR   KV-630A"},
-        {"DVDR   KV-852A", BusKind::Usb, "DVDR   KV-852UF"},       // rule 11
-        {"DVDR   KV-852A", BusKind::Ieee1394, "DVDR   KV-852UF"},  // rule 11
-        {"DVDR   KV-852A", BusKind::Atapi, "DVDR   KV-852A"},
-        {"DVDR   KV-825A", BusKind::Usb, "DVDR   KV-825UF"},        // rule 12a, not probed USB
-        {"DVDR   KV-825U", BusKind::Usb, "DVDR   KV-825U"},         // rule 12a, probed USB
-        {"DVDR   KV-825A", BusKind::Ieee1394, "DVDR   KV-825UF"},   // rule 12b
-        {"DVDR   KV-825A", BusKind::SerialAta, "DVDR   KV-825SA"},  // rule 12c
-        {"DVDR   KV-825A", BusKind::Atapi, "DVDR   KV-825A"},
-        {"*Program Mode1*", BusKind::Atapi, "*Program Mode1*"},
-        {"DVD-ROM KV-138A", BusKind::Atapi, "DVD-ROM KV-138A"},
-        {"DVD-ROM KV-138A2", BusKind::Atapi, "DVD-ROM KV-138A2"},
-        {"DVDR   KV-999A", BusKind::Atapi, ""},
-        {"", BusKind::Atapi, ""},
-        {"dvdr   kv-829a", BusKind::Atapi, ""},  // rows are compared case-sensitively
-    });
-}
-
-TEST(IdentifyModel, withinAChainOnlyTheFirstRuleThatAppliesIsUsed) {
-    expectRows({
-        {"DVDR   KV-821A2", BusKind::Usb, "DVDR   KV-821UF2"},       // 10a keeps the 2
-        {"DVDR   KV-821A2", BusKind::Ieee1394, "DVDR   KV-821UF2"},  // 10b keeps the 2
-        {"DVDR   KV-821A", BusKind::Usb, "DVDR   KV-821UF"},         // 10c
-        {"DVDR   KV-821A", BusKind::Ieee1394, "DVDR   KV-821UF"},    // 10d
-        {"DVDR   KV-821A2", BusKind::Atapi, "DVDR   KV-821A2"},      // not row 47
-        {"DVDR   KV-821A", BusKind::Atapi, "DVDR   KV-821A"},
-        {"DVDR   KV-829AL", BusKind::Ieee1394, "DVDR   KV-829UFL"},  // 13a keeps the L
-        {"DVDR   KV-829AL", BusKind::Usb, "DVDR   KV-829UFL"},       // 13b keeps the L
-        {"DVDR   KV-829A", BusKind::Ieee1394, "DVDR   KV-829UF"},    // 13c
-        {"DVDR   KV-829A", BusKind::Usb, "DVDR   KV-829UF"},         // 13d
-        {"DVDR   KV-829A", BusKind::SerialAta, "DVDR   KV-829SA"},   // 13e
-        {"DVDR   KV-829AL", BusKind::SerialAta, "DVDR   KV-829SA"},  // 13e
-        {"DVDR   KV-829A", BusKind::Atapi, "DVDR   KV-829A"},
-        {"DVDR   KV-829AL", BusKind::Atapi, "DVDR   KV-829AL"},  // not row 57
-    });
-}
-
-TEST(IdentifyModel, eachLaterRuleTestsTheIdTheEarlierOnesLeft) {
-    expectRows({
-        // Rule 2 writes "CD-R   KV-S37TU", in which rule 5 no longer finds "6025".
-        {"CD-R   S37T6025", BusKind::Usb, "CD-R   KV-S37TU"},
-        // Rule 10c writes "DVDR   KV-821UF", in which rule 11 no longer finds "852".
-        {"DVDR   KV-821852", BusKind::Usb, "DVDR   KV-821UF"},
-    });
-}
-
-TEST(IdentifyModel, otherVendorsAreIdentifiedByTheTableAlone) {
-    expectRows({
-        {"DVDR   KV-829A", BusKind::Usb, "DVDR   KV-829A", "1.00", "OTHERCO"},
-        {"CD-R   KV-S37T", BusKind::Usb, "CD-R   KV-S37T", "1.00", "OTHERCO"},
-        {"CD-ROM KV-62TS", BusKind::Atapi, "CD-ROM KV-62TS", "1.10", "OTHERCO"},
-        {"DVDR   XY-1", BusKind::Atapi, "", "1.00", "OTHERCO"},
-        {"DVDR   KV-829A", BusKind::Usb, "DVDR   KV-829UF", "1.00", "XKORVANE"},  // a substring
-        {"DVDR   KV-829A", BusKind::Usb, "DVDR   KV-829A", "1.00", "Korvane"},    // case-sensitive
-    });
-}
-
-TEST(IdentifyModel, theFreshVendorAndTheStoredProductDecide) {
-    // The record says KORVANE, the drive now says otherwise: no rewrite.
-    DriveBench other("DVDR   KV-829A", "1.00", "OTHERCO", BusKind::Usb);
-    storePadded(other.device.vendor, dw::kVendorLength, "KORVANE");
-    EXPECT_EQ(dw::ModelProductId(other.pc.transport, other.device), "DVDR   KV-829A");
-
-    // The drive reports a model the table lacks; the stored product id is the one searched.
-    DriveBench stored("XYZZY", "1.00", "KORVANE", BusKind::Usb, "DVDR   KV-829A");
-    EXPECT_EQ(dw::ModelProductId(stored.pc.transport, stored.device), "DVDR   KV-829UF");
-
-    // And the other way round: a known model reported, an unknown one stored.
-    DriveBench unknown("DVDR   KV-829A", "1.00", "KORVANE", BusKind::Atapi, "XYZZY");
-    EXPECT_FALSE(dw::IsKnownModel(unknown.pc.transport, unknown.device));
-}
-
-TEST(IdentifyModel, aFailedInquiryOrNoMatchingRowLeavesTheRowEmpty) {
-    DriveBench failing("DVDR   KV-829A", "1.00", "KORVANE", BusKind::Atapi);
-    failing.device.targetId = 5;  // nothing answers there, though the stored product is a row
-    DriveBench unmatched("DVDR   KV-999A", "1.00", "KORVANE", BusKind::Atapi);
-    for (DriveBench* bench : {&failing, &unmatched}) {
-        auto& t = bench->pc.transport;
-        dw::ModelFamily row = dw::ModelTable[57];
-        EXPECT_FALSE(dw::IdentifyModel(t, bench->device, row));
-        EXPECT_EQ(row.productId[0], '\0');
-        EXPECT_EQ(row.identity.identText[0], '\0');
-        EXPECT_EQ(row.identity.identOffset, 0u);
-        EXPECT_EQ(row.identity.checksumEnd, 0u);
-
-        EXPECT_FALSE(dw::IsKnownModel(t, bench->device));
-        EXPECT_EQ(dw::ModelProductId(t, bench->device), "");
-        EXPECT_EQ(dw::ModelIdentText(t, bench->device), "");
-        EXPECT_EQ(dw::ModelIdentOffset(t, bench->device), 0u);
-        EXPECT_EQ(dw::ModelChecksumEnd(t, bench->device), 0u);
+// Each rule sees the id the rules before it left ("S37T6025", "KV-821852"); within the 821 and
+// 829 chains only the first rule that applies is used. Only a whole "CD-ROM KV-62TS" with a
+// revision whose third character is not "0" is the xxTS. A row matches a working id it begins;
+// the vendor's answer must contain "KORVANE", case-sensitively, for any rewrite. The row found
+// is a copy of the documented row. A label line tests P, whatever the vendor; without one (or
+// without a confirmed interface) the label is P from its eighth character, trailing blanks
+// kept; nothing outside P is read. Only the Serial ATA lines read the interface code: the first
+// 128 bytes of the information block, once. (The rows themselves are held against the golden
+// copy in model_table_test.cpp.)
+TEST(IdentifyModel, theRowAndTheLabelFollowTheBusRulesOfTheProductId) {
+    const Case cases[] = {
+        {"CD-R   KV-S37T", U, "CD-R   KV-S37TU", "   KV-S37TU"},
+        {"CD-R   KV-S3850T", U, "CD-R   KV-S3850TU", "   KV-S3850TU"},
+        {"CD-R   KV-W6025A", U, "CD-R   KV-W6025U", "   KV-W6025U"},
+        {"CD-R   KV-309", U, "", "  KV-309U"},
+        {"CD-R   SUPERBA", U, "CD-R   SUPERBA-U", "  SUPERBA-U"},
+        {"DVDR   KV-630A", F, "DVDR   KV-630UF", "  KV-630UF"},
+        {"DVDR   KV-630A", S, "DVDR   KV-630A", "  KV-630A"},
+        {"DVDR   KV-852A", U, "DVDR   KV-852UF", "  KV-852UF"},
+        {"DVDR   KV-821A2", U, "DVDR   KV-821UF2", "  KV-821UF2"},
+        {"DVDR   KV-825A", U, "DVDR   KV-825UF", "  KV-825UF"},
+        {"DVDR   KV-825A", F, "DVDR   KV-825UF", "  KV-825UF"},
+        {"DVDR   KV-825A", T, "DVDR   KV-825SA", "  KV-825SA"},
+        {"DVDR   KV-825A", T, "DVDR   KV-825SA", "  KV-825A  ", 8},
+        {"DVDR   KV-829AL", F, "DVDR   KV-829UFL", "  KV-829UFL"},
+        {"DVDR   KV-829AL", U, "DVDR   KV-829UFL", "  KV-829UFL"},
+        {"DVDR   KV-829A", F, "DVDR   KV-829UF", "  KV-829UF"},
+        {"DVDR   KV-829A", U, "DVDR   KV-829UF", "  KV-829UF"},
+        {"DVDR   KV-829A", T, "DVDR   KV-829SA", "  KV-829SA", 5},
+        {"DVDR   KV-829AL", T, "DVDR   KV-829SA", "  KV-829SA"},
+        {"CD-R   S37T6025", U, "CD-R   KV-S37TU", "   KV-S37TU"},
+        {"DVDR   KV-821852", U, "DVDR   KV-821UF", "  KV-821UF"},
+        {"DVD-ROM KV-138A", A, "DVD-ROM KV-138A", "   KV-138A "},
+        {"CD-ROM KV-62TS", A, "CD-ROM KV-62TS", "  KV-62TS  ", 1, "", "1.04"},
+        {"CD-ROM KV-62TS", A, "CD-ROM KV-xxTS", "  KV-62TS  ", 1, "", "1.10"},
+        {"CD-R   KV-W3850A", U, "CD-R   KV-W3850U", "   KV-W3850U", 1, "", "1.00", "XKORVANE"},
+        {"CD-R   KV-S37T", U, "CD-R   KV-S37T", "   KV-S37TU", 1, "", "1.00", "Korvane"},
+        {"DVDR   KV-825A", U, "DVDR   KV-825U", "  KV-825U", 1, "DVDR   KV-825U"},
+        {"CD-R   KV-S37T", U, "DVDR   KV-829UF", "   KV-S37TU", 1, "DVDR   KV-829A"},
+        {"DVDR   KV-999A", U, "", "  KV-999A  "},
+        {std::string("DVDR\0", 5), A, "", "  "},
+        {std::string("CD-ROM X\0", 9), A, "", "  X"},
+    };
+    for (const Case& c : cases) {
+        DriveBench bench(c.p, c.revision, c.vendor, c.bus, c.stored, 12);
+        bench.drive->setInterfaceCode(c.interfaceCode);
+        SCOPED_TRACE("P \"" + c.p + "\", bus " + std::to_string(int(c.bus)) + ", code " +
+                     std::to_string(c.interfaceCode) + ", " + c.revision + ", " + c.vendor);
+        const dw::ModelFamily want = *c.row ? *dw::matchModelRow(c.row) : dw::ModelFamily{};
+        auto& t = bench.pc.transport;
+        auto& d = bench.device;
+        EXPECT_EQ(std::tuple(dw::IsKnownModel(t, d), dw::ModelProductId(t, d),
+                             dw::ModelIdentText(t, d), dw::ModelIdentOffset(t, d),
+                             dw::ModelChecksumEnd(t, d)),
+                  std::tuple(*c.row != 0, std::string(c.row), std::string(want.identity.identText),
+                             want.identity.identOffset, want.identity.checksumEnd));
+        EXPECT_EQ(bench.sent(0x12), c.bus == U || c.bus == F ? 5u : 0u);  // each asks anew
+        bench.drive->clearReceived();
+        EXPECT_EQ(dw::DeviceLabel(bench.pc.transport, bench.device),
+                  std::string("ID:12") + c.label);
+        const auto reads = bench.drive->receivedWithOpcode(0xF1);
+        EXPECT_LE(reads.size(), c.bus == T ? 1u : 0u);
+        for (const auto& r : reads)
+            EXPECT_EQ(hex(r.cdb).substr(5), " 00 00 00 00 00 00 00 80 00 00");
     }
 }
 
-TEST(IdentifyModel, everyQuerySendsItsOwnInquiryAndSeesTheDriveAsItIsNow) {
-    DriveBench bench("DVDR   KV-829A", "1.00", "KORVANE", BusKind::Usb);  // USB: INQUIRY by letter
-    auto& t = bench.pc.transport;
-    EXPECT_TRUE(dw::IsKnownModel(t, bench.device));
-    EXPECT_EQ(dw::ModelProductId(t, bench.device), "DVDR   KV-829UF");
-    EXPECT_EQ(dw::ModelIdentText(t, bench.device), "KORVANE LUTE    000");
-    EXPECT_EQ(dw::ModelIdentOffset(t, bench.device), 0x30u);
-    EXPECT_EQ(dw::ModelChecksumEnd(t, bench.device), 0xEFFFEu);
-    EXPECT_EQ(bench.sent(0x12), 5u);
-
-    bench.drive->setVendor("OTHERCO");
-    EXPECT_EQ(dw::ModelProductId(t, bench.device), "DVDR   KV-829A");
-    EXPECT_EQ(bench.sent(0x12), 6u);
-}
-
-TEST(IdentifyModel, worksOverAspiToo) {
-    AspiPc pc;
-    pc.machine.aspi().adapters.resize(1);
-    auto& drive = pc.machine.addDrive("DVDR   KV-825A", "1.00");
-    pc.machine.aspi().attach(drive, 0, 2);
-    dw::DeviceEntry device = AspiPc::entry(0, 2);
-    device.busKind = BusKind::Ieee1394;
-    storePadded(device.product, dw::kProductLength, "DVDR   KV-825A");
-    EXPECT_EQ(dw::ModelProductId(pc.transport, device), "DVDR   KV-825UF");
-    EXPECT_EQ(dw::ModelIdentText(pc.transport, device), "KORVANE CORVIN  000");
-    EXPECT_EQ(drive.receivedWithOpcode(0x12).size(), 2u);
+// A failed INQUIRY (nothing answers at target 9) leaves P empty, no model and no interface
+// check; a failed read of the interface code denies Serial ATA.
+TEST(DeviceLabel, aFailedReadGivesThePlainLabelAndNoModel) {
+    DriveBench absent("DVDR   KV-825A", "1.00", "KORVANE", T, "", 1);
+    absent.device.targetId = 9;
+    DriveBench failing("DVDR   KV-829A", "1.00", "KORVANE", T, "", 2);
+    failing.drive->setInterfaceCode(1);
+    failing.drive->failAll(0xF1, {0x05, 0x20, 0x00});
+    EXPECT_EQ(dw::DeviceLabel(absent.pc.transport, absent.device) + "|" +
+                  dw::ModelProductId(absent.pc.transport, absent.device) + "|" +
+                  dw::DeviceLabel(failing.pc.transport, failing.device),
+              "ID:9  ||ID:2  KV-829A  ");
+    EXPECT_EQ(absent.sent(0xF1), 0u);
 }
