@@ -7,7 +7,7 @@ TEST(ModelTable, everyRowIsTheDocumentedRowCharacterForCharacter) {
     const auto& golden = testing_support::goldenRows();
     ASSERT_EQ(golden.size(), dw::kModelTableRows);
     for (size_t i = 0; i < golden.size(); ++i) {
-        const auto& [index, name, offset, end, text] = golden[i];
+        const auto& [index, offset, end, name, text] = golden[i];
         const auto& have = dw::ModelTable[i];
         EXPECT_EQ(std::tuple(int(i), std::string(have.productId), have.identity.identOffset,
                              have.identity.checksumEnd, std::string(have.identity.identText)),

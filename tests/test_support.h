@@ -76,6 +76,14 @@ struct AspiPc {
             machine.getProcAddress(transport.aspiLibrary, "SendASPI32Command"));
         transport.kind = dw::TransportKind::Aspi;
     }
+
+    static dw::DeviceEntry entry(int adapter, int target, int lun = 0) {
+        dw::DeviceEntry e;
+        e.hostAdapter = adapter;
+        e.targetId = target;
+        e.lun = lun;
+        return e;
+    }
 };
 
 }  // namespace testing_support
