@@ -53,6 +53,7 @@ uint32_t AspiLayer::inquireAdapter(dw::SrbHaInquiry& srb) {
     AspiRequest seen;
     seen.command = srb.command;
     seen.hostAdapter = srb.hostAdapter;
+    seen.flags = srb.flags;
     requests_.push_back(seen);
 
     if (srb.hostAdapter >= adapters.size()) {

@@ -270,7 +270,7 @@ dw::LinuxApi::OpenResult LinuxMachine::openDevice(const std::string& path, dw::O
         if (busy) {
             result.error = EBUSY;
         } else {
-            result.fd = nextFd_++;
+            result.fd = nextDescriptor++;
             open_[result.fd] = {canonical, mode.exclusive};
         }
     }

@@ -49,6 +49,9 @@ public:
     // SG_IO with this opcode fails with `error`, as the kernel refuses vendor and download
     // commands to a user without CAP_SYS_RAWIO (EPERM); the drive never sees it.
     void refuseCommand(uint8_t opcode, int error) { refused_[opcode] = error; }
+    // The descriptor the next successful open gives (0 once a program has closed its standard
+    // input); later opens count up from it.
+    int nextDescriptor = 100;
 
     // The seam.
     OpenResult openDevice(const std::string& path, dw::OpenMode mode) override;
@@ -110,7 +113,6 @@ private:
     std::vector<SgIoRecord> sgIoCalls_;
     std::vector<std::pair<int, std::string>> mounts_;
     std::map<uint8_t, int> refused_;
-    int nextFd_ = 100;
 };
 
 }  // namespace sim

@@ -430,7 +430,10 @@ void* Machine::getProcAddress(dw::Handle module, const std::string& name) {
 }
 
 bool Machine::freeLibrary(dw::Handle module) {
-    if (modules_.erase(module) != 1) return false;
+    if (modules_.erase(module) != 1) {
+        ++strayLibraryFrees;
+        return false;
+    }
     --loadedLibraries_;
     return true;
 }

@@ -116,6 +116,7 @@ public:
     int openHandleCount() const { return static_cast<int>(handles_.size()); }
     int openKeyCount() const { return static_cast<int>(keys_.size()); }
     int loadedLibraryCount() const { return loadedLibraries_; }
+    int strayLibraryFrees = 0;  // FreeLibrary calls on a handle that is no loaded library
     int eventsCreated = 0, eventWaits = 0, eventResets = 0, eventsClosed = 0;
     int sleeps = 0;
 

@@ -16,6 +16,7 @@ using dw::BusKind;
 using dw::Registry;
 using dw::TransportKind;
 using testing_support::AspiPc;
+using testing_support::busName;
 
 namespace {
 
@@ -24,25 +25,19 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-std::string kindName(BusKind kind) {
-    static const char* const kNames[] = {"atapi", "ata", "sata", "scsi", "usb", "1394"};
-    const int i = static_cast<int>(kind);
-    return i >= 0 && i < 6 ? kNames[i] : i < 0 ? "unclassified" : "remove";
-}
-
 // The adapter tree, one line per adapter, as the drive list is made from it: the adapter's bus
 // kind, then per entry its host adapter and target, letter and identification, and its
 // own bus kind where that differs from the adapter's.
 std::string tree(const dw::ScsiTransport& t) {
     std::string out;
     for (const auto& a : t.adapters) {
-        out += kindName(a.busKind);
+        out += busName(a.busKind);
         for (const auto& bus : a.buses) {
             for (const auto& e : bus) {
                 out += " | " + std::to_string(e.hostAdapter) + "/" + std::to_string(e.targetId) +
                        " " + char('A' + e.driveLetter) + ": " + trimmed(e.vendor) + " " +
                        trimmed(e.product) + " " + e.revision;
-                if (e.busKind != a.busKind) out += " " + kindName(e.busKind);
+                if (e.busKind != a.busKind) out += " " + busName(e.busKind);
             }
         }
         out += "\n";
@@ -86,6 +81,9 @@ TEST(AspiStart, startsTheLayerWithItsAdaptersOrSaysWhyNot) {
         ASSERT_EQ(t.adapters.size(), size_t(adapters)) << name;
         for (const auto& a : t.adapters) EXPECT_EQ(a.buses.size(), 1u) << name;
         EXPECT_FALSE(t.hasUsbOr1394Adapter()) << name;
+        t.stop();
+        t.stop();  // frees only what it loaded, once
+        EXPECT_EQ(pc.loadedLibraryCount() + pc.strayLibraryFrees, 0) << name;
     }
 }
 
@@ -151,11 +149,11 @@ TEST(AspiStart, filesTheRegistryDrivesUnderTheAdaptersAnsweringForThemAndClassif
     t.storeDevice(stray, 0, 3);
     dw::ClassifyAdapter(t, 11);
     EXPECT_EQ(tree(t),
-              "atapi | 0/1 E: KORVANE DVDR   KV-829A 1.00 | 0/12 G: KORVANE CD-R   KV-W6025A 1.00"
+              "ATAPI | 0/1 E: KORVANE DVDR   KV-829A 1.00 | 0/12 G: KORVANE CD-R   KV-W6025A 1.00"
               " | 0/15 C: KORVANE CD-R   KV-W6025A 1.00\n"
-              "ata | 1/1 F: KORVANE DVDR   KV-829A 1.00\n"
-              "usb | 2/0 I: KORVANE CD-R   KV-S37T 1.00\n"
-              "atapi\natapi\nsata\nsata\nscsi\nsata\n1394\natapi\n");
+              "ATA | 1/1 F: KORVANE DVDR   KV-829A 1.00\n"
+              "USB | 2/0 I: KORVANE CD-R   KV-S37T 1.00\n"
+              "ATAPI\nATAPI\nSATA\nSATA\nSCSI\nSATA\n1394\nATAPI\n");
     EXPECT_EQ(pc.openKeyCount(), 0);
     t.stop();  // releases the library and empties the tree
     EXPECT_EQ(pc.loadedLibraryCount() + t.adapters.size() + (t.sendCommand != nullptr), 0u);
@@ -185,14 +183,14 @@ TEST(CheckUsbBridge, followsTheInstanceKeyNameIntoTheRegistry) {
 }
 
 TEST(PassThroughScan, filesClassifiedPortsThenExternalDrivesOnEveryNtVersion) {
-    const std::string kinds10 = "atapi ata sata usb scsi 1394 sata usb 1394 ";
+    const std::string kinds10 = "ATAPI ATA SATA USB SCSI 1394 SATA USB 1394 ";
     // The version, whether the setup API is there, and the bus kinds of the adapters in order:
     // NT 4.0 goes by the drivers' names, 2000 on by the setup classes, dropping ports none runs.
     const std::tuple<uint32_t, uint32_t, bool, std::string> cases[] = {
         {10, 0, true, kinds10},
         {5, 1, true, kinds10},
-        {4, 0, true, "atapi scsi scsi scsi scsi scsi scsi scsi atapi atapi usb 1394 "},
-        {5, 1, false, "atapi atapi atapi atapi atapi atapi atapi atapi atapi atapi "},
+        {4, 0, true, "ATAPI SCSI SCSI SCSI SCSI SCSI SCSI SCSI ATAPI ATAPI USB 1394 "},
+        {5, 1, false, "ATAPI ATAPI ATAPI ATAPI ATAPI ATAPI ATAPI ATAPI ATAPI ATAPI "},
     };
     for (const auto& [major, minor, setupApi, kinds] : cases) {
         sim::Machine pc;
@@ -236,17 +234,17 @@ TEST(PassThroughScan, filesClassifiedPortsThenExternalDrivesOnEveryNtVersion) {
         dw::ScsiTransport t(pc);
         ASSERT_EQ(dw::PassThroughScan(t), TransportKind::PassThrough);
         std::string seen;
-        for (const auto& a : t.adapters) seen += kindName(a.busKind) + " ";
+        for (const auto& a : t.adapters) seen += busName(a.busKind) + " ";
         EXPECT_EQ(seen, kinds) << major << "." << minor;
         EXPECT_EQ(pc.openHandleCount() + pc.openKeyCount() + pc.openDeviceSets(), 0) << major;
         if (major != 10) continue;
         // The entries keep the port numbers the user is shown, by which the transport finds them.
         EXPECT_EQ(tree(t),
-                  "atapi\n"
-                  "ata | 2/1 E: KORVANE DVDR   KV-829A 1.10 | 2/0 C: MAXTOR H RDDISK 0001\n"
-                  "sata | 3/0 F: KORVANE DVDR   KV-825A 1.20\n"
-                  "usb\nscsi\n1394\nsata\n"
-                  "usb | 10/0 H: KORVANE CD-R   KV-S37T 1.00\n"
+                  "ATAPI\n"
+                  "ATA | 2/1 E: KORVANE DVDR   KV-829A 1.10 | 2/0 C: MAXTOR H RDDISK 0001\n"
+                  "SATA | 3/0 F: KORVANE DVDR   KV-825A 1.20\n"
+                  "USB\nSCSI\n1394\nSATA\n"
+                  "USB | 10/0 H: KORVANE CD-R   KV-S37T 1.00\n"
                   "1394 | 11/0 I: KORVANE DVDR   KV-829AL 1.00\n");
         EXPECT_EQ(t.letterInquiry[4] + t.letterIsCdrom[2] + t.letterIsCdrom[4], 3);
         // The external drives' adapters are found by the numbers their entries hold.
@@ -256,6 +254,15 @@ TEST(PassThroughScan, filesClassifiedPortsThenExternalDrivesOnEveryNtVersion) {
         EXPECT_TRUE(t.hasUsbOr1394Adapter());
         EXPECT_GE(pc.reenumerations, 1);
     }
+}
+
+// At most a hundred ports are looked at.
+TEST(PassThroughScan, looksAtAHundredPortsAtMost) {
+    sim::Machine pc;
+    for (int n = 0; n <= 100; ++n) pc.addPort(n);
+    dw::ScsiTransport t(pc);
+    EXPECT_EQ(dw::PassThroughScan(t), TransportKind::None);  // no drive on any
+    EXPECT_EQ(pc.wasOpened("\\\\.\\SCSI99:") + pc.wasOpened("\\\\.\\SCSI100:"), 1);
 }
 
 TEST(SetupClassGuid, isStoredAsWindowsHoldsItAndWrittenBackInTextOrder) {
@@ -281,6 +288,9 @@ TEST(SetupClassGuid, isStoredAsWindowsHoldsItAndWrittenBackInTextOrder) {
     uint32_t error = 0, size = 0;
     EXPECT_EQ(setup.setupDiGetClassDevs("{4D36E965}", 0, &error), dw::kInvalidHandle);
     EXPECT_EQ(error, dw::winerr::kInvalidParameter);
+    EXPECT_EQ(setup.setupDiGetClassDevs(guid, 0), dw::kInvalidHandle);  // no error asked for
+    EXPECT_EQ(setup.setupDiGetClassDevs(guid, 0, &error), dw::kInvalidHandle);
+    EXPECT_EQ(error, dw::winerr::kInvalidFunction);
     EXPECT_FALSE(none.setupDiGetDeviceRegistryProperty(0, {}, 0, nullptr, {}, size).ok);
     dw::ScsiTransport t(none);
     EXPECT_EQ(dw::PassThroughScan(t), TransportKind::None);

@@ -34,6 +34,9 @@ TEST(PortInquiryData, walksWellFormedAndHostileBuffersWithinTheirBounds) {
         {"a record pointing at itself", 64, {{64, 0, 36, 64}}, "1/0/2 36 A 16;"},
         {"a loop", 64, {{64, 0, 36, 112}, {112, 1, 36, 64}}, "1/0/2 36 A 16;1/1/2 36 B 16;"},
         {"a next offset past the end", 64, {{64, 0, 36, 0xFFFFFFFFu}}, "1/0/2 36 A 16;"},
+        // Offsets are four bytes: a set third or top byte puts the next record past the end.
+        {"a far next offset", 64, {{64, 0, 36, 0x10070}, {112, 1, 36, 0}}, "1/0/2 36 A 16;"},
+        {"a huge next offset", 64, {{64, 0, 36, 0x80000070u}, {112, 1, 36, 0}}, "1/0/2 36 A 16;"},
     };
     for (const auto& [name, first, records, expected] : cases) {
         Buffer b(4096, 0);  // one bus; the records hold path 1 and LUN 2, bytes 'A' + target

@@ -135,9 +135,11 @@ TEST_F(BothTransports, aspiAdapterInquiryCopiesTheIdentifiersWithinTheCall) {
     std::memset(static_cast<void*>(&info), 'x', sizeof info);
     EXPECT_EQ(aspi.transport.queryAdapter(1, info), 1);
     EXPECT_EQ(std::string(info.managerId) + "|" + info.adapterId + "|" +
-                  hex({info.unique, info.unique + 1}) + "|" +
-                  std::to_string(info.hostScsiId + aspi.machine.eventsCreated),
-              "ASPI for WIN32xx|ATAPI|00|7");  // completes within the call
+                  hex({info.unique, info.unique + 1}) + "|" + std::to_string(info.hostScsiId) +
+                  "|" +
+                  std::to_string(aspi.machine.eventsCreated +
+                                 aspi.machine.aspi().requests()[0].flags),
+              "ASPI for WIN32xx|ATAPI|00|7|0");  // no flags; completes within the call
     EXPECT_EQ(aspi.transport.queryAdapter(2, info), 0x81);
 }
 
@@ -177,6 +179,8 @@ TEST_F(BothTransports, aSystemErrorNeverReadsAsSuccessAndKeepsTheEarlierSense) {
     }
     EXPECT_EQ(devices[0].sense[12], 0x3A);
     EXPECT_TRUE(drives[0]->received().empty());
+    // A failure that leaves no error code is a general failure.
+    EXPECT_EQ(dw::systemErrorOf(dw::commandResult(dw::CommandOutcome::failedWith(0))), 31u);
 }
 
 // C: (and A:, B:) keeps no handle; a second open closes the first; F: fails to open: no handle.
@@ -201,10 +205,10 @@ TEST_F(BothTransports, aKeptHandleServesEveryCommandUntilItIsClosed) {
 // No command is sent; control bytes become blanks, NULs stay.
 TEST_F(BothTransports, theDeviceMapGivesThePortDriversCopyOfTheDevicesOwnAddress) {
     pt.transport.adapters[1].busKind = dw::BusKind::Atapi;
-    drives[0]->setVendor(std::string("KO\x01RV\xE9N\0", 8));
+    drives[0]->setVendor(std::string("\x01O\x01RV\xE9N\0", 8));
     drives[0]->setProduct(std::string("DVDR\x1F  KV-829A\x7F", 15));
     EXPECT_EQ(inquiry(devices[0]), 1 + 0x05 * 256);
-    EXPECT_EQ(std::string(s.vendor) + "|" + s.product, "KO RV N|DVDR   KV-829A  ");
+    EXPECT_EQ(std::string(s.vendor) + "|" + s.product, " O RV N|DVDR   KV-829A  ");
     const int cases[][5] = {{1, 0, 2, 0, 1}, {0, 0, 0, 0, 1}, {0, 0, 2, 0, 0}, {1, 0, 1, 0, 0},
                             {1, 0, 2, 1, 0}, {1, 1, 2, 0, 0}, {7, 0, 2, 0, 0}};  // and found
     for (const auto& [port, path, target, lun, found] : cases) {

@@ -91,3 +91,20 @@ TEST(SgIoTransport, senseIsKeptOnlyFromADriveThatAnsweredWithAFailure) {
     pc.device.targetId = 5;                // a device the scan did not file is not sent to
     EXPECT_EQ(dw::TestUnitReady(pc.transport, pc.device), 0);
 }
+
+// Descriptor 0 is a node like any other (a program started with standard input closed gets it);
+// a command the gate holds back is not sent and is no success.
+TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
+    SgIoDrive pc;
+    for (int hold = 0; hold < 3; ++hold) {  // a command, the hold, the hold again
+        pc.machine.nextDescriptor = 0;
+        EXPECT_EQ(hold ? pc.transport.holdDeviceExclusively(pc.device) + 1
+                       : dw::RezeroUnit(pc.transport, pc.device),
+                  1)
+            << hold;
+    }
+    EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);
+    EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 1u + 8u);
+    pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
+    EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
+}

@@ -108,6 +108,7 @@ TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
         {k821, "1.04", "1.x0", 0, 2, false, false},  // no digit: version number 0
         {k821, "1.10", "1.01", 0, 2, false, false},
         {k821, "1.04", "1.9x", 0, 2, false, true},
+        {k821, "1.04", "1.1x", 0, 2, false, false},
         {k829, "1.00", "1.10", 1, 1, false, false},
         {k829, "1.00", "1.10", 1, 1, true, false},
         {k829, "1.00", "1.10", 2, 1, false, true},
