@@ -21,9 +21,9 @@ struct Program : dw::DialogView {
     std::unique_ptr<dw::MainDialog> dialog;
     const sim::KorvaneDrive* watched = nullptr;
     std::map<int, bool> enabled = {{dw::kIdLoadFile, true}, {dw::kIdDeviceCombo, true}};
-    std::map<int, std::string> texts;  // also the system menu's item, by its command
-    std::string items, events, log;
-    std::vector<int> answers;  // to the message boxes in turn; then OK
+    std::map<int, std::string> texts;       // also the system menu's item, by its command
+    std::string items, events, log, asked;  // asked: the Open dialog's filter, extension, flags
+    std::vector<int> answers;               // to the message boxes in turn; then OK
     size_t boxes = 0;
     int selected = -1;
     std::optional<std::string> file;  // what the open-file dialog returns
@@ -46,7 +46,10 @@ struct Program : dw::DialogView {
         events += " " + std::to_string(style) + " " + caption + "|" + text;
         return boxes < answers.size() ? answers[boxes++] : dw::mb::kAnswerOk;
     }
-    std::optional<std::string> askFileToOpen(const dw::OpenFileRequest&) override { return file; }
+    std::optional<std::string> askFileToOpen(const dw::OpenFileRequest& r) override {
+        asked = r.filter + "|" + r.defaultExtension + "|" + std::to_string(r.flags);
+        return file;
+    }
     void showAspiWarning() override { events += " warned"; }
     void showAbout() override { events += " about"; }
     void requestClose() override { events += " closed"; }
@@ -188,6 +191,8 @@ TEST(MainDialogUpgrade, loadFileChecksTheFileAndTheButtonsAreOffWhileTheUpgradeR
     };
     const std::string valid = "1|1|1.04|Valid upgrade file loaded: new.bin +++";
     EXPECT_EQ(load(path), path + " " + valid);
+    const char kFilter[] = "Upgrade Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0\0";
+    EXPECT_EQ(p.asked, std::string(kFilter, sizeof kFilter) + "|BIN|6");  // read-only box hidden
     // A path that does not fit the state is refused, not cut.
     EXPECT_EQ(load(std::string(dw::kUpgradeFilePathSize, 'x')),
               " 1|1|1.04|No valid upgrade file selected ++-");
