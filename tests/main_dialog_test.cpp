@@ -95,6 +95,16 @@ sim::KorvaneDrive& twoDrives(sim::Machine& pc) {
     return sc::addPortDrive(pc, "DVDR   KV-829A", "1.04", 1, 1, 'E');
 }
 
+// Windows 10 with a KV-829A at E: on an AHCI port that this user may not open; `letters`: the
+// drive letter refuses too.
+void win10Refused(Program& p, bool letters) {
+    sc::windows10(p.pc);
+    sc::addStorahciPort(p.pc, 0);
+    sc::addInternalDrive(p.pc, "DVDR   KV-829A", "1.00", 0, 0, 'E');
+    p.pc.failOpen("\\\\.\\SCSI0:", dw::winerr::kAccessDenied);
+    if (letters) p.pc.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
+}
+
 // Windows 98 (minor version 10) with a KV-829A behind a USB adapter of the old
 // ASPI layer 1, 0, 0, 0; the user answers the question, if there is one.
 void oldLayer(Program& p, int answer, uint32_t platform = 1) {
@@ -130,6 +140,7 @@ TEST(MainDialogStart, eachKindOfPcStartsAsItShould) {
     const std::string noAspi =
         " ||| ++- 16 drivewright|ASPI for Win32 is not initialized!\n\rUnable to load "
         "'WNASPI32.DLL' closed";
+    const std::string denied = " |||Access denied: run Drivewright as administrator -+-";
     const std::string ask =
         " warned 49 Drivewright|WARNING: USB devices detected with older Aspi layer!\n\tDo you "
         "wish to continue?";
@@ -149,6 +160,22 @@ TEST(MainDialogStart, eachKindOfPcStartsAsItShould) {
         {"98", [](Program& p) { oldLayer(p, dw::mb::kAnswerOk); }, usb + ask},
         {"98 declined", [](Program& p) { oldLayer(p, dw::mb::kAnswerCancel); },
          "declined  ||| ++-" + ask + " destroyed"},
+        // A standard token: the letters open, the port is refused, whatever the letters did.
+        {"10 port refused", [](Program& p) { win10Refused(p, false); }, denied},
+        {"10 all refused", [](Program& p) { win10Refused(p, true); }, denied},
+        {"XP port refused",
+         [](Program& p) {
+             xpDrive(p.pc, "DVDR   KV-829A");
+             p.pc.failOpen("\\\\.\\SCSI0:", dw::winerr::kAccessDenied);
+         },
+         denied},
+        // A drive the refused port does not hide is listed as usual.
+        {"10 port refused, USB drive",
+         [](Program& p) {
+             win10Refused(p, false);
+             sc::addUsbDrive(p.pc, "DVDR   KV-829A", "1.10", 'G');
+         },
+         "ID:0  KV-829UF, 0|0|1.10|" + found},
     };
     for (const auto& c : cases) {
         Program p;

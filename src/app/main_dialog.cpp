@@ -49,7 +49,7 @@ bool MainDialog::OnInitDialog() {
     if (transport.kind == TransportKind::None) PassThroughScan(transport, &opens);
     // Drives that are there but that the system would not open (no administrator rights) are
     // not a missing transport: the dialog opens and says why its list stays empty.
-    const bool accessDenied = opens.allDenied();
+    const bool accessDenied = opens.rightsMissing();
     // From Vista on the program never looks for an ASPI layer, so the box's words would be
     // untrue there: the dialog opens and says that it found no drive.
     const bool vistaOrLater =

@@ -74,7 +74,7 @@ TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens) {
         const std::string name = scsiPortDeviceName(n);
         const auto opened =
             api.createFile(name, kGenericReadWrite, kShareReadWrite, kOpenExisting, 0);
-        countOpen(opens, opened);
+        countOpen(opens, opened, DeviceOpens::Device::Port);
         if (opened.handle == kInvalidHandle) break;
         HostAdapter adapter;
         if (api.deviceIoControl(opened.handle, kIoctlScsiGetInquiryData, {}, buffer).ok) {
