@@ -294,46 +294,34 @@ TEST(MainDialogUpgrade, eachUpgradeHoldsTheDriveAndShowsTheVersionTheDriveNowRep
 TEST(MainDialogUpgrade, aDriveAnotherProgramUsesGetsNoFirmware) {
     const std::string inUse =
         "Upgrade failed! Another program is using the drive: close it and try again. +++";
+    enum Meanwhile { Nothing, Held, Mounted };
     const struct {
-        const char* name;
-        sim::KorvaneDrive& (*build)(sim::Machine&);
-        void (*meanwhile)(sim::Attachment&);
+        bool xp;
+        Meanwhile meanwhile;
         std::string commands, screen;
-    } cases[] = {{"10", [](sim::Machine & pc) -> auto& {return win10Drive(pc, "DVDR   KV-829A");
-}
-, [](sim::Attachment&) {}, " 00 lock 01 03 3B* 00 03 12 unlock", "0|0|2.07|Upgrade succesfull +++"
-}
-, {"XP", [](sim::Machine& pc) -> auto& {sc::windowsXp(pc);
-sc::addPort(pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
-return sc::addPortDrive(pc, "DVDR   KV-829A", "1.00", 0, 0, 'E');
-}
-, [](sim::Attachment&) {}, " 00 lock refused 1 01 03 3B* 00 03 12",
-    "0|0|2.07|Upgrade succesfull +++"
-}
-,
-    // Windows refuses even the read-out of the version to a program that does not hold it.
-    {"held", [](sim::Machine& pc) -> auto& {return win10Drive(pc, "DVDR   KV-829A");
-}
-, [](sim::Attachment& a) { a.lockedByOtherProgram = true; },
-    " 00 refused 5 lock refused 5 00 refused 5 03 refused 5 12 refused 5", "0|0|?.??|" + inUse
-}
-, {"mounted", [](sim::Machine& pc) -> auto& {return win10Drive(pc, "DVDR   KV-829A");
-}
-, [](sim::Attachment& a) { a.volumeInUse = true; }, " 00 lock refused 22 00 03 12",
-    "0|0|1.00|" + inUse
-}
-,
-}
-;
-for (const auto& c : cases) {
-    Program p;
-    sim::KorvaneDrive* drive = &c.build(p.pc);
-    const std::string seen =
-        upgrade(p, "DVDR   KV-829A", 0xF0000, [&] { c.meanwhile(*p.pc.attachmentOf(*drive)); });
-    EXPECT_EQ(seen, c.commands) << c.name;
-    EXPECT_EQ(p.screen(), c.screen) << c.name;
-    const bool upgraded = c.screen.find("succesfull") != std::string::npos;
-    EXPECT_EQ(drive->receivedWithOpcode(0x3B).size(), upgraded ? 120u : 0u) << c.name;
-    EXPECT_EQ(drive->commits, upgraded ? 1 : 0) << c.name;
-}
+    } cases[] = {
+        {true, Nothing, " 00 lock refused 1 01 03 3B* 00 03 12", "0|0|2.07|Upgrade succesfull +++"},
+        // Windows refuses even the version read-out to a program that does not hold the drive.
+        {false, Held, " 00 refused 5 lock refused 5 00 refused 5 03 refused 5 12 refused 5",
+         "0|0|?.??|" + inUse},
+        {false, Mounted, " 00 lock refused 22 00 03 12", "0|0|1.00|" + inUse},
+    };
+    for (const auto& c : cases) {
+        Program p;
+        if (c.xp) {
+            sc::windowsXp(p.pc);
+            sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
+        }
+        sim::KorvaneDrive& drive = c.xp
+                                       ? sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.00", 0, 0, 'E')
+                                       : win10Drive(p.pc, "DVDR   KV-829A");
+        const std::string seen = upgrade(p, "DVDR   KV-829A", 0xF0000, [&] {
+            p.pc.attachmentOf(drive)->lockedByOtherProgram = c.meanwhile == Held;
+            p.pc.attachmentOf(drive)->volumeInUse = c.meanwhile == Mounted;
+        });
+        EXPECT_EQ(seen, c.commands) << c.meanwhile;
+        EXPECT_EQ(p.screen(), c.screen) << c.meanwhile;
+        EXPECT_EQ(drive.receivedWithOpcode(0x3B).size(), c.xp ? 120u : 0u) << c.meanwhile;
+        EXPECT_EQ(drive.commits, c.xp ? 1 : 0) << c.meanwhile;
+    }
 }
