@@ -150,8 +150,9 @@ DriveLock ScsiTransport::lockDrive(const DeviceEntry& device, const char* caller
     std::memset(&request, 0, sizeof request);
     request.access.requestType = kExclusiveAccessLockDevice;
     request.access.flags = 0;  // a mounted file system refuses the lock, as it should
-    std::strncpy(reinterpret_cast<char*>(request.callerName), callerName,
-                 sizeof request.callerName - 1);
+    for (size_t i = 0; callerName[i] != 0 && i + 1 < sizeof request.callerName; ++i) {
+        request.callerName[i] = static_cast<uint8_t>(callerName[i]);
+    }
     std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
     const auto io =
         api_.deviceIoControl(letterHandle[letter], kIoctlCdromExclusiveAccess, bytes, {});
