@@ -30,7 +30,6 @@ inline constexpr uint32_t kInvalidHandle = 6;
 inline constexpr uint32_t kNotReady = 21;
 inline constexpr uint32_t kBadCommand = 22;
 inline constexpr uint32_t kBadLength = 24;
-inline constexpr uint32_t kNotSupported = 50;
 inline constexpr uint32_t kInvalidParameter = 87;
 inline constexpr uint32_t kInvalidData = 13;
 inline constexpr uint32_t kSemTimeout = 121;
