@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/scsi_structures.h"
@@ -9,6 +10,23 @@
 namespace sim {
 
 namespace {
+
+// IOCTL_SCSI_RESCAN_BUS: the port driver enumerates its buses again and collects its drives'
+// INQUIRY data anew. The program never sends it; a test may.
+constexpr uint32_t kIoctlScsiRescanBus = 0x0004101C;
+constexpr uint32_t kGenericWrite = 0x40000000;
+
+// What CDROM_EXCLUSIVE_LOCK accepts as a caller name: a NUL within its bytes, before it only
+// letters, digits, blanks and . , : ; - _
+bool validCallerName(const uint8_t* name, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        const char c = static_cast<char>(name[i]);
+        if (c == 0) return true;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr(" .,:;-_", c) == nullptr)
+            return false;
+    }
+    return false;
+}
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -108,8 +126,31 @@ Attachment& Machine::attach(KorvaneDrive& drive, int port, int path, int target,
     a->target = target;
     a->lun = lun;
     a->letter = letter;
+    // A drive that arrives after boot is enumerated when it arrives.
+    if (booted_ && port >= 0) {
+        const auto data = drive.inquiryData();
+        a->cachedInquiry = std::vector<uint8_t>(data.begin(), data.end());
+    }
     attachments_.push_back(std::move(a));
     return *attachments_.back();
+}
+
+void Machine::boot() {
+    booted_ = true;
+    for (auto& a : attachments_) {
+        if (a->port < 0 || a->cachedInquiry) continue;
+        const auto data = a->drive->inquiryData();
+        a->cachedInquiry = std::vector<uint8_t>(data.begin(), data.end());
+    }
+}
+
+void Machine::rescanBus(int port) {
+    ++rescans;
+    for (auto& a : attachments_) {
+        if (a->port != port) continue;
+        const auto data = a->drive->inquiryData();
+        a->cachedInquiry = std::vector<uint8_t>(data.begin(), data.end());
+    }
 }
 
 void Machine::installAspi(std::vector<std::string> missingExports) {
@@ -200,8 +241,10 @@ Attachment* Machine::attachmentAt(const SimPort* port, int path, int target, int
 
 // --- device I/O ----------------------------------------------------------------------------
 
-dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, uint32_t, uint32_t,
-                                             uint32_t) {
+dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t access, uint32_t,
+                                             uint32_t, uint32_t) {
+    // The port drivers have enumerated their buses before any program runs.
+    if (!booted_) boot();
     openLog_.push_back(name);
     OpenResult result;
     auto failure = openFailures_.find(lower(name));
@@ -212,6 +255,7 @@ dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, 
 
     OpenDevice device;
     device.name = name;
+    device.access = access;
     if (const int letter = letterOfDeviceName(name); letter >= 0) {
         for (auto& a : attachments_) {
             if (a->letter == letter) device.letter = a.get();
@@ -230,7 +274,13 @@ dw::DeviceIo::OpenResult Machine::createFile(const std::string& name, uint32_t, 
     return result;
 }
 
-bool Machine::closeHandle(dw::Handle handle) { return handles_.erase(handle) == 1; }
+bool Machine::closeHandle(dw::Handle handle) {
+    // Closing the handle that holds exclusive access releases it.
+    for (auto& a : attachments_) {
+        if (a->exclusiveOwner == handle) a->exclusiveOwner = 0;
+    }
+    return handles_.erase(handle) == 1;
+}
 
 std::vector<uint8_t> Machine::portInquiryData(const SimPort& port) const {
     if (port.rawInquiryData) {
@@ -286,9 +336,46 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
         return result;
     }
     const OpenDevice& device = it->second;
+    std::string what;
+    if (code == dw::kIoctlScsiPassThroughDirect) {
+        char opcode[4];
+        std::snprintf(opcode, sizeof opcode, "%02X",
+                      in.size() > offsetof(dw::ScsiPassThroughDirect, cdb)
+                          ? in[offsetof(dw::ScsiPassThroughDirect, cdb)]
+                          : 0);
+        what = opcode;
+    } else if (code == dw::kIoctlCdromExclusiveAccess) {
+        uint32_t type = ~0u;
+        if (in.size() >= sizeof type) std::memcpy(&type, in.data(), sizeof type);
+        what = type == dw::kExclusiveAccessLockDevice     ? "lock"
+               : type == dw::kExclusiveAccessUnlockDevice ? "unlock"
+                                                          : "exclusive " + std::to_string(type);
+    } else {
+        char hexCode[16];
+        std::snprintf(hexCode, sizeof hexCode, "%08X", code);
+        what = hexCode;
+    }
+    result = control(handle, device, code, in, out);
+    logIoControl(device, what, result);
+    return result;
+}
+
+dw::DeviceIo::IoResult Machine::control(dw::Handle handle, const OpenDevice& device, uint32_t code,
+                                        std::span<uint8_t> in, std::span<uint8_t> out) {
+    IoResult result;
     if (auto failure = ioControlFailures_.find({lower(device.name), code});
         failure != ioControlFailures_.end()) {
         result.error = failure->second;
+        return result;
+    }
+
+    // While a handle holds the drive exclusively, the class driver refuses every other handle's
+    // requests with STATUS_ACCESS_DENIED (cdrom.sys, DeviceEvtIoInCallerContext).
+    if (code == dw::kIoctlCdromExclusiveAccess) return exclusiveAccess(handle, device, in, out);
+    if (const Attachment* a = device.letter;
+        a != nullptr &&
+        (a->lockedByOtherProgram || (a->exclusiveOwner != 0 && a->exclusiveOwner != handle))) {
+        result.error = dw::winerr::kAccessDenied;
         return result;
     }
 
@@ -310,6 +397,15 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
             result.bytesReturned = static_cast<uint32_t>(data.size());
             return result;
         }
+
+        case kIoctlScsiRescanBus:
+            if (device.port == nullptr) {
+                result.error = dw::winerr::kInvalidFunction;
+                return result;
+            }
+            rescanBus(device.port->number);
+            result.ok = true;
+            return result;
 
         case dw::kIoctlScsiGetAddress: {
             if (device.letter == nullptr || device.letter->port < 0) {
@@ -333,6 +429,78 @@ dw::DeviceIo::IoResult Machine::deviceIoControl(dw::Handle handle, uint32_t code
 
         default: result.error = dw::winerr::kInvalidFunction; return result;
     }
+}
+
+// IOCTL_CDROM_EXCLUSIVE_ACCESS as the CD-ROM class driver answers it (the WDK's description of
+// the request and of exclusive access mode): a lock needs a handle opened for reading and
+// writing, and is refused while the drive is locked (ERROR_ACCESS_DENIED) or a file system is
+// mounted on it (ERROR_BAD_COMMAND); an unlock needs the handle that holds the lock
+// (ERROR_INVALID_HANDLE) and a locked drive (ERROR_INVALID_FUNCTION).
+dw::DeviceIo::IoResult Machine::exclusiveAccess(dw::Handle handle, const OpenDevice& device,
+                                                std::span<uint8_t> in, std::span<uint8_t> out) {
+    IoResult result;
+    Attachment* a = device.letter;
+    if (a == nullptr || !exclusiveAccessSupported) {
+        result.error =
+            dw::winerr::kInvalidFunction;  // a port, or a driver that has no such request
+        return result;
+    }
+    dw::CdromExclusiveLock request = {};
+    if (in.size() < sizeof request.access) {
+        result.error = dw::winerr::kBadLength;
+        return result;
+    }
+    std::memcpy(&request, in.data(), std::min(in.size(), sizeof request));
+    const bool lockedByOther =
+        a->lockedByOtherProgram || (a->exclusiveOwner != 0 && a->exclusiveOwner != handle);
+    switch (request.access.requestType) {
+        case dw::kExclusiveAccessQueryState:
+            if (out.size() < 1 + dw::kExclusiveCallerLength) {
+                result.error = dw::winerr::kInsufficientBuffer;
+                return result;
+            }
+            std::fill(out.begin(), out.end(), 0);
+            out[0] = lockedByOther || a->exclusiveOwner != 0;
+            result.ok = true;
+            result.bytesReturned = 1 + dw::kExclusiveCallerLength;
+            return result;
+        case dw::kExclusiveAccessLockDevice:
+            if (in.size() < sizeof request) {
+                result.error = dw::winerr::kBadLength;
+            } else if (!validCallerName(request.callerName, sizeof request.callerName)) {
+                result.error = dw::winerr::kInvalidParameter;
+            } else if ((device.access & kGenericWrite) == 0 || lockedByOther ||
+                       a->exclusiveOwner != 0) {
+                result.error = dw::winerr::kAccessDenied;
+            } else if (a->volumeInUse && (request.access.flags & dw::kCdromLockIgnoreVolume) == 0) {
+                result.error = dw::winerr::kBadCommand;
+            } else {
+                a->exclusiveOwner = handle;
+                result.ok = true;
+            }
+            return result;
+        case dw::kExclusiveAccessUnlockDevice:
+            if (!lockedByOther && a->exclusiveOwner == 0) {
+                result.error = dw::winerr::kInvalidFunction;
+            } else if (a->exclusiveOwner != handle) {
+                result.error = dw::winerr::kInvalidHandle;
+            } else {
+                a->exclusiveOwner = 0;
+                result.ok = true;
+            }
+            return result;
+        default: result.error = dw::winerr::kInvalidParameter; return result;
+    }
+}
+
+void Machine::logIoControl(const OpenDevice& device, const std::string& what,
+                           const IoResult& result) {
+    if (!keepsPassThroughLog) return;
+    std::string entry =
+        device.name.compare(0, 4, "\\\\.\\") == 0 ? device.name.substr(4) : device.name;
+    entry += " " + what;
+    if (!result.ok) entry += " refused " + std::to_string(result.error);
+    ioControlLog_.push_back(std::move(entry));
 }
 
 dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<uint8_t> in,

@@ -24,8 +24,16 @@ struct Attachment {
     int target = 0;
     int lun = 0;
     int letter = -1;  // 0 = A: .. 25 = Z:, -1: none
-    // The INQUIRY data the port driver cached at boot, when it differs from the drive's answer.
+    // The INQUIRY data the port driver holds for the drive: the copy it took when it enumerated
+    // its bus (at boot, or when the drive arrived later) and keeps until a rescan, so that after
+    // a firmware change it still shows the old revision. A test may set a copy that differs
+    // from the drive's answer before boot.
     std::optional<std::vector<uint8_t>> cachedInquiry;
+
+    // The CD-ROM class driver's exclusive access to the drive at this letter.
+    dw::Handle exclusiveOwner = 0;      // the handle that holds the lock, or 0
+    bool lockedByOtherProgram = false;  // another program holds the lock
+    bool volumeInUse = false;           // a program keeps the drive's file system mounted
 };
 
 struct SimPort {
@@ -59,6 +67,12 @@ public:
     SimPort* port(int number);
     Attachment* attachmentOf(const KorvaneDrive& drive);
     Attachment& attach(KorvaneDrive& drive, int port, int path, int target, int lun, int letter);
+    // The port drivers enumerate their buses: each takes its copy of its drives' INQUIRY data.
+    // Happens at the first device open unless a test boots the PC before.
+    void boot();
+    // What IOCTL_SCSI_RESCAN_BUS on the port does: its driver takes its copies anew.
+    void rescanBus(int port);
+    int rescans = 0;
     AspiLayer& aspi() { return aspi_; }
     // Installs the ASPI layer as the library "WNASPI32" (without the entry points named in
     // `missingExports`).
@@ -106,12 +120,20 @@ public:
     // does not support the request answers).
     void failIoControl(const std::string& deviceName, uint32_t code, uint32_t error);
     bool eventsFail = false;
+    // The CD-ROM class driver knows IOCTL_CDROM_EXCLUSIVE_ACCESS (Vista and later); false for
+    // Windows XP and older drivers, which answer it with ERROR_INVALID_FUNCTION.
+    bool exclusiveAccessSupported = true;
 
     // --- what happened ---------------------------------------------------------------------
     const std::vector<std::string>& openedDevices() const { return openLog_; }
     bool wasOpened(const std::string& deviceName) const;
     const std::vector<PassThroughSeen>& passThroughRequests() const { return passThroughLog_; }
-    // Off, pass-through requests are not logged: for benchmarks of the host side.
+    // Every DeviceIoControl in order: "E: 3B" for a pass-through request (the device's name
+    // after its "\\.\" prefix, and the opcode), "E: lock" and "E: unlock" for exclusive access,
+    // else the device and the code in hex; " refused N" follows a request that failed with N.
+    const std::vector<std::string>& ioControls() const { return ioControlLog_; }
+    // Off, pass-through requests and I/O controls are not logged: for benchmarks of the host
+    // side.
     bool keepsPassThroughLog = true;
     int openHandleCount() const { return static_cast<int>(handles_.size()); }
     int openKeyCount() const { return static_cast<int>(keys_.size()); }
@@ -191,6 +213,7 @@ private:
         std::string name;
         Attachment* letter = nullptr;  // a drive-letter device
         SimPort* port = nullptr;       // a SCSI port device
+        uint32_t access = 0;           // what CreateFileA asked for
     };
     struct Library {
         std::string name;
@@ -207,6 +230,11 @@ private:
     // allow everything. `error` says why not.
     RegNode* nodeOf(dw::Handle key, uint32_t needed, uint32_t& error);
     IoResult passThrough(const OpenDevice& device, std::span<uint8_t> in, std::span<uint8_t> out);
+    IoResult control(dw::Handle handle, const OpenDevice& device, uint32_t code,
+                     std::span<uint8_t> in, std::span<uint8_t> out);
+    IoResult exclusiveAccess(dw::Handle handle, const OpenDevice& device, std::span<uint8_t> in,
+                             std::span<uint8_t> out);
+    void logIoControl(const OpenDevice& device, const std::string& what, const IoResult& result);
     Attachment* attachmentAt(const SimPort* port, int path, int target, int lun);
 
     std::vector<std::unique_ptr<KorvaneDrive>> drives_;
@@ -245,6 +273,8 @@ private:
 
     std::vector<std::string> openLog_;
     std::vector<PassThroughSeen> passThroughLog_;
+    std::vector<std::string> ioControlLog_;
+    bool booted_ = false;
 };
 
 }  // namespace sim

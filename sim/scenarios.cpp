@@ -43,6 +43,7 @@ void mountAt(Machine& pc, char letter, const std::string& instanceId) {
 void windows98(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformWindows, 4, 10);
     pc.refusesExtendedVersion = true;
+    pc.exclusiveAccessSupported = false;
     pc.installAspi();
     pc.addRegistryKey(dw::Registry::kDynData, "Config Manager\\Enum");
 }
@@ -102,10 +103,15 @@ KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product,
     return drive;
 }
 
-void windowsXp(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 5, 1); }
+// The CD-ROM class driver of XP and earlier has no exclusive access.
+void windowsXp(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 5, 1);
+    pc.exclusiveAccessSupported = false;
+}
 void windowsNt4(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformNt, 4, 0);
     pc.refusesExtendedVersion = true;
+    pc.exclusiveAccessSupported = false;
 }
 
 void addPort(Machine& pc, int port, const std::string& service, const std::string& classGuid,

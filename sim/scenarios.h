@@ -38,9 +38,9 @@ std::vector<RegistryText> windows98AdapterValues(const std::string& classKey,
                                                  const std::string& portDriver,
                                                  const std::string& description);
 
-// Windows XP (platform 2, 5.1) with no port yet.
+// Windows XP (platform 2, 5.1) with no port yet; its CD-ROM driver has no exclusive access.
 void windowsXp(Machine& pc);
-// Windows NT 4.0 (platform 2, 4.0).
+// Windows NT 4.0 (platform 2, 4.0), without exclusive access too.
 void windowsNt4(Machine& pc);
 // A SCSI port whose driver is a present device of the given setup class.
 void addPort(Machine& pc, int port, const std::string& service, const std::string& classGuid,

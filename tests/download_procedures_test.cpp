@@ -10,7 +10,8 @@ namespace {
 // The commands before the chunks, as documented: CDB / bytes moved.
 const std::string kTur = "00 00 00 00 00 00 / 0", kRezero = "01 00 00 00 00 00 / 0",
                   kSense = "03 00 00 00 12 00 / 18", kEject = "1B 00 00 00 02 00 / 0",
-                  kPrepare = "E1 04 FF 00 00 00 00 00 00 00 00 00 / 0";
+                  kPrepare = "E1 04 FF 00 00 00 00 00 00 00 00 00 / 0",
+                  kInquiry = "12 00 00 00 38 00 / 56";
 
 struct Procedure {
     const char* row;
@@ -117,6 +118,8 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == Ok) want.push_back(kEject);
             want.insert(want.end(), p.preparation.begin(), p.preparation.end());
             for (int32_t k = 0; k < p.chunks(); ++k) want.push_back(chunkCommand(p, k));
+            // The 6025 asked for its revision through its letter: a second pass or not.
+            if (c.fault == Ok && p.size == 0x80000) want.push_back(kInquiry);
             for (const auto& r : l.drive->received())
                 got.push_back(hex(r.cdb) + " / " + std::to_string(r.transferLength));
             const size_t sent = std::max(chunk, 0) + (c.stop == Stop::DriveRefused && chunk >= 0);
@@ -132,7 +135,8 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
     }
 }
 
-// Its result is the upgrade's: a chunk of the second pass fails it.
+// Its result is the upgrade's: a chunk of the second pass fails it. The revision is the drive's
+// own answer, not the copy its port driver took at boot.
 TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
     for (const char* row : {"CD-R   KV-W6025A", "CD-R   KV-W2321A"}) {  // only the 6025 does
         for (const char* version : {"5a02", "5a03"}) {
@@ -144,6 +148,9 @@ TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
                 if (failing) l.drive->failNth(0x3B, 64 + 10, {0x03, 0x0C, 0x09});  // 2nd pass
                 EXPECT_EQ(l.upgrade(), !(twice && failing)) << row << " " << version;
                 EXPECT_EQ(l.drive->commits, twice && !failing ? 2 : 1) << row << " " << version;
+                EXPECT_EQ(l.drive->receivedWithOpcode(0x3B).size(),
+                          twice ? failing ? 74u : 128u : 64u)
+                    << row << " " << version;
             }
         }
     }

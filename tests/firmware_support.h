@@ -47,6 +47,7 @@ struct FirmwareBench {
         pc.addAdapter(0).busKind = bus;
         drive = &pc.machine.addDrive(product, revision);
         pc.machine.attach(*drive, 0, 0, 1, 0, 4);
+        pc.machine.setDriveType(4, dw::DriveTypes::kCdrom);
         state.transport = &pc.transport;
         (state.currentDevice = PassThroughPc::entry(0, 0, 1, 0, 4)).busKind = bus;
         dw::InquiryStrings identity;  // as discovery filed it, from the port's inquiry data

@@ -1,5 +1,6 @@
 // The main dialog as the user meets it: start-up on each kind of PC, selection, Load File and
 // Upgrade, through a view that records what the window would show.
+#include <functional>
 #include <map>
 
 #include "app/main_dialog.h"
@@ -243,4 +244,111 @@ TEST(MainDialogUpgrade, loadFileChecksTheFileAndTheButtonsAreOffWhileTheUpgradeR
     EXPECT_EQ(p.enabledAt - before, 3100u);
     p.dialog->OnUpgrade();  // the same file again, at once
     EXPECT_EQ(dvd.commits, 2);
+}
+
+namespace {
+
+// Windows 10 with one drive of `product`, revision 1.00, at E: on an IDE channel (port 0).
+sim::KorvaneDrive& win10Drive(sim::Machine& pc, const char* product) {
+    sc::windows10(pc);
+    sc::addAtaChannelPort(pc, 0, "pciide", "Standard Dual Channel PCI IDE Controller");
+    return sc::addInternalDrive(pc, product, "1.00", 0, 0, 'E');
+}
+
+// Starts the dialog, loads an image of `row` and `size` at version 2.07 into the first drive and
+// upgrades it, after `meanwhile`. Returns the I/O controls on E: from the upgrade on, one word each
+// ("3B" for a pass-through request, "lock"), runs of the same word as one with a "*".
+std::string upgrade(
+    Program& p, const char* row, uint32_t size, const std::function<void()>& meanwhile = [] {}) {
+    TempFolder folder;
+    std::string error;
+    const std::string path = folder.file("new.bin");
+    EXPECT_TRUE(dw::tools::writeFile(path, referenceImage({row, size, "2.07"}), error));
+    p.start();
+    p.file = path;
+    p.dialog->OnLoadFile();
+    EXPECT_TRUE(p.enabled[dw::kIdUpgrade]) << row << " " << size << ": " << p.screen();
+    meanwhile();
+    const size_t before = p.pc.ioControls().size();
+    p.dialog->OnUpgrade();
+    std::string seen, last;
+    for (size_t i = before; i < p.pc.ioControls().size(); ++i) {
+        const std::string& c = p.pc.ioControls()[i];
+        if (c.compare(0, 3, "E: ") != 0) continue;
+        if (c.substr(3) == last) {
+            if (seen.back() != '*') seen += "*";
+            continue;
+        }
+        last = c.substr(3);
+        seen += " " + last;
+    }
+    return seen;
+}
+
+}  // namespace
+
+// Under pass-through each procedure runs with the drive held: the lock after the dispatcher's
+// TEST UNIT READY and before the first command that carries firmware, the release after the
+// version read-out. The field then shows what the drive reports, not the port driver's copy.
+TEST(MainDialogUpgrade, eachUpgradeHoldsTheDriveAndShowsTheVersionTheDriveNowReports) {
+    const std::string read = " 00 03 12 unlock";  // the version read-out, then the release
+    const struct {
+        const char* row;
+        uint32_t size;
+        std::string commands;  // on E:, between the dispatcher's TEST UNIT READY and the read-out
+    } procedures[] = {
+        {"CD-ROM KV-62TW", 0x20000, " 00 lock 00 03 3B*"},
+        {"CD-ROM KV-62TW", 0x40000, " 00 lock 00 03 E1 E2*"},
+        {"CD-R   KV-W6025A", 0x80000, " 00 lock 01 03 00 3B* 12"},  // 12: the 6025's own test
+        {"DVDR   KV-829A", 0xF0000, " 00 lock 01 03 3B*"},
+        {"DVDR   KV-825A", 0xFB000, " 00 lock 01 03 3B*"},
+    };
+    for (const auto& [row, size, commands] : procedures) {
+        Program p;
+        win10Drive(p.pc, row);
+        EXPECT_EQ(upgrade(p, row, size), commands + read) << row << " " << size;
+        EXPECT_EQ(p.screen(), "0|0|2.07|Upgrade succesfull +++") << row << " " << size;
+        dw::InquiryStrings copy;
+        p.state.transport->deviceMapInquiry(p.state.currentDevice, copy);
+        EXPECT_EQ(std::string(copy.revision), "1.00");  // what the port driver still holds
+        EXPECT_EQ(p.pc.openHandleCount(), 0);
+    }
+}
+
+// A drive that another program holds, or whose volume a program keeps mounted, gets nothing
+// that carries firmware, and the user is told to close that program. Where Windows has no
+// exclusive access (XP) the upgrade goes on as it always did.
+TEST(MainDialogUpgrade, aDriveAnotherProgramUsesGetsNoFirmware) {
+    const std::string inUse =
+        "Upgrade failed! Another program is using the drive: close it and try again. +++";
+    enum Meanwhile { Nothing, Held, Mounted };
+    const struct {
+        bool xp;
+        Meanwhile meanwhile;
+        std::string commands, screen;
+    } cases[] = {
+        {true, Nothing, " 00 lock refused 1 01 03 3B* 00 03 12", "0|0|2.07|Upgrade succesfull +++"},
+        // Windows refuses even the version read-out to a program that does not hold the drive.
+        {false, Held, " 00 refused 5 lock refused 5 00 refused 5 03 refused 5 12 refused 5",
+         "0|0|?.??|" + inUse},
+        {false, Mounted, " 00 lock refused 22 00 03 12", "0|0|1.00|" + inUse},
+    };
+    for (const auto& c : cases) {
+        Program p;
+        if (c.xp) {
+            sc::windowsXp(p.pc);
+            sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
+        }
+        sim::KorvaneDrive& drive = c.xp
+                                       ? sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.00", 0, 0, 'E')
+                                       : win10Drive(p.pc, "DVDR   KV-829A");
+        const std::string seen = upgrade(p, "DVDR   KV-829A", 0xF0000, [&] {
+            p.pc.attachmentOf(drive)->lockedByOtherProgram = c.meanwhile == Held;
+            p.pc.attachmentOf(drive)->volumeInUse = c.meanwhile == Mounted;
+        });
+        EXPECT_EQ(seen, c.commands) << c.meanwhile;
+        EXPECT_EQ(p.screen(), c.screen) << c.meanwhile;
+        EXPECT_EQ(drive.receivedWithOpcode(0x3B).size(), c.xp ? 120u : 0u) << c.meanwhile;
+        EXPECT_EQ(drive.commits, c.xp ? 1 : 0) << c.meanwhile;
+    }
 }

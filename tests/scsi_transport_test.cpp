@@ -247,3 +247,74 @@ TEST(PassThrough, adapterInquiryNamesThePortDriverFromTheDeviceMap) {
         }
     }
 }
+
+// The port driver keeps the INQUIRY data it read at boot until its bus is rescanned, so after a
+// firmware change only the drive itself tells the new revision, through its CD-ROM drive letter.
+// A drive whose letter is no CD-ROM letter keeps the port driver's copy: nothing is sent.
+TEST_F(BothTransports, afterAFirmwareChangeOnlyTheDriveLetterTellsTheNewRevision) {
+    pt.transport.adapters[1].busKind = dw::BusKind::Atapi;
+    pt.machine.setDriveType(4, dw::DriveTypes::kCdrom);
+    sim::KorvaneDrive& unlettered = pt.machine.addDrive("DVDR   KV-829A", "1.00");
+    pt.machine.attach(unlettered, 0, 0, 1, 0, 5);  // F: is no CD-ROM letter
+    const auto f = PassThroughPc::entry(0, 0, 1, 0, 5);
+    auto read = [&](dw::DeviceEntry d, bool current) {
+        dw::InquiryStrings r;
+        (current ? pt.transport.currentInquiry(d, r) : pt.transport.inquiry(d, r));
+        return std::string(r.revision);
+    };
+    EXPECT_EQ(read(devices[0], false) + read(f, false), "2.001.00");  // the PC has booted
+    drives[0]->setRevision("2.10");
+    unlettered.setRevision("1.10");
+    EXPECT_EQ(read(devices[0], false) + " " + read(devices[0], true), "2.00 2.10");
+    EXPECT_EQ(read(f, true), "1.00");
+    EXPECT_EQ(drives[0]->receivedWithOpcode(0x12).size() + unlettered.received().size(), 1u);
+    // A rescan of port 1 makes its driver read its drive's data again; port 0 keeps its copy.
+    const auto port = pt.machine.createFile("\\\\.\\SCSI1:", 0, 0, dw::kOpenExisting, 0);
+    EXPECT_TRUE(pt.machine.deviceIoControl(port.handle, 0x0004101C, {}, {}).ok);
+    pt.machine.closeHandle(port.handle);
+    EXPECT_EQ(read(devices[0], false) + read(f, false), "2.101.00");
+}
+
+// While one program's kept handle holds the drive, the class driver refuses every request of
+// other handles (access denied), their lock included; unlocking, or closing the handle, frees
+// it. A driver without exclusive access (XP) holds nothing and refuses nobody.
+TEST(PassThrough, aDriveHeldExclusivelyAnswersItsHolderAlone) {
+    using Lock = dw::DriveLock;
+    for (const bool supported : {true, false}) {
+        sim::Machine pc;
+        pc.exclusiveAccessSupported = supported;
+        dw::ScsiTransport ours(pc), theirs(pc);
+        ours.kind = theirs.kind = dw::TransportKind::PassThrough;
+        pc.addPort(0);
+        pc.attach(pc.addDrive("DVDR   KV-829A", "1.00"), 0, 0, 1, 0, 4);
+        auto e = PassThroughPc::entry(0, 0, 1, 0, 4);
+        const Lock held = supported ? Lock::Held : Lock::NotTaken;
+        // What a command of each program gets: 1, or the system's error.
+        auto answers = [&] {
+            std::string r;
+            for (auto* t : {&ours, &theirs}) {
+                const int32_t result = dw::RezeroUnit(*t, e);
+                r += result == 1 ? "1 " : std::to_string(dw::systemErrorOf(result)) + " ";
+            }
+            return r;
+        };
+        EXPECT_EQ(ours.lockDrive(e, "Drivewright"), Lock::NotTaken);  // no kept handle yet
+        ours.openDriveHandle(e);
+        theirs.openDriveHandle(e);
+        EXPECT_EQ(ours.lockDrive(e, "Drivewright"), held);
+        EXPECT_EQ(answers(), supported ? "1 5 " : "1 1 ");
+        EXPECT_EQ(theirs.lockDrive(e, "Other"), supported ? Lock::InUse : Lock::NotTaken);
+        ours.unlockDrive(e);
+        EXPECT_EQ(answers(), "1 1 ");
+        EXPECT_EQ(theirs.lockDrive(e, "Other"), held);
+        EXPECT_EQ(answers(), supported ? "5 1 " : "1 1 ");
+        theirs.closeDriveHandle(e);
+        EXPECT_EQ(answers(), "1 1 ");
+        ours.closeDriveHandle(e);
+        std::string locks;
+        for (const auto& c : pc.ioControls())
+            if (c.find("lock") != std::string::npos) locks += c + ",";
+        EXPECT_EQ(locks, supported ? "E: lock,E: lock refused 5,E: unlock,E: lock,"
+                                   : "E: lock refused 1,E: lock refused 1,E: lock refused 1,");
+    }
+}

@@ -126,4 +126,10 @@ TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
         const bool warned = c.product == k821 && !c.accepted;
         EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>(warned, warning)) << &c - cases;
     }
+    // Upgraded to 1.04 in this run: the port driver's copy still says 1.01, the drive does not.
+    FirmwareBench bench(k821, "1.01");
+    bench.drive->setRevision("1.04");
+    bench.write(referenceImage({k821, 0xF0000, "1.00"}));
+    EXPECT_FALSE(bench.validate());
+    EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>{warning});
 }

@@ -241,6 +241,7 @@ void MainDialog::OnUpgrade() {
     GetFirmwareVersion(state_.currentDevice, version);
     firmwareVersionText = version;
     refresh();
+    transport.unlockDrive(state_.currentDevice);
     transport.closeDriveHandle(state_.currentDevice);
 }
 

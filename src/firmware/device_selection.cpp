@@ -30,7 +30,8 @@ void GetFirmwareVersion(ScsiTransport& transport, DeviceEntry entry, char* text)
     TestUnitReady(transport, entry);
     RequestSense(transport, entry, scratch);
     InquiryStrings strings;
-    if ((transport.inquiry(entry, strings) & 0xFF) == 1) {
+    // The drive's own answer: after an upgrade the port driver's copy still holds the old one.
+    if ((transport.currentInquiry(entry, strings) & 0xFF) == 1) {
         std::memcpy(version, strings.revision, 4);
         version[4] = '\0';
     }

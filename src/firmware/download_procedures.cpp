@@ -180,7 +180,7 @@ bool Download512K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
     if (ModelProductId(transport, state.currentDevice).find("6025") != std::string::npos &&
         state.passCounter < 2) {
         InquiryStrings strings;
-        if ((transport.inquiry(state.currentDevice, strings) & 0xFF) == 1 &&
+        if ((transport.currentInquiry(state.currentDevice, strings) & 0xFF) == 1 &&
             std::memcmp(strings.revision, "5a02", 4) == 0) {
             return Download512K(state, dialog, clock);
         }
@@ -249,6 +249,11 @@ bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
     ScsiTransport& transport = *state.transport;
     if (TestUnitReady(transport, state.currentDevice) == 1)
         EjectMedium(transport, state.currentDevice);
+    // From here to the version read-out nobody else may talk to the drive: a command of
+    // another program between two chunks can leave it unusable.
+    if (transport.lockDrive(state.currentDevice, kExclusiveCallerName) == DriveLock::InUse) {
+        return Stopper(state).file(DownloadStop::DriveInUse);
+    }
     switch (state.procedureIndex) {
         case 0: return Download128K(state, dialog, clock);
         case 1: return Download256K(state, dialog, clock);

@@ -11,8 +11,12 @@
 namespace dw {
 
 inline constexpr uint32_t kSettleWaitMs = 2000;
+// The name under which the program holds a drive exclusively.
+inline constexpr const char* kExclusiveCallerName = "Drivewright";
 
-// Ejects a loaded medium and runs the procedure that state.procedureIndex names.
+// Ejects a loaded medium, takes the drive exclusively (ScsiTransport::lockDrive) and runs the
+// procedure that state.procedureIndex names. The caller releases the drive after its last
+// command (ScsiTransport::unlockDrive). A drive that another program holds gets nothing.
 bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 
 bool Download128K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);

@@ -96,10 +96,11 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
     if (!IdentifyModel(transport, device, family)) return fail(dialog, kNotValid);
     const std::string row = family.productId;
 
-    // Drives of the "821" family must not go below version 1.02.
+    // Drives of the "821" family must not go below version 1.02: the version the drive has now,
+    // which after an upgrade in this run the port driver's copy does not know.
     if (row.find("821") != std::string::npos) {
         InquiryStrings drive;
-        if ((transport.inquiry(device, drive) & 0xFF) == 1) {
+        if ((transport.currentInquiry(device, drive) & 0xFF) == 1) {
             char version[kVersionLength] = {};
             file.seekg(kVersionOffset);
             file.read(version, kVersionLength);

@@ -22,6 +22,8 @@ const char* stopSentence(DownloadStop stop) {
             return "The upgrade file is shorter than when it was checked.";
         case DownloadStop::FileChanged: return "The upgrade file changed after it was checked.";
         case DownloadStop::NoProcedure: return "No download procedure fits the file's size.";
+        case DownloadStop::DriveInUse:
+            return "Another program is using the drive: close it and try again.";
         default: return nullptr;
     }
 }

@@ -31,6 +31,7 @@ enum class DownloadStop : uint8_t {
     FileShorter,     // the upgrade file is shorter than when it was checked
     FileChanged,     // the upgrade file is not the one that was checked
     NoProcedure,     // no procedure downloads a file of this size
+    DriveInUse,      // another program holds the drive: nothing that carries firmware was sent
 };
 
 struct DownloadRecord {

@@ -12,10 +12,13 @@ namespace dw {
 
 inline constexpr bool kPointers64 = sizeof(void*) == 8;
 
-// DeviceIoControl codes of the SCSI port interface; no others are sent.
+// DeviceIoControl codes of the SCSI port interface.
 inline constexpr uint32_t kIoctlScsiPassThroughDirect = 0x0004D014;
 inline constexpr uint32_t kIoctlScsiGetInquiryData = 0x0004100C;
 inline constexpr uint32_t kIoctlScsiGetAddress = 0x00041018;
+// The CD-ROM class driver's exclusive access (Vista and later): CTL_CODE(FILE_DEVICE_CD_ROM,
+// 0x17, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS). The one other code sent.
+inline constexpr uint32_t kIoctlCdromExclusiveAccess = 0x0002C05C;
 
 // SCSI_PASS_THROUGH_DIRECT.
 struct ScsiPassThroughDirect {
@@ -45,6 +48,26 @@ struct PassThroughRequest {
     uint32_t filler;
     uint8_t sense[32];
 };
+
+// CDROM_EXCLUSIVE_ACCESS: the input of an unlock (and of a query).
+struct CdromExclusiveAccess {
+    uint32_t requestType;  // EXCLUSIVE_ACCESS_REQUEST_TYPE, an enum: 4 bytes
+    uint32_t flags;
+};
+
+// CDROM_EXCLUSIVE_LOCK: the input of a lock. The caller name ends with a NUL within its 64
+// bytes and holds only letters, digits, blanks and . , : ; - _
+inline constexpr size_t kExclusiveCallerLength = 64;
+struct CdromExclusiveLock {
+    CdromExclusiveAccess access;
+    uint8_t callerName[kExclusiveCallerLength];
+};
+
+inline constexpr uint32_t kExclusiveAccessQueryState = 0;
+inline constexpr uint32_t kExclusiveAccessLockDevice = 1;
+inline constexpr uint32_t kExclusiveAccessUnlockDevice = 2;
+// Lock flag: lock even with a file system mounted (not used: a mounted volume refuses the lock).
+inline constexpr uint32_t kCdromLockIgnoreVolume = 1;
 
 // SCSI_ADDRESS, answer of IOCTL_SCSI_GET_ADDRESS.
 struct ScsiAddress {
@@ -136,6 +159,9 @@ using SendAspi32CommandFn = uint32_t (*)(void* srb);
 // Pinned layouts: the 32-bit ones as documented, the 64-bit ones as the system and the public
 // 64-bit ASPI header have them.
 static_assert(sizeof(ScsiAddress) == 8);
+static_assert(sizeof(CdromExclusiveAccess) == 8);
+static_assert(sizeof(CdromExclusiveLock) == 72);  // no pointers: the same for 32 and 64 bits
+static_assert(offsetof(CdromExclusiveLock, callerName) == 8);
 static_assert(sizeof(SrbHaInquiry) == 60);
 static_assert(offsetof(SrbHaInquiry, hostScsiId) == 9);
 static_assert(offsetof(SrbHaInquiry, managerId) == 10);

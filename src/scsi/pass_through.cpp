@@ -1,5 +1,6 @@
 // Requests of the pass-through transport: the command request through a drive letter, the two
-// ways of reading INQUIRY data, and the adapter inquiry of a SCSI port.
+// ways of reading INQUIRY data, the adapter inquiry of a SCSI port, and a drive's exclusive
+// access for an upgrade.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -137,6 +138,47 @@ int32_t ScsiTransport::deviceMapInquiry(DeviceEntry& device, InquiryStrings& out
         api_.closeHandle(opened.handle);
     }
     return matched ? 1 + deviceType * 256 : 0;
+}
+
+DriveLock ScsiTransport::lockDrive(const DeviceEntry& device, const char* callerName) {
+    const int letter = device.driveLetter;
+    if (kind != TransportKind::PassThrough || letter < 0 || letter >= kDriveLetterCount ||
+        !letterHandleOpen[letter]) {
+        return DriveLock::NotTaken;
+    }
+    CdromExclusiveLock request;
+    std::memset(&request, 0, sizeof request);
+    request.access.requestType = kExclusiveAccessLockDevice;
+    request.access.flags = 0;  // a mounted file system refuses the lock, as it should
+    for (size_t i = 0; callerName[i] != 0 && i + 1 < sizeof request.callerName; ++i) {
+        request.callerName[i] = static_cast<uint8_t>(callerName[i]);
+    }
+    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
+    const auto io =
+        api_.deviceIoControl(letterHandle[letter], kIoctlCdromExclusiveAccess, bytes, {});
+    if (io.ok) {
+        letterLocked[letter] = 1;
+        return DriveLock::Held;
+    }
+    // The class driver refuses the lock with ERROR_ACCESS_DENIED while another handle holds it
+    // and with ERROR_BAD_COMMAND while a file system is mounted on the drive. Windows before
+    // Vista and older drivers do not know the request (ERROR_INVALID_FUNCTION, or
+    // ERROR_NOT_SUPPORTED): the upgrade goes on without, as it always did; so after any other
+    // failure.
+    if (io.error == winerr::kAccessDenied || io.error == winerr::kBadCommand) {
+        return DriveLock::InUse;
+    }
+    return DriveLock::NotTaken;
+}
+
+void ScsiTransport::unlockDrive(const DeviceEntry& device) {
+    const int letter = device.driveLetter;
+    if (letter < 0 || letter >= kDriveLetterCount || !letterLocked[letter]) return;
+    letterLocked[letter] = 0;
+    if (!letterHandleOpen[letter]) return;
+    CdromExclusiveAccess request = {kExclusiveAccessUnlockDevice, 0};
+    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
+    api_.deviceIoControl(letterHandle[letter], kIoctlCdromExclusiveAccess, bytes, {});
 }
 
 int32_t ScsiTransport::passThroughAdapterInquiry(int adapterIndex, AdapterInfo& out) {

@@ -106,6 +106,16 @@ int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {
     return data[0] * 256 + 1;
 }
 
+int32_t ScsiTransport::currentInquiry(DeviceEntry& device, InquiryStrings& out) {
+    const int letter = device.driveLetter;
+    if (kind == TransportKind::PassThrough && device.hostAdapter >= 0 && device.targetId >= 0 &&
+        letter >= 0 && letter < kDriveLetterCount &&
+        api_.getDriveType(driveRootPath(letter)) == DriveTypes::kCdrom) {
+        return driveLetterInquiry(device, out);
+    }
+    return inquiry(device, out);
+}
+
 int32_t ScsiTransport::queryAdapter(int adapterIndex, AdapterInfo& out) {
     switch (kind) {
         case TransportKind::None: return 0;
@@ -127,6 +137,7 @@ void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
     if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
         api_.closeHandle(letterHandle[letter]);
     }
+    letterLocked[letter] = 0;
     const auto opened = api_.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                         kShareReadWrite, kOpenExisting, 0);
     letterHandle[letter] = opened.handle;
@@ -144,6 +155,7 @@ void ScsiTransport::closeDriveHandle(const DeviceEntry& device) {
     const int letter = device.driveLetter;
     if (letter <= 2 || letter >= kDriveLetterCount) return;
     letterHandleOpen[letter] = 0;
+    letterLocked[letter] = 0;  // closing the handle ends its exclusive access
     if (letterHandle[letter] != kInvalidHandle) api_.closeHandle(letterHandle[letter]);
     letterHandle[letter] = kInvalidHandle;
 }

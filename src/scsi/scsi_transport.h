@@ -78,6 +78,14 @@ struct SgIoTrace {
     const uint8_t* sense = nullptr;  // the 32 bytes asked for
 };
 
+// How taking a drive for an upgrade ended.
+enum class DriveLock : uint8_t {
+    Held,      // only this program's kept handle reaches the drive until unlockDrive
+    NotTaken,  // go on without: no kept handle; ASPI, or SG_IO, which already holds its node
+               // exclusively; a Windows or driver without exclusive access (2000, XP)
+    InUse,     // another program holds the drive, or has a volume on it mounted
+};
+
 class ScsiTransport {
 public:
     explicit ScsiTransport(WindowsApi& api);
@@ -98,12 +106,25 @@ public:
     // Standard INQUIRY. On success the low byte is 1 and bits 8..15 are INQUIRY byte 0.
     int32_t inquiry(DeviceEntry& device, InquiryStrings& out);
 
+    // INQUIRY as the drive answers it now, for what must see a firmware change: under
+    // pass-through a drive at a CD-ROM drive letter is asked through that letter, since the
+    // port driver keeps the INQUIRY data it read when it enumerated its bus and does not read it
+    // again after a firmware change. Otherwise, and for a drive without a letter, as `inquiry`.
+    int32_t currentInquiry(DeviceEntry& device, InquiryStrings& out);
+
     int32_t queryAdapter(int adapterIndex, AdapterInfo& out);
 
     // Keeps a pass-through handle open for the device's drive letter (D: and later only); under
     // SG_IO holds the device's node open exclusively, as holdDeviceExclusively does.
     void openDriveHandle(const DeviceEntry& device);
     void closeDriveHandle(const DeviceEntry& device);
+
+    // Pass-through: takes exclusive access to the drive on its kept handle (the CD-ROM class
+    // driver's exclusive-access lock, under `callerName`), so that no other program's request
+    // reaches it, media polling and AutoPlay included. A no-op elsewhere.
+    DriveLock lockDrive(const DeviceEntry& device, const char* callerName);
+    // Releases what lockDrive took; closing the kept handle releases it too.
+    void unlockDrive(const DeviceEntry& device);
 
     // SG_IO: opens the device's node exclusively and sends its commands through it until
     // closeDriveHandle. 0, or the errno of the open (EBUSY: mounted or held elsewhere).
@@ -148,6 +169,7 @@ public:
     std::array<uint8_t, kDriveLetterCount> letterInquiry = {};
     std::array<Handle, kDriveLetterCount> letterHandle;
     std::array<uint8_t, kDriveLetterCount> letterHandleOpen = {};
+    std::array<uint8_t, kDriveLetterCount> letterLocked = {};  // 1: lockDrive holds it
     char errorText[kErrorTextSize] = {};
     std::array<uint8_t, kDriveLetterCount> letterIsCdrom = {};
     GetAspi32SupportInfoFn supportInfo = nullptr;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+#include <ntddcdrm.h>
 
 #include <cstddef>
 
@@ -14,6 +15,8 @@ namespace dw {
 static_assert(kIoctlScsiPassThroughDirect == IOCTL_SCSI_PASS_THROUGH_DIRECT);
 static_assert(kIoctlScsiGetInquiryData == IOCTL_SCSI_GET_INQUIRY_DATA);
 static_assert(kIoctlScsiGetAddress == IOCTL_SCSI_GET_ADDRESS);
+static_assert(kIoctlCdromExclusiveAccess == CTL_CODE(IOCTL_CDROM_BASE, 0x0017, METHOD_BUFFERED,
+                                                     FILE_READ_ACCESS | FILE_WRITE_ACCESS));
 static_assert(kScsiIoctlDataOut == SCSI_IOCTL_DATA_OUT);
 static_assert(kScsiIoctlDataIn == SCSI_IOCTL_DATA_IN);
 static_assert(kScsiIoctlDataUnspecified == SCSI_IOCTL_DATA_UNSPECIFIED);
@@ -44,6 +47,19 @@ static_assert(offsetof(ScsiAddress, portNumber) == offsetof(SCSI_ADDRESS, PortNu
 static_assert(offsetof(ScsiAddress, pathId) == offsetof(SCSI_ADDRESS, PathId));
 static_assert(offsetof(ScsiAddress, targetId) == offsetof(SCSI_ADDRESS, TargetId));
 static_assert(offsetof(ScsiAddress, lun) == offsetof(SCSI_ADDRESS, Lun));
+
+// The exclusive-access structures, where the headers have them (the MinGW ones do not; the
+// sizes are pinned in scsi_structures.h for both word sizes).
+#ifdef IOCTL_CDROM_EXCLUSIVE_ACCESS
+static_assert(kIoctlCdromExclusiveAccess == IOCTL_CDROM_EXCLUSIVE_ACCESS);
+static_assert(sizeof(CdromExclusiveAccess) == sizeof(CDROM_EXCLUSIVE_ACCESS));
+static_assert(sizeof(CdromExclusiveLock) == sizeof(CDROM_EXCLUSIVE_LOCK));
+static_assert(offsetof(CdromExclusiveLock, callerName) ==
+              offsetof(CDROM_EXCLUSIVE_LOCK, CallerName));
+static_assert(kExclusiveCallerLength == CDROM_EXCLUSIVE_CALLER_LENGTH);
+static_assert(kExclusiveAccessLockDevice == ExclusiveAccessLockDevice);
+static_assert(kExclusiveAccessUnlockDevice == ExclusiveAccessUnlockDevice);
+#endif
 
 // The inquiry-data answer is read by offsets, never cast: check those offsets.
 static_assert(port_inquiry::kBusCount == offsetof(SCSI_ADAPTER_BUS_INFO, NumberOfBuses));
