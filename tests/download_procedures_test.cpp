@@ -58,12 +58,33 @@ std::string chunkCommand(const Procedure& p, int32_t k) {
 // Each procedure sends the image in its order of commands and commits it, waiting after the
 // committing chunk where it must, the tick count wrapping meanwhile. What the program cannot send,
 // or sees wrong, stops the download there: nothing more goes out, nothing is committed, and the
-// outcome says why. Only a committing chunk, refused or not, is followed by the settle wait.
+// outcome says why. Only a committing chunk that was sent is followed by the settle wait. A
+// command whose I/O request failed may have reached the drive, the committing one included, and
+// is not told as one that could not be sent; neither changes the sense the drive left before.
 TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) {
-    enum Fault { Ok, Short, Third, Changed, Gone, Dir, Refused, Prep, Lost, NoLetter, NoSize };
+    enum Fault {
+        Ok,
+        Short,
+        Third,
+        Changed,
+        Gone,
+        Dir,
+        Refused,
+        Prep,
+        Lost,
+        NoLetter,
+        NoSize,
+        Unopened,
+        BadHandle,
+        Late,
+        LateCommit,
+        ResetCommit
+    };
     const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
                       shorter = f + "The upgrade file is shorter than when it was checked.",
-                      invalid = f + "Invalid parameter (code 052400)";
+                      invalid = f + "Invalid parameter (code 052400)",
+                      unsent = f + "The command could not be sent to the drive.",
+                      mayHold = "); it may hold the new firmware.";
     const struct {
         Fault fault;
         Stop stop;
@@ -79,9 +100,18 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         {Refused, Stop::DriveRefused, 0, -1, invalid},
         {Refused, Stop::DriveRefused, -2, -1, invalid},
         {Prep, Stop::DriveRefused, -1, -1, invalid},
-        {Lost, Stop::NotDelivered, 0, 0, f + "The command did not reach the drive (error 1117)."},
-        {NoLetter, Stop::NotDelivered, 0, 0, f + "The command could not be sent to the drive."},
+        {Lost, Stop::NotCompleted, 0, 0,
+         f + "The drive did not complete the command (error 1117)."},
+        {NoLetter, Stop::NotSent, 0, 0, unsent},
         {NoSize, Stop::NoProcedure, -1, 1, f + "No download procedure fits the file's size."},
+        {Unopened, Stop::NotSent, 0, 0, unsent},
+        {BadHandle, Stop::NotSent, 0, 0, unsent},
+        {Late, Stop::NotCompleted, 2, -1,
+         f + "The drive did not complete the command (error 121)."},
+        {LateCommit, Stop::NotCompleted, -2, -1,
+         f + "The drive did not complete the last command (error 1167" + mayHold},
+        {ResetCommit, Stop::NotCompleted, -2, -1,
+         f + "The drive did not complete the last command (error 1117" + mayHold},
     };
     for (const auto& p : kProcedures) {
         for (const auto& c : cases) {
@@ -89,7 +119,11 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             Loaded l(p);
             int32_t chunk = c.chunk == -2 ? p.chunks() - 1 : c.chunk;
             // The small procedures stop at their preparation when it cannot be sent.
-            if ((c.fault == Lost || c.fault == NoLetter) && p.checked) chunk = -1;
+            const bool nothingGoesThrough = c.fault == Lost || c.fault == NoLetter ||
+                                            c.fault == Unopened || c.fault == BadHandle;
+            if (nothingGoesThrough && p.checked) chunk = -1;
+            // The drive took the failed command: refused, or its answer lost.
+            const bool tookIt = c.fault == Refused || c.fault >= Late;
             auto& machine = l.pc.machine;
             l.drive->mediumLoaded = c.fault == Ok;
             if (c.fault == Short) l.bytes.resize(p.size - 10), l.write(l.bytes);
@@ -103,6 +137,17 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == NoSize) l.state.procedureIndex = 5;
             if (c.fault == Lost)
                 machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+            if (c.fault == Unopened) machine.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
+            if (c.fault == BadHandle) {  // a kept handle that is no longer valid
+                l.pc.transport.letterHandle[4] = 0x4444;
+                l.pc.transport.letterHandleOpen[4] = 1;
+            }
+            const uint32_t late = c.fault == Late         ? dw::winerr::kSemTimeout
+                                  : c.fault == LateCommit ? dw::winerr::kDeviceNotConnected
+                                                          : dw::winerr::kIoDevice;
+            if (c.fault >= Late)
+                machine.failAfterDrive("\\\\.\\E:", p.chunkOpcode, chunk + 1, late);
+            l.state.currentDevice.sense[12] = 0x77;  // left by an earlier command
             const std::string name = std::to_string(p.size) + " case " + std::to_string(&c - cases);
             machine.setTickCount(0xFFFFFF00u);
             const int refreshes = l.dialog.refreshes;
@@ -110,7 +155,18 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             EXPECT_EQ(l.outcome(ok), c.text) << name;
             EXPECT_EQ(l.state.download.stop, c.stop) << name;
             EXPECT_EQ(l.state.download.chunk, chunk) << name;
-            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, ok) << name;
+            const bool committing = chunk == p.chunks() - 1 &&
+                                    (c.stop == Stop::DriveRefused || c.stop == Stop::NotCompleted);
+            EXPECT_EQ(l.state.download.committing, committing) << name;
+            const bool committed = ok || (committing && c.fault >= Late);
+            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, committed)
+                << name;
+            // Without an answer the sense is the dispatcher's TEST UNIT READY's (no medium), or
+            // the earlier one when nothing went through.
+            if (c.stop == Stop::NotSent || c.stop == Stop::NotCompleted) {
+                EXPECT_EQ(l.state.currentDevice.sense[12], nothingGoesThrough ? 0x77 : 0x3A)
+                    << name;
+            }
             // The dispatcher's TEST UNIT READY (and eject), the preparation, the chunks; after a
             // stop, up to the refused command or the last chunk sent.
             std::vector<std::string> want = {kTur}, got;
@@ -119,11 +175,11 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             for (int32_t k = 0; k < p.chunks(); ++k) want.push_back(chunkCommand(p, k));
             for (const auto& r : l.drive->received())
                 got.push_back(hex(r.cdb) + " / " + std::to_string(r.transferLength));
-            const size_t sent = std::max(chunk, 0) + (c.stop == Stop::DriveRefused && chunk >= 0);
+            const size_t sent = std::max(chunk, 0) + (tookIt && chunk >= 0);
             const size_t all = c.commands >= 0 ? c.commands : 1 + p.preparation.size() + sent;
             want.resize(std::min(want.size(), all));
             EXPECT_EQ(got, want) << name;
-            const bool last = ok || (c.stop == Stop::DriveRefused && chunk == p.chunks() - 1);
+            const bool last = ok || (tookIt && chunk == p.chunks() - 1);
             EXPECT_EQ(machine.tickCount() - 0xFFFFFF00u, p.settles && last ? 2000u : 0u) << name;
             // The small procedures refresh the dialog after each chunk but the committing one,
             // and at the end.

@@ -94,16 +94,50 @@ TEST_F(BothTransports, aFailureBringsItsStatusAndSenseAndInquiryReadsTheDrive) {
     }
 }
 
-// Any status but completion is a failure, passed on as it came (pending as no status at all;
-// 0x81 and 0x82 are the layer's answers for an unknown adapter and device).
+// Any status but completion is a failure, passed on as it came; the statuses with which the
+// layer answers a request itself (invalid command, adapter, device or request block, and a
+// request still pending) read as not sent, and the drive's sense is not taken from them.
 TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
     drives[1]->mediumLoaded = true;
+    const std::set<int> ownAnswers = {0x00, 0x80, 0x81, 0x82, 0xE0};
     for (int status = 0; status < 256; ++status) {
         aspi.machine.aspi().forcedStatus = static_cast<uint8_t>(status);
-        const bool complete = status == dw::aspi::kComplete;
-        const int32_t result = complete ? 1 : status ? status : dw::kResultNoStatus;
+        const bool complete = status == dw::aspi::kComplete, own = ownAnswers.count(status) != 0;
+        const int32_t result = complete ? 1 : own ? 0x200 + status : status;
+        devices[1].sense[12] = 0x77;
         EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), result);
+        EXPECT_EQ(dw::wasNotSent(result), own) << status;
+        EXPECT_EQ(devices[1].sense[12], own || complete ? 0x77 : 0) << status;
         EXPECT_EQ(aspi.transport.inquiry(devices[1], s) & 0xFF, complete ? 1 : 0) << status;
+    }
+}
+
+// The layer answers 80h, 81h, 82h and E0h itself, or leaves the request pending with its event
+// set: the drive never sees the command and keeps the sense of the one before. Each row: the
+// layer's way of completing and its own answer.
+TEST_F(BothTransports, aRequestTheAspiLayerAnswersItselfNeverReachesTheDrive) {
+    const std::pair<Completion, uint8_t> cases[] = {{Completion::Synchronous, 0x80},
+                                                    {Completion::Deferred, 0x81},
+                                                    {Completion::Signalled, 0x82},
+                                                    {Completion::Synchronous, 0xE0},
+                                                    {Completion::Signalled, 0x00},
+                                                    {Completion::Deferred, 0x00}};
+    for (const auto& [completion, status] : cases) {
+        AspiPc pc;
+        auto& drive = pc.machine.addDrive("DVDR   KV-825A", "2.00");
+        pc.machine.aspi().attach(drive, 0, 1);
+        pc.machine.aspi().completion = completion;
+        pc.machine.aspi().answerItself(0, 1, 0x01, 2, status);  // the second REZERO UNIT
+        auto device = AspiPc::entry(0, 1);
+        EXPECT_EQ(dw::TestUnitReady(pc.transport, device), 4);  // no medium: 02/3A/00
+        EXPECT_EQ(dw::RezeroUnit(pc.transport, device), 1);
+        const int32_t result = dw::RezeroUnit(pc.transport, device);
+        EXPECT_EQ(result, 0x200 + status) << int(status);
+        EXPECT_TRUE(dw::wasNotSent(result) && !dw::didNotComplete(result)) << int(status);
+        EXPECT_EQ(hex(drive.received().back().cdb) + " " + std::to_string(device.sense[12]),
+                  "01 00 00 00 00 00 58")
+            << int(status);
+        EXPECT_EQ(drive.received().size(), 2u) << int(status);
     }
 }
 
@@ -174,7 +208,11 @@ TEST_F(BothTransports, aSystemErrorNeverReadsAsSuccessAndKeepsTheEarlierSense) {
             pt.machine.failOpen("\\\\.\\E:", atOpen ? error : 0);
             pt.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect,
                                      atOpen ? 0 : error);
-            EXPECT_EQ(dw::systemErrorOf(rezero(devices[0])), error) << atOpen << " " << error;
+            const int32_t result = rezero(devices[0]);
+            EXPECT_EQ(dw::systemErrorOf(result), error) << atOpen << " " << error;
+            // A failed open sent nothing; a failed I/O request may have reached the drive.
+            EXPECT_EQ(dw::wasNotSent(result), atOpen) << error;
+            EXPECT_EQ(dw::incompleteCode(result), atOpen ? 0 : error) << error;
         }
     }
     EXPECT_EQ(devices[0].sense[12], 0x3A);
