@@ -1,6 +1,7 @@
 // The five download procedures and the dispatcher, seen through the drive's command record.
 // The images are built from the documented format (reference_images.h), not by the program.
 #include "firmware_support.h"
+#include "linux_support.h"
 
 using namespace testing_support;
 using Stop = dw::DownloadStop;
@@ -52,6 +53,31 @@ std::string chunkCommand(const Procedure& p, int32_t k) {
     if (!wb) be(cdb, !last, 1), be(cdb, at, 4), be(cdb, n, 4), be(cdb, 0, 2);
     return hex(cdb) + " / " + std::to_string(n + (wb ? 4 : 0));
 }
+
+// A KV-829A's 1,004 KB upgrade through any transport, validated first; the Windows PC only
+// keeps the time and the texts.
+struct Through {
+    sim::Machine clock;
+    dw::UpgradeState state;
+    RecordingUpgradeDialog dialog;
+    TempFolder folder;
+    std::vector<uint8_t> bytes = referenceImage({"DVDR   KV-829A", 0xFB000, "2.07"});
+    Through(dw::ScsiTransport& transport, const dw::DeviceEntry& device) {
+        state.transport = &transport;
+        state.currentDevice = device;
+        dw::InquiryStrings identity;
+        transport.inquiry(state.currentDevice, identity);
+        dw::copyIdentification(identity, state.currentDevice);
+        const std::string path = folder.file("new.bin");
+        std::string error;
+        EXPECT_TRUE(dw::tools::writeFile(path, bytes, error)) << error;
+        std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+        EXPECT_TRUE(dw::ValidateUpgradeFile(state, dialog)) << dialog.status;
+    }
+    std::string upgrade() {
+        return dw::UpgradeOutcomeText(dw::RunUpgrade(state, dialog, clock), state, clock);
+    }
+};
 
 }  // namespace
 
@@ -202,5 +228,73 @@ TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
                 EXPECT_EQ(l.drive->commits, twice && !failing ? 2 : 1) << row << " " << version;
             }
         }
+    }
+}
+
+// Over ASPI and SG_IO too: a request the ASPI layer answers itself (or leaves pending), and an
+// SG_IO the kernel turns down, were not sent, and the drive's earlier sense stays; an SG_IO
+// whose answer is lost after the drive took the command did not complete, and the committing
+// one may have left the new firmware in the drive. The number told is the errno, or the host or
+// driver status.
+TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotCompleted) {
+    enum Way { Aspi, Kernel, Lost };
+    const std::string f = "Upgrade failed! ",
+                      unsent = f + "The command could not be sent to the drive.",
+                      incomplete = f + "The drive did not complete the command (error ",
+                      last = f + "The drive did not complete the last command (error ",
+                      mayHold = "); it may hold the new firmware.";
+    const struct {
+        Way way;
+        int nth;   // the failing chunk, from 1; 126 commits
+        int code;  // the ASPI status, or the errno the kernel refuses with
+        sim::LostAnswer lost;
+        Stop stop;
+        std::string text;
+    } cases[] = {
+        {Aspi, 3, 0x80, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x81, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x82, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0xE0, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x00, {}, Stop::NotSent, unsent},    // pending after its wait
+        {Aspi, 126, 0x00, {}, Stop::NotSent, unsent},  // the committing chunk
+        {Kernel, 1, EPERM, {}, Stop::NotSent, unsent},
+        {Lost, 3, 0, {3, 0, 0}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
+        {Lost, 3, 0, {0, 0, ENODEV}, Stop::NotCompleted, incomplete + "19)."},
+        {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, last + "8" + mayHold},  // DID_RESET
+        {Lost, 126, 0, {0, 6, 0}, Stop::NotCompleted, last + "6" + mayHold},  // DRIVER_TIMEOUT
+        {Lost, 126, 0, {0, 0, EIO}, Stop::NotCompleted, last + "5" + mayHold},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(&c - cases);
+        AspiPc aspi;
+        LinuxPc lpc;
+        sim::KorvaneDrive* drive = &aspi.machine.addDrive("DVDR   KV-829A", "1.00");
+        dw::ScsiTransport* transport = &aspi.transport;
+        dw::DeviceEntry device = AspiPc::entry(0, 1);
+        if (c.way == Aspi) {
+            aspi.machine.aspi().attach(*drive, 0, 1);
+            aspi.machine.aspi().answerItself(0, 1, 0x3B, c.nth, uint8_t(c.code));
+        } else {
+            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, 1, 0});
+            lpc.scan();
+            drive = lpc.drives[0].get();
+            transport = &lpc.transport;
+            device = lpc.transport.adapters[2].buses[0].at(0);
+            if (c.way == Kernel) lpc.machine.refuseCommand(0x3B, c.code);
+            if (c.way == Lost) lpc.machine.loseAnswer(*drive, 0x3B, c.nth, c.lost);
+        }
+        Through t(*transport, device);
+        drive->clearReceived();
+        t.state.currentDevice.sense[12] = 0x77;
+        EXPECT_EQ(t.upgrade(), c.text) << name;
+        EXPECT_EQ(std::tuple(t.state.download.stop, t.state.download.chunk,
+                             t.state.download.committing),
+                  std::tuple(c.stop, c.nth - 1, c.nth == 126))
+            << name;
+        // The sense is the dispatcher's TEST UNIT READY's (no medium), the last the drive gave.
+        EXPECT_EQ(t.state.currentDevice.sense[12], 0x3A) << name;
+        const size_t chunks = c.way == Kernel ? 0 : c.nth - (c.way == Aspi);
+        EXPECT_EQ(drive->receivedWithOpcode(0x3B).size(), chunks) << name;
+        EXPECT_EQ(drive->commits, c.way == Lost && c.nth == 126) << name;
     }
 }
