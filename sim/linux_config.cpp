@@ -68,12 +68,12 @@ bool lostAnswerNamed(const std::string& word, LostAnswer& out) {
     const std::pair<const char*, uint16_t> drivers[] = {{"DRIVER_ERROR", 0x04},
                                                         {"DRIVER_TIMEOUT", 0x06}};
     for (const auto& [name, value] : hosts) {
-        if (word == name) return (out.hostStatus = value), true;
+        if (word == name) out.hostStatus = value;
     }
     for (const auto& [name, value] : drivers) {
-        if (word == name) return (out.driverStatus = value), true;
+        if (word == name) out.driverStatus = value;
     }
-    return errnoNamed(word, out.error);
+    return out.hostStatus != 0 || out.driverStatus != 0 || errnoNamed(word, out.error);
 }
 
 bool parseLine(std::string_view line, LinuxConfig& config) {
