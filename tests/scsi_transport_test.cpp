@@ -112,35 +112,6 @@ TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
     }
 }
 
-// The layer answers 80h, 81h, 82h and E0h itself, or leaves the request pending with its event
-// set: the drive never sees the command and keeps the sense of the one before. Each row: the
-// layer's way of completing and its own answer.
-TEST_F(BothTransports, aRequestTheAspiLayerAnswersItselfNeverReachesTheDrive) {
-    const std::pair<Completion, uint8_t> cases[] = {{Completion::Synchronous, 0x80},
-                                                    {Completion::Deferred, 0x81},
-                                                    {Completion::Signalled, 0x82},
-                                                    {Completion::Synchronous, 0xE0},
-                                                    {Completion::Signalled, 0x00},
-                                                    {Completion::Deferred, 0x00}};
-    for (const auto& [completion, status] : cases) {
-        AspiPc pc;
-        auto& drive = pc.machine.addDrive("DVDR   KV-825A", "2.00");
-        pc.machine.aspi().attach(drive, 0, 1);
-        pc.machine.aspi().completion = completion;
-        pc.machine.aspi().answerItself(0, 1, 0x01, 2, status);  // the second REZERO UNIT
-        auto device = AspiPc::entry(0, 1);
-        EXPECT_EQ(dw::TestUnitReady(pc.transport, device), 4);  // no medium: 02/3A/00
-        EXPECT_EQ(dw::RezeroUnit(pc.transport, device), 1);
-        const int32_t result = dw::RezeroUnit(pc.transport, device);
-        EXPECT_EQ(result, 0x200 + status) << int(status);
-        EXPECT_TRUE(dw::wasNotSent(result) && !dw::didNotComplete(result)) << int(status);
-        EXPECT_EQ(hex(drive.received().back().cdb) + " " + std::to_string(device.sense[12]),
-                  "01 00 00 00 00 00 58")
-            << int(status);
-        EXPECT_EQ(drive.received().size(), 2u) << int(status);
-    }
-}
-
 // Without an event the transport polls, yielding without sleeping; with one it waits only for
 // a pending request ("signalled": pending, with the event already set). The event is reset
 // before use and after its wait, and closed. Each row: the completion, whether events fail, the
