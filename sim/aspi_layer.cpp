@@ -24,6 +24,10 @@ void AspiLayer::attach(KorvaneDrive& drive, int adapter, int target, int lun) {
     adapters[size_t(adapter)].drives[{target, lun}] = &drive;
 }
 
+void AspiLayer::answerItself(int adapter, int target, uint8_t opcode, int nth, uint8_t status) {
+    ownAnswers_.push_back({adapter, target, opcode, nth, status});
+}
+
 void AspiLayer::activate() { gActive = this; }
 AspiLayer* AspiLayer::active() { return gActive; }
 
@@ -98,7 +102,26 @@ uint32_t AspiLayer::executeScsi(dw::SrbExecScsiCmd& srb) {
         if (it != drives.end()) drive = it->second;
     }
 
-    if (srb.hostAdapter >= adapters.size()) {
+    const OwnAnswer* own = nullptr;
+    if (srb.cdbLength > 0) {
+        const int nth = ++executeCounts_[{srb.hostAdapter, srb.target, srb.cdb[0]}];
+        for (const OwnAnswer& a : ownAnswers_) {
+            if (a.adapter == srb.hostAdapter && a.target == srb.target && a.opcode == srb.cdb[0] &&
+                (a.nth == 0 || a.nth == nth) && (a.status != 0 || p.event != nullptr)) {
+                own = &a;
+            }
+        }
+    }
+
+    if (own != nullptr && own->status == dw::aspi::kPending) {
+        // Lost in the layer: the event is set, the request never completes.
+        srb.status = dw::aspi::kPending;
+        if (signalEvent) signalEvent(p.event);
+        return dw::aspi::kPending;
+    }
+    if (own != nullptr) {
+        p.status = own->status;
+    } else if (srb.hostAdapter >= adapters.size()) {
         p.status = dw::aspi::kInvalidAdapter;
     } else if (drive == nullptr || srb.cdbLength == 0 || srb.cdbLength > 16) {
         p.status = dw::aspi::kNoDevice;

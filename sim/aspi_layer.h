@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/scsi_structures.h"
@@ -60,6 +61,13 @@ public:
     int pollsBeforeCompletion = 3;  // deferred requests without an event
     // Every execute request completes with this status, whatever its drive answered.
     std::optional<uint8_t> forcedStatus;
+    // The layer answers the nth (from 1; 0: every) execute request with this opcode to the
+    // device at (adapter, target) itself, without passing it to the drive: with `status` (80h
+    // invalid command, 81h invalid adapter, 82h no device, E0h invalid request block), or, with
+    // status 0, it leaves the request pending and sets its event, as a layer that lost it does.
+    // (A request without an event is then passed on as usual: a program polling it would wait
+    // for ever.)
+    void answerItself(int adapter, int target, uint8_t opcode, int nth, uint8_t status);
 
     void attach(KorvaneDrive& drive, int adapter, int target, int lun = 0);
 
@@ -97,6 +105,14 @@ private:
 
     std::vector<Pending> pending_;
     std::vector<AspiRequest> requests_;
+    struct OwnAnswer {
+        int adapter, target;
+        uint8_t opcode;
+        int nth;
+        uint8_t status;
+    };
+    std::vector<OwnAnswer> ownAnswers_;
+    std::map<std::tuple<int, int, uint8_t>, int> executeCounts_;  // by adapter, target, opcode
 };
 
 }  // namespace sim

@@ -92,6 +92,23 @@ bool parseLine(std::string_view line, LayerConfig& config) {
     }
     // The rest describe the last drive.
     if (drive == nullptr) return false;
+    if (keyword == "aspi-status") {
+        LayerAnswerConfig answer;
+        if (!nextWord(rest, word) || !byteHex(word, answer.opcode) || !nextWord(rest, word) ||
+            !number(word, 10, 1, 1000000, value)) {
+            return false;
+        }
+        answer.nth = static_cast<int>(value);
+        if (!nextWord(rest, word) || !byteHex(word, answer.status)) return false;
+        const uint8_t s = answer.status;
+        if (s != dw::aspi::kPending && s != dw::aspi::kInvalidCommand &&
+            s != dw::aspi::kInvalidAdapter && s != dw::aspi::kNoDevice &&
+            s != dw::aspi::kInvalidSrb) {
+            return false;
+        }
+        drive->layerAnswers.push_back(answer);
+        return true;
+    }
     return parseDriveLine(keyword, rest, *drive);
 }
 
@@ -179,6 +196,9 @@ void buildLayer(const LayerConfig& config, SimulatedLayer& out) {
     for (const DriveConfig& d : config.drives) {
         auto drive = makeDrive(d);
         out.layer.attach(*drive, d.adapter, d.target);
+        for (const LayerAnswerConfig& a : d.layerAnswers) {
+            out.layer.answerItself(d.adapter, d.target, a.opcode, a.nth, a.status);
+        }
         out.drives.push_back(std::move(drive));
     }
 }

@@ -13,6 +13,9 @@
 //   fail 3B 11 05 24 00                      fail its 11th command 3Bh with sense 05/24/00
 //   fail-all 3B 05 24 00                     fail every command 3Bh
 //   stop-after 40                            it stops answering after 40 commands
+//   aspi-status 3B 11 82                     the layer answers its 11th command 3Bh itself with
+//                                            status 82h (80, 81, 82, E0), never passing it on;
+//                                            with 00 it leaves the request pending, event set
 //
 // The product (and the description) is the rest of the line after one blank, blanks kept.
 #pragma once
@@ -35,6 +38,13 @@ struct FaultConfig {
     SenseTriple sense;
 };
 
+// A request the ASPI layer answers itself (aspi-status).
+struct LayerAnswerConfig {
+    uint8_t opcode = 0;
+    int nth = 0;
+    uint8_t status = 0;
+};
+
 struct DriveConfig {
     int adapter = 0;
     int target = 0;
@@ -46,6 +56,7 @@ struct DriveConfig {
     bool medium = false;
     std::vector<FaultConfig> faults;
     std::optional<int> stopAfter;
+    std::vector<LayerAnswerConfig> layerAnswers;  // the ASPI layer's configuration only
 };
 
 struct AdapterConfig {

@@ -46,7 +46,9 @@ bool attachmentNamed(const std::string& word, LinuxAttachment& out) {
 bool errnoNamed(const std::string& word, int& out) {
     const std::pair<const char*, int> names[] = {{"EACCES", EACCES}, {"EPERM", EPERM},
                                                  {"EIO", EIO},       {"EBUSY", EBUSY},
-                                                 {"ENOENT", ENOENT}, {"ENXIO", ENXIO}};
+                                                 {"ENOENT", ENOENT}, {"ENXIO", ENXIO},
+                                                 {"EINTR", EINTR},   {"EFAULT", EFAULT},
+                                                 {"ENODEV", ENODEV}, {"EINVAL", EINVAL}};
     for (const auto& [name, value] : names) {
         if (word == name) {
             out = value;
@@ -54,6 +56,24 @@ bool errnoNamed(const std::string& word, int& out) {
         }
     }
     return false;
+}
+
+// A lost answer: a host status, a driver status or an errno by its name.
+bool lostAnswerNamed(const std::string& word, LostAnswer& out) {
+    const std::pair<const char*, uint16_t> hosts[] = {{"DID_NO_CONNECT", 0x01},
+                                                      {"DID_TIME_OUT", 0x03},
+                                                      {"DID_ABORT", 0x05},
+                                                      {"DID_ERROR", 0x07},
+                                                      {"DID_RESET", 0x08}};
+    const std::pair<const char*, uint16_t> drivers[] = {{"DRIVER_ERROR", 0x04},
+                                                        {"DRIVER_TIMEOUT", 0x06}};
+    for (const auto& [name, value] : hosts) {
+        if (word == name) out.hostStatus = value;
+    }
+    for (const auto& [name, value] : drivers) {
+        if (word == name) out.driverStatus = value;
+    }
+    return out.hostStatus != 0 || out.driverStatus != 0 || errnoNamed(word, out.error);
 }
 
 bool parseLine(std::string_view line, LinuxConfig& config) {
@@ -120,6 +140,23 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         d.held = true;
         return true;
     }
+    if (keyword == "lost") {
+        LinuxDriveConfig::Lost lost{};
+        std::string opcode, nth;
+        int count = 0;
+        char* end = nullptr;
+        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, nth) ||
+            !decimal(nth, 1, 1000000, count) || !nextConfigWord(rest, word) ||
+            !lostAnswerNamed(word, lost.how)) {
+            return false;
+        }
+        const long value = std::strtol(opcode.c_str(), &end, 16);
+        if (*end != '\0') return false;
+        lost.opcode = static_cast<uint8_t>(value);
+        lost.nth = count;
+        d.lost.push_back(lost);
+        return true;
+    }
     return parseDriveLine(keyword, rest, d.drive);
 }
 
@@ -148,6 +185,9 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
         out.drives.push_back(makeDrive(d.drive));
         out.machine.placeDrive(*out.drives.back(), d.placement);
         if (!d.mountPoint.empty()) out.machine.mount(d.placement.sr, d.mountPoint);
+        for (const auto& lost : d.lost) {
+            out.machine.loseAnswer(*out.drives.back(), lost.opcode, lost.nth, lost.how);
+        }
         if (d.held) {
             const LinuxPlacement& p = d.placement;
             if (p.sg >= 0) out.machine.holdElsewhere("/dev/sg" + std::to_string(p.sg));

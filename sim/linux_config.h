@@ -13,6 +13,12 @@
 //   held                                             another program holds the last drive
 //   deny /dev/sg0 EACCES                             opening or reading the path fails so
 //   refuse 3B EPERM                                  the kernel refuses SG_IO with opcode 3Bh
+//   lost 3B 126 DID_TIME_OUT                         the last drive carries out its 126th
+//                                                    command 3Bh, but its answer is lost: the
+//                                                    host status (DID_NO_CONNECT, DID_TIME_OUT,
+//                                                    DID_ABORT, DID_ERROR, DID_RESET), driver
+//                                                    status (DRIVER_ERROR, DRIVER_TIMEOUT) or
+//                                                    errno of SG_IO (EIO, EINTR, EFAULT, ENODEV)
 #pragma once
 
 #include <memory>
@@ -32,6 +38,12 @@ struct LinuxDriveConfig {
     int latencyMs = 0;
     std::string mountPoint;
     bool held = false;
+    struct Lost {
+        uint8_t opcode;
+        int nth;
+        LostAnswer how;
+    };
+    std::vector<Lost> lost;
 };
 
 struct LinuxConfig {

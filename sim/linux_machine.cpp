@@ -303,6 +303,24 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     request.driverStatus = 0;
     request.senseWritten = 0;
     request.residual = 0;
+    const LostAnswer* lost = nullptr;
+    const int nth = ++issued_[{&drive, request.cdb[0]}];
+    for (const LostRule& rule : lost_) {
+        if (rule.drive == &drive && rule.opcode == request.cdb[0] &&
+            (rule.nth == 0 || rule.nth == nth)) {
+            lost = &rule.how;
+        }
+    }
+    if (lost != nullptr) {
+        // The drive took the command; what came back is the host adapter's or the driver's
+        // failure, or an errno of the call, and neither status nor sense.
+        request.hostStatus = lost->hostStatus;
+        request.driverStatus = lost->driverStatus;
+        if (commandSeen && !drive.received().empty()) {
+            commandSeen(node.placement, drive, drive.received().back(), 0x04);
+        }
+        return lost->error;
+    }
     if (!answer.answered) {
         // The bus timed out: the midlayer gives up on the command; no status, no sense.
         request.hostStatus = dw::sgstatus::kDidTimeOut;

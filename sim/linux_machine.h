@@ -30,6 +30,15 @@ struct LinuxPlacement {
     int type = 5;  // the peripheral type in sysfs: 5 for CD/DVD
 };
 
+// How the answer to a command that the kernel issued and the drive carried out is lost: the host
+// adapter's status (DID_*), the driver's (DRIVER_*), or an errno with which SG_IO fails after
+// the command went out.
+struct LostAnswer {
+    uint16_t hostStatus = 0;
+    uint16_t driverStatus = 0;
+    int error = 0;
+};
+
 class LinuxMachine : public dw::LinuxApi {
 public:
     // The tree. Paths are absolute; parents are made as needed.
@@ -49,6 +58,12 @@ public:
     // SG_IO with this opcode fails with `error`, as the kernel refuses vendor and download
     // commands to a user without CAP_SYS_RAWIO (EPERM); the drive never sees it.
     void refuseCommand(uint8_t opcode, int error) { refused_[opcode] = error; }
+    // The nth (from 1; 0: every) command with this opcode to the drive is carried out by it, and
+    // then its answer is lost as `how` says: the bus timed out or was reset, the drive dropped
+    // off it. The drive keeps what the command did (a committing chunk stays committed).
+    void loseAnswer(const KorvaneDrive& drive, uint8_t opcode, int nth, LostAnswer how) {
+        lost_.push_back({&drive, opcode, nth, how});
+    }
     // The descriptor the next successful open gives (0 once a program has closed its standard
     // input); later opens count up from it.
     int nextDescriptor = 100;
@@ -113,6 +128,14 @@ private:
     std::vector<SgIoRecord> sgIoCalls_;
     std::vector<std::pair<int, std::string>> mounts_;
     std::map<uint8_t, int> refused_;
+    struct LostRule {
+        const KorvaneDrive* drive;
+        uint8_t opcode;
+        int nth;
+        LostAnswer how;
+    };
+    std::vector<LostRule> lost_;
+    std::map<std::pair<const KorvaneDrive*, uint8_t>, int> issued_;  // by drive and opcode
 };
 
 }  // namespace sim

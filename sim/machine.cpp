@@ -225,6 +225,11 @@ void Machine::failIoControl(const std::string& deviceName, uint32_t code, uint32
     if (error != 0) ioControlFailures_[{lower(deviceName), code}] = error;
 }
 
+void Machine::failAfterDrive(const std::string& deviceName, uint8_t opcode, int nth,
+                             uint32_t error) {
+    lateFailures_.push_back({lower(deviceName), opcode, nth, error});
+}
+
 bool Machine::wasOpened(const std::string& deviceName) const {
     return std::any_of(openLog_.begin(), openLog_.end(),
                        [&](const std::string& n) { return sameName(n, deviceName); });
@@ -556,6 +561,14 @@ dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<
     if (!answer.answered) {
         result.error = dw::winerr::kSemTimeout;
         return result;
+    }
+    const int nth = ++passThroughCounts_[{lower(device.name), sptd.cdb[0]}];
+    for (const LateFailure& late : lateFailures_) {
+        if (late.deviceName == lower(device.name) && late.opcode == sptd.cdb[0] &&
+            (late.nth == 0 || late.nth == nth)) {
+            result.error = late.error;  // the drive took the command; its answer is lost
+            return result;
+        }
     }
 
     sptd.scsiStatus = answer.status;

@@ -119,6 +119,11 @@ public:
     // Every DeviceIoControl with this code on this device fails with `error` (as a driver that
     // does not support the request answers).
     void failIoControl(const std::string& deviceName, uint32_t code, uint32_t error);
+    // The nth (from 1; 0: every) pass-through request with this opcode on this device is carried
+    // out by its drive, and then DeviceIoControl fails with `error`: the system gave up waiting
+    // (121), reset the bus (1117), or the drive dropped off the bus (1167) after it took the
+    // command. The drive keeps what the command did (a committing chunk stays committed).
+    void failAfterDrive(const std::string& deviceName, uint8_t opcode, int nth, uint32_t error);
     bool eventsFail = false;
     // The CD-ROM class driver knows IOCTL_CDROM_EXCLUSIVE_ACCESS (Vista and later); false for
     // Windows XP and older drivers, which answer it with ERROR_INVALID_FUNCTION.
@@ -244,6 +249,14 @@ private:
     RegNode localMachine_, dynData_;
     std::map<std::string, uint32_t> openFailures_;
     std::map<std::pair<std::string, uint32_t>, uint32_t> ioControlFailures_;
+    struct LateFailure {
+        std::string deviceName;  // lower case
+        uint8_t opcode;
+        int nth;
+        uint32_t error;
+    };
+    std::vector<LateFailure> lateFailures_;
+    std::map<std::pair<std::string, uint8_t>, int> passThroughCounts_;  // by device and opcode
     std::vector<Library> libraries_;
 
     dw::Handle nextHandle_ = 0x100;

@@ -1,6 +1,7 @@
 // The five download procedures and the dispatcher, seen through the drive's command record.
 // The images are built from the documented format (reference_images.h), not by the program.
 #include "firmware_support.h"
+#include "linux_support.h"
 
 using namespace testing_support;
 using Stop = dw::DownloadStop;
@@ -54,17 +55,63 @@ std::string chunkCommand(const Procedure& p, int32_t k) {
     return hex(cdb) + " / " + std::to_string(n + (wb ? 4 : 0));
 }
 
+// A KV-829A's 1,004 KB upgrade through any transport, validated first; the Windows PC only
+// keeps the time and the texts.
+struct Through {
+    sim::Machine clock;
+    dw::UpgradeState state;
+    RecordingUpgradeDialog dialog;
+    TempFolder folder;
+    std::vector<uint8_t> bytes = referenceImage({"DVDR   KV-829A", 0xFB000, "2.07"});
+    Through(dw::ScsiTransport& transport, const dw::DeviceEntry& device) {
+        state.transport = &transport;
+        state.currentDevice = device;
+        dw::InquiryStrings identity;
+        transport.inquiry(state.currentDevice, identity);
+        dw::copyIdentification(identity, state.currentDevice);
+        const std::string path = folder.file("new.bin");
+        std::string error;
+        EXPECT_TRUE(dw::tools::writeFile(path, bytes, error)) << error;
+        std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+        EXPECT_TRUE(dw::ValidateUpgradeFile(state, dialog)) << dialog.status;
+    }
+    std::string upgrade() {
+        return dw::UpgradeOutcomeText(dw::RunUpgrade(state, dialog, clock), state, clock);
+    }
+};
+
 }  // namespace
 
 // Each procedure sends the image in its order of commands and commits it, waiting after the
 // committing chunk where it must, the tick count wrapping meanwhile. What the program cannot send,
 // or sees wrong, stops the download there: nothing more goes out, nothing is committed, and the
-// outcome says why. Only a committing chunk, refused or not, is followed by the settle wait.
+// outcome says why. Only a committing chunk that was sent is followed by the settle wait. A
+// command whose I/O request failed may have reached the drive, the committing one included, and
+// is not told as one that could not be sent; neither changes the sense the drive left before.
 TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) {
-    enum Fault { Ok, Short, Third, Changed, Gone, Dir, Refused, Prep, Lost, NoLetter, NoSize };
+    enum Fault {
+        Ok,
+        Short,
+        Third,
+        Changed,
+        Gone,
+        Dir,
+        Refused,
+        Prep,
+        Lost,
+        NoLetter,
+        NoSize,
+        Unopened,
+        BadHandle,
+        Late,
+        LateCommit,
+        ResetCommit
+    };
     const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
                       shorter = f + "The upgrade file is shorter than when it was checked.",
-                      invalid = f + "Invalid parameter (code 052400)";
+                      invalid = f + "Invalid parameter (code 052400)",
+                      unsent = f + "The command could not be sent to the drive.",
+                      mayHold = "); it may hold the new firmware.";
     const struct {
         Fault fault;
         Stop stop;
@@ -80,9 +127,18 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         {Refused, Stop::DriveRefused, 0, -1, invalid},
         {Refused, Stop::DriveRefused, -2, -1, invalid},
         {Prep, Stop::DriveRefused, -1, -1, invalid},
-        {Lost, Stop::NotDelivered, 0, 0, f + "The command did not reach the drive (error 1117)."},
-        {NoLetter, Stop::NotDelivered, 0, 0, f + "The command could not be sent to the drive."},
+        {Lost, Stop::NotCompleted, 0, 0,
+         f + "The drive did not complete the command (error 1117)."},
+        {NoLetter, Stop::NotSent, 0, 0, unsent},
         {NoSize, Stop::NoProcedure, -1, 1, f + "No download procedure fits the file's size."},
+        {Unopened, Stop::NotSent, 0, 0, unsent},
+        {BadHandle, Stop::NotSent, 0, 0, unsent},
+        {Late, Stop::NotCompleted, 2, -1,
+         f + "The drive did not complete the command (error 121)."},
+        {LateCommit, Stop::NotCompleted, -2, -1,
+         f + "The drive did not complete the last command (error 1167" + mayHold},
+        {ResetCommit, Stop::NotCompleted, -2, -1,
+         f + "The drive did not complete the last command (error 1117" + mayHold},
     };
     for (const auto& p : kProcedures) {
         for (const auto& c : cases) {
@@ -90,7 +146,11 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             Loaded l(p);
             int32_t chunk = c.chunk == -2 ? p.chunks() - 1 : c.chunk;
             // The small procedures stop at their preparation when it cannot be sent.
-            if ((c.fault == Lost || c.fault == NoLetter) && p.checked) chunk = -1;
+            const bool nothingGoesThrough = c.fault == Lost || c.fault == NoLetter ||
+                                            c.fault == Unopened || c.fault == BadHandle;
+            if (nothingGoesThrough && p.checked) chunk = -1;
+            // The drive took the failed command: refused, or its answer lost.
+            const bool tookIt = c.fault == Refused || c.fault >= Late;
             auto& machine = l.pc.machine;
             l.drive->mediumLoaded = c.fault == Ok;
             if (c.fault == Short) l.bytes.resize(p.size - 10), l.write(l.bytes);
@@ -104,6 +164,17 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == NoSize) l.state.procedureIndex = 5;
             if (c.fault == Lost)
                 machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+            if (c.fault == Unopened) machine.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
+            if (c.fault == BadHandle) {  // a kept handle that is no longer valid
+                l.pc.transport.letterHandle[4] = 0x4444;
+                l.pc.transport.letterHandleOpen[4] = 1;
+            }
+            const uint32_t late = c.fault == Late         ? dw::winerr::kSemTimeout
+                                  : c.fault == LateCommit ? dw::winerr::kDeviceNotConnected
+                                                          : dw::winerr::kIoDevice;
+            if (c.fault >= Late)
+                machine.failAfterDrive("\\\\.\\E:", p.chunkOpcode, chunk + 1, late);
+            l.state.currentDevice.sense[12] = 0x77;  // left by an earlier command
             const std::string name = std::to_string(p.size) + " case " + std::to_string(&c - cases);
             machine.setTickCount(0xFFFFFF00u);
             const int refreshes = l.dialog.refreshes;
@@ -111,7 +182,18 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             EXPECT_EQ(l.outcome(ok), c.text) << name;
             EXPECT_EQ(l.state.download.stop, c.stop) << name;
             EXPECT_EQ(l.state.download.chunk, chunk) << name;
-            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, ok) << name;
+            const bool committing = chunk == p.chunks() - 1 &&
+                                    (c.stop == Stop::DriveRefused || c.stop == Stop::NotCompleted);
+            EXPECT_EQ(l.state.download.committing, committing) << name;
+            const bool committed = ok || (committing && c.fault >= Late);
+            EXPECT_EQ(l.drive->commits == 1 && l.drive->committedImage == l.bytes, committed)
+                << name;
+            // Without an answer the sense is the dispatcher's TEST UNIT READY's (no medium), or
+            // the earlier one when nothing went through.
+            if (c.stop == Stop::NotSent || c.stop == Stop::NotCompleted) {
+                EXPECT_EQ(l.state.currentDevice.sense[12], nothingGoesThrough ? 0x77 : 0x3A)
+                    << name;
+            }
             // The dispatcher's TEST UNIT READY (and eject), the preparation, the chunks; after a
             // stop, up to the refused command or the last chunk sent.
             std::vector<std::string> want = {kTur}, got;
@@ -122,11 +204,11 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == Ok && p.size == 0x80000) want.push_back(kInquiry);
             for (const auto& r : l.drive->received())
                 got.push_back(hex(r.cdb) + " / " + std::to_string(r.transferLength));
-            const size_t sent = std::max(chunk, 0) + (c.stop == Stop::DriveRefused && chunk >= 0);
+            const size_t sent = std::max(chunk, 0) + (tookIt && chunk >= 0);
             const size_t all = c.commands >= 0 ? c.commands : 1 + p.preparation.size() + sent;
             want.resize(std::min(want.size(), all));
             EXPECT_EQ(got, want) << name;
-            const bool last = ok || (c.stop == Stop::DriveRefused && chunk == p.chunks() - 1);
+            const bool last = ok || (tookIt && chunk == p.chunks() - 1);
             EXPECT_EQ(machine.tickCount() - 0xFFFFFF00u, p.settles && last ? 2000u : 0u) << name;
             // The small procedures refresh the dialog after each chunk but the committing one,
             // and at the end.
@@ -153,5 +235,73 @@ TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
                     << row << " " << version;
             }
         }
+    }
+}
+
+// Over ASPI and SG_IO too: a request the ASPI layer answers itself (or leaves pending), and an
+// SG_IO the kernel turns down, were not sent, and the drive's earlier sense stays; an SG_IO
+// whose answer is lost after the drive took the command did not complete, and the committing
+// one may have left the new firmware in the drive. The number told is the errno, or the host or
+// driver status.
+TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotCompleted) {
+    enum Way { Aspi, Kernel, Lost };
+    const std::string f = "Upgrade failed! ",
+                      unsent = f + "The command could not be sent to the drive.",
+                      incomplete = f + "The drive did not complete the command (error ",
+                      last = f + "The drive did not complete the last command (error ",
+                      mayHold = "); it may hold the new firmware.";
+    const struct {
+        Way way;
+        int nth;   // the failing chunk, from 1; 126 commits
+        int code;  // the ASPI status, or the errno the kernel refuses with
+        sim::LostAnswer lost;
+        Stop stop;
+        std::string text;
+    } cases[] = {
+        {Aspi, 3, 0x80, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x81, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x82, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0xE0, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x00, {}, Stop::NotSent, unsent},    // pending after its wait
+        {Aspi, 126, 0x00, {}, Stop::NotSent, unsent},  // the committing chunk
+        {Kernel, 1, EPERM, {}, Stop::NotSent, unsent},
+        {Lost, 3, 0, {3, 0, 0}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
+        {Lost, 3, 0, {0, 0, ENODEV}, Stop::NotCompleted, incomplete + "19)."},
+        {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, last + "8" + mayHold},  // DID_RESET
+        {Lost, 126, 0, {0, 6, 0}, Stop::NotCompleted, last + "6" + mayHold},  // DRIVER_TIMEOUT
+        {Lost, 126, 0, {0, 0, EIO}, Stop::NotCompleted, last + "5" + mayHold},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(&c - cases);
+        AspiPc aspi;
+        LinuxPc lpc;
+        sim::KorvaneDrive* drive = &aspi.machine.addDrive("DVDR   KV-829A", "1.00");
+        dw::ScsiTransport* transport = &aspi.transport;
+        dw::DeviceEntry device = AspiPc::entry(0, 1);
+        if (c.way == Aspi) {
+            aspi.machine.aspi().attach(*drive, 0, 1);
+            aspi.machine.aspi().answerItself(0, 1, 0x3B, c.nth, uint8_t(c.code));
+        } else {
+            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, 1, 0});
+            lpc.scan();
+            drive = lpc.drives[0].get();
+            transport = &lpc.transport;
+            device = lpc.transport.adapters[2].buses[0].at(0);
+            if (c.way == Kernel) lpc.machine.refuseCommand(0x3B, c.code);
+            if (c.way == Lost) lpc.machine.loseAnswer(*drive, 0x3B, c.nth, c.lost);
+        }
+        Through t(*transport, device);
+        drive->clearReceived();
+        t.state.currentDevice.sense[12] = 0x77;
+        EXPECT_EQ(t.upgrade(), c.text) << name;
+        EXPECT_EQ(std::tuple(t.state.download.stop, t.state.download.chunk,
+                             t.state.download.committing),
+                  std::tuple(c.stop, c.nth - 1, c.nth == 126))
+            << name;
+        // The sense is the dispatcher's TEST UNIT READY's (no medium), the last the drive gave.
+        EXPECT_EQ(t.state.currentDevice.sense[12], 0x3A) << name;
+        const size_t chunks = c.way == Kernel ? 0 : c.nth - (c.way == Aspi);
+        EXPECT_EQ(drive->receivedWithOpcode(0x3B).size(), chunks) << name;
+        EXPECT_EQ(drive->commits, c.way == Lost && c.nth == 126) << name;
     }
 }

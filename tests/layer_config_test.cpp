@@ -1,8 +1,12 @@
 // The text that configures the simulated ASPI library: what it accepts, the layer it builds and
-// what it refuses. (Its command log lines are read by the end-to-end scenarios' checks.)
+// what it refuses, and the Linux PC's lines of the same kind. (Its command log lines are read
+// by the end-to-end scenarios' checks.)
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "sim/layer_config.h"
+#include "sim/linux_config.h"
 
 TEST(LayerConfig, readsAdaptersDrivesAndTheirFaultsAndBuildsTheLayer) {
     std::string error;
@@ -45,5 +49,38 @@ TEST(LayerConfig, refusesWhatItCannotReadAndNamesTheLine) {
             EXPECT_FALSE(sim::parseLayerConfig(text + last, error)) << last;
             EXPECT_EQ(error.rfind("line " + std::to_string(lines + 1) + ":", 0), 0u) << error;
         }
+    }
+}
+
+// The requests the ASPI layer answers itself, and the Linux PC's commands whose answer is lost
+// after the drive took them: read, and refused when they name what neither gives.
+TEST(LayerConfig, readsTheLayersOwnAnswersAndTheLostAnswersOfTheLinuxPc) {
+    std::string error;
+    const auto layer = sim::parseLayerConfig(
+        "adapter A hdc x\ndrive 0 0 E 1.00 KV\naspi-status 3B 11 82\naspi-status E2 8 00", error);
+    ASSERT_TRUE(layer) << error;
+    const auto& answers = layer->drives.at(0).layerAnswers;
+    EXPECT_EQ(std::tuple(answers.at(0).opcode, answers[0].nth, answers[0].status,
+                         answers.at(1).nth),
+              std::tuple(0x3B, 11, 0x82, 8));
+    const auto pc = sim::parseLinuxConfig(
+        "drive sata 0 0 0 0 sg0 sr0 1.00 KV\nlost 3B 126 DID_RESET\nlost E2 8 DRIVER_TIMEOUT\n"
+        "lost 3B 2 ENODEV",
+        error);
+    ASSERT_TRUE(pc) << error;
+    const auto& lost = pc->drives.at(0).lost;
+    EXPECT_EQ(std::tuple(lost.at(0).opcode, lost[0].nth, lost[0].how.hostStatus,
+                         lost.at(1).how.driverStatus, lost.at(2).how.error),
+              std::tuple(0x3B, 126, 8, 6, ENODEV));
+    for (const char* last : {"aspi-status 3B 11 04", "aspi-status 3B 0 82", "aspi-status 3B 11"}) {
+        EXPECT_FALSE(
+            sim::parseLayerConfig(std::string("adapter A hdc x\ndrive 0 0 E 1 KV\n") + last, error))
+            << last;
+    }
+    for (const char* last :
+         {"lost 3B 126 DID_NOTHING", "lost 3B 0 EIO", "lost 3B 126", "lost 3B"}) {
+        EXPECT_FALSE(
+            sim::parseLinuxConfig(std::string("drive sata 0 0 0 0 sg0 sr0 1 KV\n") + last, error))
+            << last;
     }
 }

@@ -94,15 +94,20 @@ TEST_F(BothTransports, aFailureBringsItsStatusAndSenseAndInquiryReadsTheDrive) {
     }
 }
 
-// Any status but completion is a failure, passed on as it came (pending as no status at all;
-// 0x81 and 0x82 are the layer's answers for an unknown adapter and device).
+// Any status but completion is a failure, passed on as it came; the statuses with which the
+// layer answers a request itself (invalid command, adapter, device or request block, and a
+// request still pending) read as not sent, and the drive's sense is not taken from them.
 TEST_F(BothTransports, onlyCompletionReadsAsSuccessOverAspi) {
     drives[1]->mediumLoaded = true;
+    const std::set<int> ownAnswers = {0x00, 0x80, 0x81, 0x82, 0xE0};
     for (int status = 0; status < 256; ++status) {
         aspi.machine.aspi().forcedStatus = static_cast<uint8_t>(status);
-        const bool complete = status == dw::aspi::kComplete;
-        const int32_t result = complete ? 1 : status ? status : dw::kResultNoStatus;
+        const bool complete = status == dw::aspi::kComplete, own = ownAnswers.count(status) != 0;
+        const int32_t result = complete ? 1 : own ? 0x200 + status : status;
+        devices[1].sense[12] = 0x77;
         EXPECT_EQ(dw::RezeroUnit(aspi.transport, devices[1]), result);
+        EXPECT_EQ(dw::wasNotSent(result), own) << status;
+        EXPECT_EQ(devices[1].sense[12], own || complete ? 0x77 : 0) << status;
         EXPECT_EQ(aspi.transport.inquiry(devices[1], s) & 0xFF, complete ? 1 : 0) << status;
     }
 }
@@ -174,7 +179,11 @@ TEST_F(BothTransports, aSystemErrorNeverReadsAsSuccessAndKeepsTheEarlierSense) {
             pt.machine.failOpen("\\\\.\\E:", atOpen ? error : 0);
             pt.machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect,
                                      atOpen ? 0 : error);
-            EXPECT_EQ(dw::systemErrorOf(rezero(devices[0])), error) << atOpen << " " << error;
+            const int32_t result = rezero(devices[0]);
+            EXPECT_EQ(dw::systemErrorOf(result), error) << atOpen << " " << error;
+            // A failed open sent nothing; a failed I/O request may have reached the drive.
+            EXPECT_EQ(dw::wasNotSent(result), atOpen) << error;
+            EXPECT_EQ(dw::incompleteCode(result), atOpen ? 0 : error) << error;
         }
     }
     EXPECT_EQ(devices[0].sense[12], 0x3A);

@@ -8,26 +8,39 @@
 using namespace testing_support;
 namespace st = dw::sgstatus;
 
+// An errno the kernel gives only before it issues the command reads as not sent; any other may
+// come after the command went out, as do the host adapter's and the driver's failures.
 TEST(SgIoResult, onlyASentCommandWithGoodStatusIsOneAndNoFailureLooksLikeIt) {
-    auto system = [](int e) { return dw::commandResult(dw::CommandOutcome::failedWith(e)); };
-    const std::pair<dw::SgIoOutcome, int32_t> cases[] = {
-        // sent, errno, status, host status, driver status, sense written; the result
-        {{false, 0, 0, 0, 0, 0}, 0},                           // nothing sent
-        {{true, 0, 0, 0, 0, 0}, 1},                            // good
-        {{true, EPERM, 0, 0, 0, 0}, system(EPERM)},            // errno 1
-        {{true, 254, 0, 0, 0, 0}, system(254)},                // the largest errno
-        {{true, 255, 0, 0, 0, 0}, system(EIO)},                // out of range
-        {{true, -1, 0, 0, 0, 0}, system(EIO)},                 // a negative errno
-        {{true, 0, 0, st::kDidTimeOut, 0, 0}, 0x01000300},     // host timed out
-        {{true, 0, 2, st::kDidNoConnect, 8, 18}, 0x01000100},  // host status wins
-        {{true, 0, 0, 0, st::kDriverTimeout, 0}, 0x02000600},  // driver timed out
-        {{true, 0, 2, 0, st::kDriverSense, 18}, 2},            // check condition with sense
-        {{true, 0, 1, 0, 0, 0}, 0x02000100},                   // a reserved odd status
+    auto refused = [](int e) { return dw::commandResult(dw::CommandOutcome::refusedWith(e)); };
+    auto failed = [](int e) { return dw::commandResult(dw::CommandOutcome::failedWith(e)); };
+    const std::tuple<dw::SgIoOutcome, int32_t, bool, uint32_t> cases[] = {
+        // sent, errno, status, host status, driver status, sense written, the open failed; the
+        // result, whether it was not sent, the number a command that did not complete is told by
+        {{false, 0, 0, 0, 0, 0}, 0, true, 0},                         // nothing sent
+        {{true, 0, 0, 0, 0, 0}, 1, false, 0},                         // good
+        {{true, EPERM, 0, 0, 0, 0}, refused(EPERM), true, 0},         // the command filter
+        {{true, EINVAL, 0, 0, 0, 0}, refused(EINVAL), true, 0},       // a malformed request
+        {{true, ENXIO, 0, 0, 0, 0}, refused(ENXIO), true, 0},         // in error recovery
+        {{true, EIO, 0, 0, 0, 0, true}, refused(EIO), true, 0},       // the open failed
+        {{true, EIO, 0, 0, 0, 0}, failed(EIO), false, EIO},           // after the command went out
+        {{true, ENODEV, 0, 0, 0, 0}, failed(ENODEV), false, ENODEV},  // detached while it ran
+        {{true, EFAULT, 0, 0, 0, 0}, failed(EFAULT), false, EFAULT},  // copying back its data
+        {{true, 254, 0, 0, 0, 0}, failed(254), false, 254},           // the largest errno
+        {{true, 255, 0, 0, 0, 0}, failed(EIO), false, EIO},           // out of range
+        {{true, -1, 0, 0, 0, 0}, failed(EIO), false, EIO},            // a negative errno
+        {{true, 0, 0, st::kDidTimeOut, 0, 0}, 0x01000300, false, 3},  // host timed out
+        {{true, 0, 2, st::kDidNoConnect, 8, 18}, 0x01000100, false, 1},  // host status wins
+        {{true, 0, 0, 0, st::kDriverTimeout, 0}, 0x02000600, false, 6},  // driver timed out
+        {{true, 0, 2, 0, st::kDriverSense, 18}, 2, false, 0},    // check condition with sense
+        {{true, 0, 1, 0, 0, 0}, dw::kResultNoStatus, false, 0},  // a reserved odd status
     };
-    for (const auto& [outcome, wanted] : cases) {
+    for (const auto& [outcome, wanted, notSent, code] : cases) {
         const int32_t result = dw::sgIoResult(outcome);
         EXPECT_EQ(result, wanted) << outcome.error << " " << outcome.status;
         EXPECT_TRUE(result == 1 || (result & 0xFF) != 1) << wanted;
+        EXPECT_EQ(dw::wasNotSent(result), notSent) << wanted;
+        EXPECT_EQ(dw::incompleteCode(result), code) << wanted;
+        EXPECT_EQ(dw::didNotComplete(result), code != 0) << wanted;
     }
 }
 

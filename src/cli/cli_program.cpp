@@ -104,6 +104,8 @@ private:
     std::unique_ptr<Progress> progress_;
     // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
     std::optional<std::pair<uint8_t, int>> refused_;
+    // The last command that did not complete, to say what its error number is.
+    std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
 };
 
 void Session::tellAccessProblem(const std::string& node, int error) {
@@ -127,6 +129,7 @@ void Session::traceCommand(const SgIoTrace& t) {
     if (!refused_ && (t.outcome.error == EPERM || t.outcome.error == EACCES)) {
         refused_ = std::make_pair(t.command->cdb[0], t.outcome.error);
     }
+    if (didNotComplete(t.result)) incomplete_ = std::make_pair(t.command->cdb[0], t.outcome);
     if (!options_.trace) return;
     const char* direction = t.direction == DataDirection::Out  ? "out"
                             : t.direction == DataDirection::In ? "in"
@@ -351,6 +354,24 @@ int Session::upgrade() {
         env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
                  << std::strerror(refused_->second)
                  << "): vendor and download commands need root (CAP_SYS_RAWIO)\n";
+    }
+    // The status line's error number of a command that did not complete is an errno, a host
+    // status or a driver status: say which.
+    if (!succeeded && state_.download.stop == DownloadStop::NotCompleted && incomplete_) {
+        const SgIoOutcome& o = incomplete_->second;
+        const uint32_t code = incompleteCode(state_.download.result);
+        char what[96];
+        if (o.error != 0) {
+            std::snprintf(what, sizeof what, "%s", std::strerror(static_cast<int>(code)));
+        } else if (o.hostStatus != 0) {
+            std::snprintf(what, sizeof what, "host status %02Xh", o.hostStatus);
+        } else {
+            std::snprintf(what, sizeof what, "driver status %02Xh", o.driverStatus);
+        }
+        char opcode[8];
+        std::snprintf(opcode, sizeof opcode, "%02Xh", incomplete_->first);
+        env_.err << "drivewright: command " << opcode << " on " << node
+                 << " did not complete (error " << code << ": " << what << ")\n";
     }
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
     GetFirmwareVersion(transport_, device, version);

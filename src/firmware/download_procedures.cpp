@@ -63,10 +63,12 @@ class Stopper {
 public:
     explicit Stopper(UpgradeState& state) : record_(state.download) {}
 
-    bool command(int32_t result, int32_t chunk) {
-        const DownloadStop why =
-            neverReachedDrive(result) ? DownloadStop::NotDelivered : DownloadStop::DriveRefused;
-        return set(why, chunk, result);
+    bool command(int32_t result, int32_t chunk) { return set(why(result), chunk, result); }
+    // The committing command (the last chunk) failed.
+    bool committing(int32_t result, int32_t chunk) {
+        set(why(result), chunk, result);
+        record_.committing = true;
+        return false;
     }
     bool read(ChunkRead outcome, int32_t chunk) {
         return set(outcome == ChunkRead::Failed ? DownloadStop::FileUnreadable
@@ -76,8 +78,13 @@ public:
     bool file(DownloadStop why, int32_t chunk = -1) { return set(why, chunk, 0); }
 
 private:
+    static DownloadStop why(int32_t result) {
+        if (wasNotSent(result)) return DownloadStop::NotSent;
+        if (didNotComplete(result)) return DownloadStop::NotCompleted;
+        return DownloadStop::DriveRefused;
+    }
     bool set(DownloadStop why, int32_t chunk, int32_t result) {
-        record_ = {why, chunk, result};
+        record_ = {why, chunk, result, false};
         return false;
     }
     DownloadRecord& record_;
@@ -150,7 +157,7 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     const int32_t last = WriteBuffer(transport, device, kWriteBufferDownloadAndSave, kWriteBufferId,
                                      p.mode4Chunks * kWriteBufferChunk, p.lastLength, buffer);
     if (p.settleWait) waitSince(clock, clock.tickCount(), kSettleWaitMs);
-    if (last != 1) return stop.command(last, lastChunk);
+    if (last != 1) return stop.committing(last, lastChunk);
     image.close();
     if (p.refreshes) dialog.refresh();
     return true;
@@ -236,7 +243,7 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
     if (const int32_t r = VendorWriteMemory(transport, device, kVendorWriteCommit,
                                             kVendorCommitAddress, kVendorChunk, buffer);
         r != 1) {
-        return stop.command(r, kLastChunk);
+        return stop.committing(r, kLastChunk);
     }
     image.close();
     dialog.refresh();

@@ -36,17 +36,20 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
     const DownloadRecord& record = state.download;
     if (const char* sentence = stopSentence(record.stop)) {
         std::snprintf(text, sizeof text, "Upgrade failed! %s", sentence);
-    } else if (record.stop == DownloadStop::NotDelivered && isSystemErrorResult(record.result)) {
-        // The drive never answered, so its sense data would tell of an earlier command.
+    } else if (record.stop == DownloadStop::NotCompleted && record.committing) {
+        // The drive may have carried out the committing command before the answer was lost.
         std::snprintf(text, sizeof text,
-                      "Upgrade failed! The command did not reach the drive (error %lu).",
-                      static_cast<unsigned long>(systemErrorOf(record.result)));
-    } else if (record.stop == DownloadStop::NotDelivered &&
-               (record.result == kResultNotSent || record.result == kResultNoDriveLetter)) {
+                      "Upgrade failed! The drive did not complete the last command (error %lu); it "
+                      "may hold the new firmware.",
+                      static_cast<unsigned long>(incompleteCode(record.result)));
+    } else if (record.stop == DownloadStop::NotCompleted) {
+        // No answer came back, so the sense data would tell of an earlier command.
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The drive did not complete the command (error %lu).",
+                      static_cast<unsigned long>(incompleteCode(record.result)));
+    } else if (record.stop == DownloadStop::NotSent) {
         std::snprintf(text, sizeof text,
                       "Upgrade failed! The command could not be sent to the drive.");
-    } else if (record.stop == DownloadStop::NotDelivered) {
-        std::snprintf(text, sizeof text, "Upgrade failed! The drive did not answer the command.");
     } else {
         std::snprintf(text, sizeof text, "Upgrade failed! %s",
                       SenseText(*state.transport, state.currentDevice, strings));

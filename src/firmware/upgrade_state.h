@@ -20,12 +20,13 @@ struct FileDigest {
     uint64_t digest = 0;  // ImageDigest of every byte
 };
 
-// Why the last download stopped, and where: the drive refused a command, a command did not
-// reach it, or the program stopped it itself over the upgrade file.
+// Why the last download stopped, and where: the drive refused a command, a command could not be
+// sent or did not complete, or the program stopped it itself over the upgrade file.
 enum class DownloadStop : uint8_t {
     None,            // the download ran to its end
     DriveRefused,    // a command came back with a failure status; its sense says why
-    NotDelivered,    // a command did not reach the drive (a system error)
+    NotSent,         // a command could not be sent: nothing of it reached the drive
+    NotCompleted,    // a command was handed on but did not complete: the drive may have taken it
     FileUnopenable,  // the upgrade file could not be opened
     FileUnreadable,  // reading the upgrade file failed
     FileShorter,     // the upgrade file is shorter than when it was checked
@@ -37,7 +38,10 @@ enum class DownloadStop : uint8_t {
 struct DownloadRecord {
     DownloadStop stop = DownloadStop::None;
     int32_t chunk = -1;  // the chunk at which it stopped, from 0; -1 before the first
-    int32_t result = 0;  // the failed command's result (DriveRefused, NotDelivered)
+    int32_t result = 0;  // the failed command's result (DriveRefused, NotSent, NotCompleted)
+    // The failed command was the committing one (the last chunk), which makes the drive keep
+    // what it was sent.
+    bool committing = false;
 };
 
 struct UpgradeState {

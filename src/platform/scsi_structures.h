@@ -144,6 +144,7 @@ inline constexpr uint8_t kError = 0x04;
 inline constexpr uint8_t kInvalidCommand = 0x80;
 inline constexpr uint8_t kInvalidAdapter = 0x81;
 inline constexpr uint8_t kNoDevice = 0x82;
+inline constexpr uint8_t kInvalidSrb = 0xE0;
 inline constexpr uint8_t kIllegalMode = 0xE2;
 inline constexpr uint8_t kNoAspi = 0xE3;
 inline constexpr uint8_t kFailedInit = 0xE4;

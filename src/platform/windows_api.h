@@ -39,6 +39,7 @@ inline constexpr uint32_t kProcNotFound = 127;
 inline constexpr uint32_t kMoreData = 234;
 inline constexpr uint32_t kNoMoreItems = 259;
 inline constexpr uint32_t kIoDevice = 1117;
+inline constexpr uint32_t kDeviceNotConnected = 1167;
 }  // namespace winerr
 
 // CreateFileA arguments the program uses.

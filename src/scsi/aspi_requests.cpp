@@ -10,6 +10,14 @@ namespace {
 
 constexpr uint8_t kAspiSenseLength = 14;
 
+// The statuses with which the layer answers a request itself, without passing it to the drive:
+// an invalid command, adapter or device, or an invalid request block. A request still pending
+// after its wait was not carried out either.
+bool layerAnsweredItself(uint8_t status) {
+    return status == aspi::kInvalidCommand || status == aspi::kInvalidAdapter ||
+           status == aspi::kNoDevice || status == aspi::kInvalidSrb || status == aspi::kPending;
+}
+
 }  // namespace
 
 int32_t ScsiTransport::aspiCommand(DeviceEntry& device, const ScsiCommand& command) {
@@ -52,10 +60,12 @@ int32_t ScsiTransport::aspiCommand(DeviceEntry& device, const ScsiCommand& comma
         while (*status == aspi::kPending) api_.sleep(0);
     }
 
-    // SS_COMP is the only success; any other status, a request still pending after its wait
-    // included, is a failure, and the layer's sense area is the drive's answer to it.
+    // SS_COMP is the only success; any other status is a failure. The drive never saw a
+    // request the layer answered itself, so the device keeps its sense; for any other, the
+    // layer's sense area is the drive's answer.
     const uint8_t result = *status;
     if (result == aspi::kComplete) return commandResult(CommandOutcome::good());
+    if (layerAnsweredItself(result)) return commandResult(CommandOutcome::layerRefused(result));
     std::memcpy(device.sense, srb.senseArea, kStoredSenseLength);
     return commandResult(CommandOutcome::withStatus(result));
 }

@@ -61,6 +61,12 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
     std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
     auto send = [&](Handle handle) {
         const auto io = api_.deviceIoControl(handle, kIoctlScsiPassThroughDirect, bytes, bytes);
+        // Windows checks the handle before any driver sees the request. Any other failure may
+        // come after the drive took the command: a time-out (121), an I/O device error after a
+        // bus reset (1117), a drive that left the bus (1167).
+        if (!io.ok && io.error == winerr::kInvalidHandle) {
+            return CommandOutcome::refusedWith(io.error);
+        }
         if (!io.ok) return CommandOutcome::failedWith(io.error);
         if (request.sptd.scsiStatus == kScsiStatusGood) return CommandOutcome::good();
         return CommandOutcome::withStatus(request.sptd.scsiStatus);
@@ -72,7 +78,7 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
         const auto opened = api_.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                             kShareReadWrite, kOpenExisting, 0);
         if (opened.handle == kInvalidHandle) {
-            outcome = CommandOutcome::failedWith(opened.error);
+            outcome = CommandOutcome::refusedWith(opened.error);
         } else {
             outcome = send(opened.handle);
             api_.closeHandle(opened.handle);
@@ -80,7 +86,8 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
     }
 
     // Only a request that came back with a status carries the drive's sense; a failed open or
-    // I/O request leaves the sense of an earlier failure as it was.
+    // I/O request leaves the sense of an earlier failure as it was (a request that failed may
+    // have reached the drive, but no answer of it came back).
     if (outcome.kind == CommandOutcome::Kind::Status) {
         std::memcpy(device.sense, request.sense, kStoredSenseLength);
     }

@@ -56,16 +56,20 @@ struct SgIoOutcome {
     uint16_t hostStatus = 0;
     uint16_t driverStatus = 0;
     uint8_t senseWritten = 0;
+    bool openFailed = false;  // `error` is the open's: the ioctl was never called
 
     // The command went through the host adapter to the drive, which gave a status.
     bool reachedDrive() const;
 };
 
-// The one result of an SG_IO command: 1 only when it was sent and ended with GOOD status; 0 when
-// nothing was sent; otherwise a value whose low byte is never 1: a system error (errno) as
-// commandResult makes it, 0x01000000 | host status << 8, 0x02000000 | driver status << 8, or
-// the SCSI status byte.
+// The one result of an SG_IO command, as commandResult makes it: 1 only when it was sent and
+// ended with GOOD status; 0 when nothing was sent; a refusal (errno) when the open failed or the
+// kernel turned the request down before issuing it; a request that did not complete (errno) for
+// any other errno; a host or driver failure; or the SCSI status byte.
 int32_t sgIoResult(const SgIoOutcome& outcome);
+
+// Whether the kernel fails SG_IO with this errno only before it issues the command.
+bool sgIoFailsBeforeIssue(int error);
 
 // What --trace shows of a command: the request and every part of how it ended.
 struct SgIoTrace {
@@ -97,10 +101,10 @@ public:
 
     // 1 on GOOD status; 0 not sent (no transport, or a negative adapter or target under
     // pass-through); -1 not sent (pass-through, drive letter outside A..Z); otherwise a failure
-    // as commandResult makes it (the status byte, or -256 times a system error code), and under
-    // SG_IO also the host and driver failures sgIoResult adds. A command that reached the drive
-    // and failed leaves its first 14 sense bytes in `device.sense`; a success, or a failure to
-    // reach the drive, leaves `sense` as it was.
+    // as commandResult makes it: not sent (refused by the system or the ASPI layer), the status
+    // byte, or not completed (a failed I/O request, an SG_IO host or driver failure). A command
+    // the drive answered with a failure leaves its first 14 sense bytes in `device.sense`; a
+    // success, or a failure of which no answer came back, leaves `sense` as it was.
     int32_t execute(DeviceEntry& device, const ScsiCommand& command);
 
     // Standard INQUIRY. On success the low byte is 1 and bits 8..15 are INQUIRY byte 0.

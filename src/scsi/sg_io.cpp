@@ -21,24 +21,55 @@ bool SgIoOutcome::reachedDrive() const {
            (driverStatus & ~sgstatus::kDriverSense & 0x0F) == 0;
 }
 
+// As the sg driver and the block layer's SG_IO have it: the command filter and a node opened
+// read-only (EPERM, or EACCES from a security module), a malformed request (EINVAL, EMSGSIZE,
+// ENOSYS), no memory or request for it (ENOMEM, EDOM, EAGAIN), a device in error recovery
+// (ENXIO), a descriptor that is no SCSI device (EBADF, ENOTTY) all come before the request is
+// queued. Every other errno may come after the command went out: EFAULT (copying its sense or
+// data back), EINTR (a signal during the wait), ENODEV (older sg drivers give it when the drive
+// is detached while its command runs), EIO, and whatever else a kernel may give.
+bool sgIoFailsBeforeIssue(int error) {
+    switch (error) {
+        case EPERM:
+        case EACCES:
+        case EINVAL:
+        case EMSGSIZE:
+        case ENOSYS:
+        case ENOMEM:
+        case EDOM:
+        case EAGAIN:
+        case ENXIO:
+        case EBADF:
+        case ENOTTY: return true;
+        default: return false;
+    }
+}
+
 int32_t sgIoResult(const SgIoOutcome& outcome) {
-    if (!outcome.sent) return 0;
+    if (!outcome.sent) return commandResult(CommandOutcome::notSent());
     if (outcome.error != 0) {
         const int error = outcome.error > 0 && outcome.error <= kLargestErrno ? outcome.error : EIO;
-        return commandResult(CommandOutcome::failedWith(static_cast<uint32_t>(error)));
+        const auto code = static_cast<uint32_t>(error);
+        if (outcome.openFailed || sgIoFailsBeforeIssue(error)) {
+            return commandResult(CommandOutcome::refusedWith(code));
+        }
+        return commandResult(CommandOutcome::failedWith(code));
     }
     if (outcome.hostStatus != sgstatus::kDidOk) {
-        return kSgIoHostFailure | int32_t(outcome.hostStatus & 0xFFFF) << 8;
+        return commandResult(CommandOutcome::hostFailed(outcome.hostStatus));
     }
     // DRIVER_SENSE only says that sense data came with the status; other driver codes
     // (time-out, error, invalid) are failures of their own.
     const uint16_t driver = outcome.driverStatus & ~sgstatus::kDriverSense;
-    if ((driver & 0x0F) != 0) return kSgIoDriverFailure | int32_t(outcome.driverStatus) << 8;
-    // Bit 0 of the status byte is reserved; a drive that sets it still did not say GOOD.
-    const uint8_t status = outcome.status & 0xFE;
-    if (status != 0) return status;
-    if (outcome.status != 0) return kSgIoDriverFailure | int32_t(outcome.status) << 8;
-    return 1;
+    if ((driver & 0x0F) != 0)
+        return commandResult(CommandOutcome::driverFailed(outcome.driverStatus));
+    // Bit 0 of the status byte is reserved; a drive that sets it still did not say GOOD, and a
+    // status of 1 alone is no usable status.
+    if (outcome.status != 0) {
+        const uint8_t status = outcome.status & 0xFE;
+        return commandResult(CommandOutcome::withStatus(status != 0 ? status : outcome.status));
+    }
+    return commandResult(CommandOutcome::good());
 }
 
 SgIoDevice* ScsiTransport::sgIoDeviceOf(const DeviceEntry& device) {
@@ -95,6 +126,7 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
         const LinuxApi::OpenResult opened = linuxApi_->openDevice(node->node, OpenMode{});
         if (opened.fd < 0) {
             outcome.error = opened.error != 0 ? opened.error : EIO;
+            outcome.openFailed = true;
         } else {
             outcome.error = linuxApi_->sgIo(opened.fd, request);
             linuxApi_->closeDevice(opened.fd);
