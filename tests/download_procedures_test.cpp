@@ -103,6 +103,7 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         NoSize,
         Unopened,
         BadHandle,
+        Denied,
         Late,
         LateCommit,
         ResetCommit
@@ -133,6 +134,7 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         {NoSize, Stop::NoProcedure, -1, 1, f + "No download procedure fits the file's size."},
         {Unopened, Stop::NotSent, 0, 0, unsent},
         {BadHandle, Stop::NotSent, 0, 0, unsent},
+        {Denied, Stop::NotSent, 0, 0, unsent},
         {Late, Stop::NotCompleted, 2, -1,
          f + "The drive did not complete the command (error 121)."},
         {LateCommit, Stop::NotCompleted, -2, -1,
@@ -147,7 +149,8 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             int32_t chunk = c.chunk == -2 ? p.chunks() - 1 : c.chunk;
             // The small procedures stop at their preparation when it cannot be sent.
             const bool nothingGoesThrough = c.fault == Lost || c.fault == NoLetter ||
-                                            c.fault == Unopened || c.fault == BadHandle;
+                                            c.fault == Unopened || c.fault == BadHandle ||
+                                            c.fault == Denied;
             if (nothingGoesThrough && p.checked) chunk = -1;
             // The drive took the failed command: refused, or its answer lost.
             const bool tookIt = c.fault == Refused || c.fault >= Late;
@@ -164,6 +167,8 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
             if (c.fault == NoSize) l.state.procedureIndex = 5;
             if (c.fault == Lost)
                 machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 1117);
+            if (c.fault == Denied)  // another program's exclusive lock, say
+                machine.failIoControl("\\\\.\\E:", dw::kIoctlScsiPassThroughDirect, 5);
             if (c.fault == Unopened) machine.failOpen("\\\\.\\E:", dw::winerr::kAccessDenied);
             if (c.fault == BadHandle) {  // a kept handle that is no longer valid
                 l.pc.transport.letterHandle[4] = 0x4444;

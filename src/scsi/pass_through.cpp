@@ -61,10 +61,13 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
     std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(&request), sizeof request);
     auto send = [&](Handle handle) {
         const auto io = api_.deviceIoControl(handle, kIoctlScsiPassThroughDirect, bytes, bytes);
-        // Windows checks the handle before any driver sees the request. Any other failure may
-        // come after the drive took the command: a time-out (121), an I/O device error after a
-        // bus reset (1117), a drive that left the bus (1167).
-        if (!io.ok && io.error == winerr::kInvalidHandle) {
+        // Windows checks the handle before any driver sees the request, and refuses with
+        // access denied before the request goes down to the drive: a handle without the
+        // access the request needs, or a drive that another handle holds exclusively (the
+        // CD-ROM class driver's exclusive access). Any other failure may come after the drive
+        // took the command: a time-out (121), an I/O device error after a bus reset (1117), a
+        // drive that left the bus (1167).
+        if (!io.ok && (io.error == winerr::kInvalidHandle || io.error == winerr::kAccessDenied)) {
             return CommandOutcome::refusedWith(io.error);
         }
         if (!io.ok) return CommandOutcome::failedWith(io.error);
