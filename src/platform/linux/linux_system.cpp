@@ -1,12 +1,16 @@
 // The real Linux seam over the C library. Device nodes and sysfs files are reached only through
-// open, read, ioctl and close; directories through opendir and readdir; links through readlink.
+// open, read, write, poll, ioctl, fstat and close; directories through opendir and readdir; links
+// through readlink.
 #include "platform/linux/linux_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <scsi/sg.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,7 +20,9 @@
 namespace dw {
 
 LinuxApi::OpenResult LinuxSystem::openDevice(const std::string& path, OpenMode mode) {
-    int flags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
+    // O_NONBLOCK: an sg node held by another program refuses the open at once (EBUSY) instead
+    // of waiting for it, and a CD's block node opens without a disc.
+    int flags = (mode.readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC;
     if (mode.exclusive) flags |= O_EXCL;
     OpenResult result;
     result.fd = ::open(path.c_str(), flags);
@@ -24,7 +30,9 @@ LinuxApi::OpenResult LinuxSystem::openDevice(const std::string& path, OpenMode m
     return result;
 }
 
-int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
+namespace {
+
+sg_io_hdr_t headerFor(const SgIoRequest& request) {
     sg_io_hdr_t header;
     std::memset(&header, 0, sizeof header);
     header.interface_id = 'S';
@@ -40,6 +48,23 @@ int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     header.cmdp = const_cast<unsigned char*>(request.cdb);
     header.sbp = request.sense;
     header.timeout = request.timeoutMs;
+    header.pack_id = request.packId;
+    return header;
+}
+
+void takeAnswer(const sg_io_hdr_t& header, SgIoRequest& request) {
+    request.status = header.status;
+    request.hostStatus = header.host_status;
+    request.driverStatus = header.driver_status;
+    request.senseWritten = header.sb_len_wr;
+    request.residual = header.resid;
+    request.packId = header.pack_id;
+}
+
+}  // namespace
+
+int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
+    sg_io_hdr_t header = headerFor(request);
     // Ctrl+C and SIGTERM wait until the command is done. The sg driver would otherwise end its
     // wait for the drive and fail the call with EINTR while the drive carries on with the
     // command: an upgrade could then not tell whether a chunk, or the committing command, was
@@ -54,12 +79,47 @@ int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     const int error = errno;
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (answered < 0) return error;
-    request.status = header.status;
-    request.hostStatus = header.host_status;
-    request.driverStatus = header.driver_status;
-    request.senseWritten = header.sb_len_wr;
-    request.residual = header.resid;
+    takeAnswer(header, request);
     return 0;
+}
+
+int LinuxSystem::sgWrite(int fd, SgIoRequest& request) {
+    const sg_io_hdr_t header = headerFor(request);
+    const ssize_t n = ::write(fd, &header, sizeof header);
+    if (n < 0) return errno;
+    return n == static_cast<ssize_t>(sizeof header) ? 0 : EIO;
+}
+
+int LinuxSystem::waitReadable(int fd) {
+    pollfd wanted = {fd, POLLIN, 0};
+    if (::poll(&wanted, 1, -1) < 0) return errno;
+    if ((wanted.revents & POLLIN) != 0) return 0;
+    if ((wanted.revents & POLLNVAL) != 0) return EBADF;
+    return (wanted.revents & POLLHUP) != 0 ? ENODEV : EIO;  // the sg device is detaching
+}
+
+int LinuxSystem::sgRead(int fd, SgIoRequest& request) {
+    sg_io_hdr_t header;
+    std::memset(&header, 0, sizeof header);
+    header.interface_id = 'S';
+    const ssize_t n = ::read(fd, &header, sizeof header);
+    if (n < 0) return errno;
+    if (n != static_cast<ssize_t>(sizeof header)) return EIO;
+    takeAnswer(header, request);
+    return 0;
+}
+
+LinuxApi::DeviceNumberResult LinuxSystem::deviceNumberOf(int fd) {
+    DeviceNumberResult result;
+    struct stat status;
+    if (::fstat(fd, &status) < 0) {
+        result.error = errno;
+        return result;
+    }
+    result.ok = true;
+    result.number.major = major(status.st_rdev);
+    result.number.minor = minor(status.st_rdev);
+    return result;
 }
 
 int LinuxSystem::closeDevice(int fd) { return ::close(fd) < 0 ? errno : 0; }

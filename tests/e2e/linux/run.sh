@@ -7,8 +7,11 @@
 #
 # A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
 # runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
-# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. Every run is bounded in
-# time. The scenario's files stay in build/e2e-linux/NAME/.
+# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py; `dw_background ARGS` starts
+# it in the background (its process id in $pid), `dw_wait` waits for it to end (as after `dw`)
+# and `wait_for_log PATTERN` until drives.log has a line that matches. Every run is bounded in
+# time. The scenario's files stay in build/e2e-linux/NAME/ (opens.log: the opens and closes of the
+# drives' nodes).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
 name="$1"
@@ -32,7 +35,7 @@ two_drives_where_first() {
 }
 # shellcheck disable=SC2034,SC2119  # read by the scenarios
 two_drives=$(two_drives_where_first)
-configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; }
+configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; : > "$work/opens.log"; }
 
 dw() {
   rc=0
@@ -40,6 +43,29 @@ dw() {
     > "$work/out.txt" 2> "$work/err.txt" < /dev/null || rc=$?
   out=$(cat "$work/out.txt"); err=$(cat "$work/err.txt")
   echo "   \$ drivewright $* -> $rc"
+}
+dw_background() {
+  LD_PRELOAD="$native/libdrivewright_linux_sim.so" "$native/drivewright" "$@" \
+    > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
+  pid=$!
+  echo "   \$ drivewright $* (in the background)"
+}
+dw_wait() {
+  local waited=0
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$waited" -ge 600 ]; then kill -9 "$pid"; echo "e2e-linux: drivewright did not end"; exit 1; fi
+    sleep 0.1; waited=$((waited + 1))
+  done
+  rc=0; wait "$pid" || rc=$?
+  out=$(cat "$work/out.txt"); err=$(cat "$work/err.txt")
+  echo "   drivewright ended -> $rc"
+}
+wait_for_log() {
+  local waited=0
+  until grep -qE "$1" "$work/drives.log"; do
+    if [ "$waited" -ge 300 ]; then echo "e2e-linux: drives.log never showed $1"; exit 1; fi
+    sleep 0.05; waited=$((waited + 1))
+  done
 }
 # dw_in_terminal SCRIPT ARGS: the program in a pseudo-terminal; the script's lines are steps of
 # in_terminal.py (expect, send, interrupt, run). What the terminal showed is in $out.
