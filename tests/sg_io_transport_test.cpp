@@ -73,17 +73,17 @@ TEST(SgIoTransport, framesEachCommandByItsOpcodeAndAnUpgradeHoldsTheNodeExclusiv
     EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 1 4800000 32 0");  // the node opened and closed
     dw::VendorReadMemory(pc.transport, pc.device, 0x100, 4, buffer);
     EXPECT_EQ(pc.lastCall(), "/dev/sg1 12 2 4800000 32 0");
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), 0);
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), 0);  // again: the first is closed
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);  // again: first closed
     dw::ScsiCommand capacity;
     capacity.cdb[0] = 0x5C;  // READ BUFFER CAPACITY: no data asked, a short time-out
     pc.transport.execute(pc.device, capacity);
-    EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 0 30000 32 1");  // through the node held
+    EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 0 30000 32 2");  // through the node held, sr0 claimed
     EXPECT_TRUE(pc.machine.opens().back().exclusive);
     pc.transport.closeDriveHandle(pc.device);
     EXPECT_EQ(pc.machine.openDeviceCount(), 0);
     pc.machine.holdElsewhere("/dev/sg1");
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), EBUSY);
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, EBUSY);
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);  // commands still open the node each
     EXPECT_FALSE(pc.machine.opens().back().exclusive);
 }
@@ -94,8 +94,10 @@ TEST(SgIoTransport, senseIsKeptOnlyFromADriveThatAnsweredWithAFailure) {
     EXPECT_EQ(dw::TestUnitReady(pc.transport, pc.device), 2);  // no medium: 02/3A/00
     EXPECT_EQ(hex({pc.device.sense, pc.device.sense + 15}),
               "70 00 02 00 00 00 00 0A 00 00 00 00 3A 00 AA");
-    pc.machine.refuseCommand(0x01, EPERM);  // the kernel's command filter
+    pc.machine.refuseCommand(0x01, EPERM);  // the kernel's command filter, behind the block node
+    pc.transport.sgIoDevices[0].node = "/dev/sr0";
     EXPECT_EQ(dw::systemErrorOf(dw::RezeroUnit(pc.transport, pc.device)), uint32_t(EPERM));
+    pc.transport.sgIoDevices[0].node = "/dev/sg1";
     pc.drives[0]->stopAnsweringAfter(0);
     EXPECT_EQ(dw::TestUnitReady(pc.transport, pc.device), 0x01000300);  // DID_TIME_OUT
     pc.machine.failPath("/dev/sg1", EACCES);
@@ -111,13 +113,13 @@ TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
     SgIoDrive pc;
     for (int hold = 0; hold < 3; ++hold) {  // a command, the hold, the hold again
         pc.machine.nextDescriptor = 0;
-        EXPECT_EQ(hold ? pc.transport.holdDeviceExclusively(pc.device) + 1
+        EXPECT_EQ(hold ? pc.transport.holdDeviceExclusively(pc.device).error + 1
                        : dw::RezeroUnit(pc.transport, pc.device),
                   1)
             << hold;
     }
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);
-    EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 1u + 8u);
+    EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 2u + 8u);
     pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
 }
