@@ -123,3 +123,46 @@ TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
     pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
 }
+
+// A signal during the wait for the drive, whether its handler runs or it stops the program: the
+// command reaches the drive once and its answer is taken. Today's SG_IO on an sg node gives the
+// request up (EINTR) or, restarted after a stop, sends it again; behind sr0 the block layer waits.
+TEST(SgIoTransport, aCommandIsSentOnceWhateverSignalComesDuringItsWait) {
+    using sim::Interruption;
+    for (const auto& [how, node] :
+         {std::pair(Interruption::Handled, "/dev/sg1"), std::pair(Interruption::Stop, "/dev/sg1"),
+          std::pair(Interruption::Handled, "/dev/sr0"),
+          std::pair(Interruption::Stop, "/dev/sr0")}) {
+        SgIoDrive pc;
+        pc.transport.sgIoDevices[0].node = node;
+        pc.machine.interruptWait(*pc.drives[0], 0x3B, 1, how);
+        std::vector<uint8_t> chunk(8192 + 4);
+        EXPECT_EQ(dw::WriteBuffer(pc.transport, pc.device, 4, 0, 0, 8192, chunk), 1) << node;
+        EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x3B).size(), 1u) << node << int(how);
+    }
+}
+
+// The simulated kernel as sg.c has it: SG_IO on an sg node is issued again when the kernel
+// restarts it after a stop; a request written stays queued until read, through an interrupted
+// wait, and comes back with its pack_id.
+TEST(SimulatedLinux, restartsSgIoAfterAStopAndKeepsAWrittenRequestUntilItIsRead) {
+    SgIoDrive pc;
+    const dw::LinuxApi::OpenResult sg = pc.machine.openDevice("/dev/sg1", {});
+    uint8_t cdb[6] = {0x00};  // TEST UNIT READY
+    dw::SgIoRequest request;
+    request.cdb = cdb;
+    request.cdbLength = 6;
+    pc.machine.interruptWait(*pc.drives[0], 0x00, 1, sim::Interruption::Stop);
+    pc.machine.interruptWait(*pc.drives[0], 0x00, 3, sim::Interruption::Handled);
+    EXPECT_EQ(pc.machine.sgIo(sg.fd, request), 0);
+    EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x00).size(), 2u);
+    request.packId = 7;
+    EXPECT_EQ(pc.machine.sgWrite(sg.fd, request), 0);
+    request.packId = 0;
+    EXPECT_EQ(pc.machine.waitReadable(sg.fd), EINTR);
+    EXPECT_EQ(pc.machine.waitReadable(sg.fd), 0);
+    EXPECT_EQ(pc.machine.sgRead(sg.fd, request), 0);
+    EXPECT_EQ(request.packId, 7);
+    EXPECT_EQ(pc.machine.sgRead(sg.fd, request), EAGAIN);
+    EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x00).size(), 3u);
+}

@@ -115,6 +115,8 @@ private:
     std::unique_ptr<Progress> progress_;
     // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
     std::optional<std::pair<uint8_t, int>> refused_;
+    // Whether the program has CAP_SYS_RAWIO, where an upgrade through a block node asked.
+    std::optional<bool> rawio_;
     // The last command that did not complete, to say what its error number is.
     std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
 };
@@ -138,9 +140,8 @@ bool Session::kernelWillPassTheUpgrade(const DeviceEntry& device) {
     const SgIoDevice* node = transport_.sgIoDeviceOf(device);
     if (node == nullptr || node->throughGenericNode()) return true;
     const LinuxApi::TextResult status = env_.linuxApi.readTextFile("/proc/self/status");
-    const std::optional<bool> rawio =
-        status.ok ? hasEffectiveCapability(status.text, kCapSysRawio) : std::nullopt;
-    if (kernelPassesUpgradeCommands(false, rawio)) return true;
+    rawio_ = status.ok ? hasEffectiveCapability(status.text, kCapSysRawio) : std::nullopt;
+    if (kernelPassesUpgradeCommands(false, rawio_)) return true;
     env_.err << "drivewright: through " << node->node
              << " the kernel passes the upgrade's commands (WRITE BUFFER and the maker's vendor "
                 "commands) only to a program with CAP_SYS_RAWIO: run it as root, or load the sg "
@@ -390,18 +391,19 @@ int Session::upgrade() {
     }
     // The status line cannot say why the system refused a command, so it is said here.
     // Through a block node the command filter passes vendor and download commands only with
-    // CAP_SYS_RAWIO; an sg node opened for writing has no filter, so a security policy did.
+    // CAP_SYS_RAWIO; an sg node opened for writing has no filter: there, or with the right, a
+    // security policy refused it.
     if (!succeeded && refused_) {
         char opcode[8];
         std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
         const SgIoDevice* held = transport_.sgIoDeviceOf(device);
+        const bool filtered = held != nullptr && !held->throughGenericNode() && rawio_ != true;
         env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
                  << std::strerror(refused_->second) << ")"
-                 << (held != nullptr && held->throughGenericNode()
-                         ? ": the kernel passes every command through an sg node opened for "
-                           "writing, so a security policy (SELinux, AppArmor) refused it\n"
-                         : ": run it as root, or load the sg module and use /dev/sgN with write "
-                           "access\n");
+                 << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
+                                "write access\n"
+                              : ": the kernel itself passes it, so a security policy (SELinux, "
+                                "AppArmor) refused it\n");
     }
     // The status line's error number of a command that did not complete is an errno, a host
     // status or a driver status: say which.
