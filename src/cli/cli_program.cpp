@@ -302,8 +302,8 @@ int Session::check(bool forUpgrade) {
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
     const std::string node = nodeOf(device);
-    // The drive is the upgrade's alone from here to its end, every command through the node
-    // held: no other program's command, no mount, and no other drive under the same name.
+    // The drive is the upgrade's from here to its end, every command through the node held: no
+    // mount, no other holder, and no other drive under the same name.
     if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
     const HeldDrive held{transport_, device};
     if (!transport_.heldDriveIsTheScannedOne(device)) {
@@ -396,8 +396,9 @@ int Session::upgrade() {
     if (!succeeded && refused_) {
         char opcode[8];
         std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
-        const SgIoDevice* held = transport_.sgIoDeviceOf(device);
-        const bool filtered = held != nullptr && !held->throughGenericNode() && rawio_ != true;
+        const SgIoDevice* through = transport_.sgIoDeviceOf(device);
+        const bool filtered =
+            through != nullptr && !through->throughGenericNode() && rawio_ != true;
         env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
                  << std::strerror(refused_->second) << ")"
                  << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
