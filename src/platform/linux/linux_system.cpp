@@ -65,11 +65,10 @@ void takeAnswer(const sg_io_hdr_t& header, SgIoRequest& request) {
 
 int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     sg_io_hdr_t header = headerFor(request);
-    // Ctrl+C and SIGTERM wait until the command is done. The sg driver would otherwise end its
-    // wait for the drive and fail the call with EINTR while the drive carries on with the
-    // command: an upgrade could then not tell whether a chunk, or the committing command, was
-    // taken. Held back here, the signal arrives after the call, and the download stops at the
-    // next point where it may.
+    // Ctrl+C and SIGTERM wait until the command is done. (The transport sends SG_IO to block
+    // nodes only, whose wait the block layer does not end; an sg driver's would end and fail
+    // the call with EINTR while the drive carries on with the command.) Held back here, the
+    // signal arrives after the call, and the download stops at the next point where it may.
     sigset_t held, before;
     sigemptyset(&held);
     sigaddset(&held, SIGINT);
