@@ -102,7 +102,10 @@ KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product,
     return drive;
 }
 
-void windowsXp(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 5, 1); }
+void windowsXp(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 5, 1);
+    pc.exportsSetDllDirectory = true;  // from SP1 on
+}
 void windowsNt4(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformNt, 4, 0);
     pc.refusesExtendedVersion = true;
@@ -145,8 +148,16 @@ KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::st
     return drive;
 }
 
-void windows7(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 6, 1); }
-void windows10(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 10, 0); }
+void windows7(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 6, 1);
+    pc.exportsSetDllDirectory = true;  // SetDefaultDllDirectories only with its update
+}
+
+void windows10(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 10, 0);
+    pc.exportsSetDllDirectory = true;
+    pc.exportsSetDefaultDllDirectories = true;
+}
 
 void addAtaChannelPort(Machine& pc, int port, const std::string& controllerService,
                        const std::string& controllerDescription) {
