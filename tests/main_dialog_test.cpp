@@ -1,5 +1,6 @@
 // The main dialog as the user meets it: start-up on each kind of PC, selection, Load File and
 // Upgrade, through a view that records what the window would show.
+#include <cctype>
 #include <map>
 
 #include "app/library_search.h"
