@@ -282,7 +282,7 @@ private:
     };
     std::vector<LateFailure> lateFailures_;
     std::map<std::pair<std::string, uint8_t>, int> passThroughCounts_;  // by device and opcode
-    std::map<std::string, File> files_;  // by full path, lower case
+    std::map<std::string, File> files_;                                 // by full path, lower case
     // The full path (lower case) of a file named by path or found by the library search as
     // LoadLibraryA searches; empty when there is none.
     std::string findFile(const std::string& name) const;
