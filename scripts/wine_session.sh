@@ -26,7 +26,8 @@ wine_processes() {
     pid=${environ#/proc/}; pid=${pid%/environ}
     exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
     case "$exe" in /usr/lib/wine/*) ;; *) continue ;; esac
-    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    # grep reads to the end (no -q): under pipefail a tr ended by SIGPIPE would read as no match.
+    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null; then
       echo "$pid"
     fi
   done
