@@ -291,8 +291,10 @@ bool readOfBadFile(int fd, void* buffer, size_t count, ssize_t& result) {
         if (bad.path != path) continue;
         const off_t at = lseek(fd, 0, SEEK_CUR);
         if (at >= 0 && static_cast<uint64_t>(at) >= bad.from) {
-            errno = bad.error;
-            result = -1;
+            // The end of the file still reads as the end; a byte beyond the offset fails.
+            const ssize_t n = realRead(fd, buffer, count);
+            if (n > 0) lseek(fd, at, SEEK_SET), errno = bad.error;
+            result = n > 0 ? -1 : n;
         } else {
             const uint64_t left = at < 0 ? count : bad.from - static_cast<uint64_t>(at);
             result = realRead(fd, buffer, std::min<uint64_t>(count, left));
