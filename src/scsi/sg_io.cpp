@@ -114,6 +114,7 @@ int ScsiTransport::holdDeviceExclusively(const DeviceEntry& device) {
 }
 
 int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& command) {
+    lastResidual = 0;
     if (device.hostAdapter < 0 || device.targetId < 0 || linuxApi_ == nullptr) return 0;
     SgIoDevice* node = sgIoDeviceOf(device);
     if (node == nullptr) return 0;
@@ -137,7 +138,6 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
 
     SgIoOutcome outcome;
     outcome.sent = true;
-    lastResidual = 0;
     if (node->keptFd >= 0) {
         outcome.error = linuxApi_->sgIo(node->keptFd, request);
     } else {
