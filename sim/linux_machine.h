@@ -75,6 +75,10 @@ public:
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;
     TextResult readLink(const std::string& path) override;
+    NodeResult statNode(const std::string& path) override;
+
+    // Whether the path is in the simulated tree (links not followed at its end).
+    bool holds(const std::string& path);
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
@@ -112,13 +116,19 @@ private:
         KorvaneDrive* drive = nullptr;
         LinuxPlacement placement;
         bool heldElsewhere = false;
+        bool block = false;  // a device node: sr (block) or sg (character)
+        dw::DeviceNumber number;
     };
     struct OpenNode {
         std::string path;
         bool exclusive = false;
+        // The sg driver's data buffer of the descriptor (its reserve buffer), kept from command
+        // to command.
+        std::vector<uint8_t> reserve;
     };
 
     Node* resolve(const std::string& path, bool followLast, int& error, std::string* canonical);
+    static void handBackSense(const DriveAnswer& answer, bool generic, dw::SgIoRequest& request);
     void makeParents(const std::string& path);
     std::string mountsText() const;
 

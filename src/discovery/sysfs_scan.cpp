@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <tuple>
 
 namespace dw {
@@ -159,8 +160,30 @@ struct Candidate {
     std::string node;
     std::string blockName;
     BusKind busKind = BusKind::Scsi;
-    int sysfsType = -1;  // -1: could not be read
+    int sysfsType = -1;                       // -1: could not be read
+    std::optional<DeviceNumber> entryNumber;  // of the class entry described
+    std::optional<DeviceNumber> genericNumber;
+    std::optional<DeviceNumber> blockNumber;
 };
+
+// "MAJOR:MINOR" as a `dev` attribute holds it.
+std::optional<DeviceNumber> parseDeviceNumber(std::string_view text) {
+    const size_t colon = text.find(':');
+    int major = 0, minor = 0;
+    if (colon == std::string_view::npos || !parseInt(text.substr(0, colon), major) ||
+        !parseInt(text.substr(colon + 1), minor)) {
+        return std::nullopt;
+    }
+    return DeviceNumber{static_cast<uint32_t>(major), static_cast<uint32_t>(minor)};
+}
+
+// The device number of a class entry's node, from its `dev` attribute.
+std::optional<DeviceNumber> entryNumberOf(LinuxApi& api, const std::string& entry,
+                                          std::vector<ScanProblem>& problems) {
+    const LinuxApi::TextResult dev = api.readTextFile(entry + "/dev");
+    if (!dev.ok) problems.push_back({entry + "/dev", dev.error});
+    return dev.ok ? parseDeviceNumber(attributeText(dev.text)) : std::nullopt;
+}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
@@ -250,12 +273,15 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         for (const std::string& name : list.names) {
             if (!prefixedNumber(name, prefix)) continue;
             Candidate candidate;
-            if (describe(api, joinPath(folder, name), candidate, problems)) use(name, candidate);
+            if (!describe(api, joinPath(folder, name), candidate, problems)) continue;
+            candidate.entryNumber = entryNumberOf(api, joinPath(folder, name), problems);
+            use(name, candidate);
         }
     };
 
     eachDevice(kGenericClass, "sg", [&](const std::string& name, Candidate& candidate) {
         candidate.node = "/dev/" + name;
+        candidate.genericNumber = candidate.entryNumber;
         candidates.push_back(candidate);
     });
     // sr block devices: the name for the mount check, and the node of a drive without sg.
@@ -265,10 +291,12 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         });
         if (known != candidates.end()) {
             known->blockName = name;
+            known->blockNumber = candidate.entryNumber;
             return;
         }
         candidate.node = "/dev/" + name;
         candidate.blockName = name;
+        candidate.blockNumber = candidate.entryNumber;
         candidates.push_back(candidate);
     });
 
@@ -283,11 +311,13 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
                std::tie(b.address.host, b.address.channel, b.address.target, b.address.lun);
     });
 
-    constexpr int kMaxHost = 1023;
-    constexpr int kMaxChannel = 63;
     transport.kind = TransportKind::SgIo;
     for (const Candidate& c : candidates) {
-        if (c.address.host > kMaxHost || c.address.channel > kMaxChannel) continue;
+        if (c.address.host > kMaxScsiHost || c.address.channel > kMaxScsiChannel) {
+            ScanProblem beyond{c.node, 0, false, true, c.address};
+            problems.push_back(beyond);
+            continue;
+        }
         SgIoDevice device;
         device.host = c.address.host;
         device.channel = c.address.channel;
@@ -295,6 +325,8 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         device.lun = c.address.lun;
         device.node = c.node;
         device.blockName = c.blockName;
+        device.genericNumber = c.genericNumber;
+        device.blockNumber = c.blockNumber;
         transport.sgIoDevices.push_back(device);
 
         DeviceEntry entry;

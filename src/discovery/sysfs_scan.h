@@ -55,7 +55,15 @@ struct ScanProblem {
     std::string path;
     int error = 0;            // errno
     bool deviceNode = false;  // true: the node itself could not be opened for a command
+    // true: a drive left out, its SCSI address (host above 1023, channel above 63) being beyond
+    // the adapter tree; `path` is its node, `error` 0
+    bool beyondRange = false;
+    SysfsAddress address = {};
 };
+
+// The highest host number and channel a filed drive may have.
+inline constexpr int kMaxScsiHost = 1023;
+inline constexpr int kMaxScsiChannel = 63;
 
 // Fills the transport's tree and SG_IO devices from sysfs and sends each candidate an INQUIRY.
 // The adapter at index n is SCSI host n (hosts without a drive stay empty); a drive on channel

@@ -45,6 +45,13 @@ inline constexpr uint16_t kDriverSense = 0x08;
 inline constexpr uint16_t kDriverTimeout = 0x06;
 }  // namespace sgstatus
 
+// A device number as stat gives it (st_rdev) and as sysfs writes it in a `dev` file ("21:1").
+struct DeviceNumber {
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    bool operator==(const DeviceNumber&) const = default;
+};
+
 class LinuxApi {
 public:
     virtual ~LinuxApi() = default;
@@ -77,6 +84,17 @@ public:
 
     // The target of a symbolic link as it is written (often relative).
     virtual TextResult readLink(const std::string& path) = 0;
+
+    // What a path names, links followed: a character or block device node and its number, or
+    // something else. Taken without opening the device itself (O_PATH and fstat).
+    struct NodeResult {
+        enum class Kind : uint8_t { Other, Character, Block };
+        bool ok = false;
+        Kind kind = Kind::Other;
+        DeviceNumber number;
+        int error = 0;  // errno when not ok
+    };
+    virtual NodeResult statNode(const std::string& path) = 0;
 };
 
 }  // namespace dw

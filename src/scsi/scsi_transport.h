@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ struct SgIoDevice {
     std::string node;       // "/dev/sg1", or "/dev/sr0" where the drive has no generic node
     std::string blockName;  // "sr0" when the drive has a block device, else empty
     int keptFd = -1;        // the node held open (exclusively) for an upgrade, or -1
+    // The device numbers sysfs gives for the drive's sg node and its sr block device; none
+    // where it has no such node or the number could not be read.
+    std::optional<DeviceNumber> genericNumber;
+    std::optional<DeviceNumber> blockNumber;
 };
 
 // How one SG_IO command ended, its kinds of failure kept apart.
@@ -55,8 +60,9 @@ struct SgIoOutcome {
     uint8_t status = 0;  // SCSI status byte
     uint16_t hostStatus = 0;
     uint16_t driverStatus = 0;
-    uint8_t senseWritten = 0;
-    bool openFailed = false;  // `error` is the open's: the ioctl was never called
+    uint8_t senseWritten = 0;  // sense bytes the kernel wrote (sb_len_wr)
+    bool openFailed = false;   // `error` is the open's: the ioctl was never called
+    int32_t residual = 0;      // bytes of the data transfer that did not happen (resid)
 
     // The command went through the host adapter to the drive, which gave a status.
     bool reachedDrive() const;
@@ -79,7 +85,7 @@ struct SgIoTrace {
     DataDirection direction = DataDirection::None;
     SgIoOutcome outcome;
     int32_t result = 0;
-    const uint8_t* sense = nullptr;  // the 32 bytes asked for
+    const uint8_t* sense = nullptr;  // the 32 bytes asked for, outcome.senseWritten of them written
 };
 
 // How taking a drive for an upgrade ended.
@@ -181,6 +187,9 @@ public:
     // SG_IO: the drives the Linux scan found, and who is told of every command sent.
     std::vector<SgIoDevice> sgIoDevices;
     std::function<void(const SgIoTrace&)> sgIoTrace;
+    // The residual count of the last SG_IO command that completed: bytes of its data transfer
+    // that did not happen. 0 under ASPI and pass-through, which do not tell it.
+    int32_t lastResidual = 0;
     // Asked before each SG_IO command; false keeps it from being sent (result 0). The command
     // line stops an interrupted upgrade with it.
     std::function<bool(const ScsiCommand&)> sgIoGate;

@@ -1,5 +1,6 @@
 // The real Linux seam over the C library. Device nodes and sysfs files are reached only through
-// open, read, ioctl and close; directories through opendir and readdir; links through readlink.
+// open, read, ioctl and close; directories through opendir and readdir; links through readlink;
+// what a name stands for through open (O_PATH) and fstat.
 #include "platform/linux/linux_system.h"
 
 #include <dirent.h>
@@ -7,6 +8,8 @@
 #include <scsi/sg.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -117,6 +120,29 @@ LinuxApi::TextResult LinuxSystem::readLink(const std::string& path) {
     }
     result.text.assign(buffer, static_cast<size_t>(n));
     result.ok = true;
+    return result;
+}
+
+LinuxApi::NodeResult LinuxSystem::statNode(const std::string& path) {
+    NodeResult result;
+    // O_PATH reaches the inode without calling the device's open: no driver sees it.
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) < 0) {
+        result.error = errno;
+        ::close(fd);
+        return result;
+    }
+    ::close(fd);
+    result.ok = true;
+    if (S_ISCHR(status.st_mode)) result.kind = NodeResult::Kind::Character;
+    if (S_ISBLK(status.st_mode)) result.kind = NodeResult::Kind::Block;
+    result.number = {static_cast<uint32_t>(major(status.st_rdev)),
+                     static_cast<uint32_t>(minor(status.st_rdev))};
     return result;
 }
 

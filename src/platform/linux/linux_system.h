@@ -15,6 +15,7 @@ public:
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;
     TextResult readLink(const std::string& path) override;
+    NodeResult statNode(const std::string& path) override;
 };
 
 // Milliseconds of the monotonic clock, as the download procedures count their waits.
