@@ -7,14 +7,14 @@ packages=(
   g++ cmake make ninja-build
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 xvfb xdotool imagemagick
+  wine64 fonts-wine xvfb xdotool imagemagick
   file cppcheck clang-14 libclang-rt-14-dev clang-format shellcheck python3
   dpkg-dev lintian groff-base man-db
 )
 
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != 'install ok installed' ]; then
     missing+=("$p")
   fi
 done

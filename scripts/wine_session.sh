@@ -2,8 +2,9 @@
 # Sourced by scripts/run.sh and tests/e2e/run.sh: a Wine session of our own for the win64
 # program, with every process it starts ended by its id.
 #
-#   wine_session_start PREFIX [virtual]   a Windows 98 prefix (made once) and its own wineserver;
-#                                         "virtual" also starts a virtual display (Xvfb)
+#   wine_session_start PREFIX [virtual]   a Windows 98 prefix (made once) with Wine's own fonts,
+#                                         and its own wineserver; "virtual" also starts a
+#                                         virtual display (Xvfb)
 #   wine_session_end                      ends every process of the session
 #   win_path PATH                         the Z: path Wine gives a Linux path
 #
@@ -25,7 +26,8 @@ wine_processes() {
     pid=${environ#/proc/}; pid=${pid%/environ}
     exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
     case "$exe" in /usr/lib/wine/*) ;; *) continue ;; esac
-    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    # grep reads to the end (no -q): under pipefail a tr ended by SIGPIPE would read as no match.
+    if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null; then
       echo "$pid"
     fi
   done
@@ -40,6 +42,24 @@ end_processes() {
 }
 
 wine_session_end() { end_processes "${session_pids[@]}"; }
+
+# Wine's own fonts (the package fonts-wine): Marlett, with which Wine draws the buttons of a
+# title bar, its arrows and check marks (without it the close button reads "r"), and the dialog
+# fonts MS Sans Serif and Tahoma. Debian's Wine 8 is built to take its own fonts from "../fonts"
+# beside its data folder, not from /usr/share/wine/fonts where fonts-wine puts them, so it never
+# loads them, in a new prefix or an old one. Every Wine reads the prefix's C:\windows\Fonts:
+# they are copied there, at every start. The wineserver keeps the font list for the processes
+# it serves, so this is done before it starts.
+wine_fonts=/usr/share/wine/fonts
+install_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font
+  [ -d "$wine_fonts" ] || { echo "wine: $wine_fonts is missing (install fonts-wine)"; return 0; }
+  mkdir -p "$fonts"
+  for font in "$wine_fonts"/*.ttf "$wine_fonts"/*.fon; do
+    [ -e "$font" ] || continue
+    cmp -s "$font" "$fonts/${font##*/}" || cp "$font" "$fonts/"
+  done
+}
 
 # A wineserver of the session, so that nothing of it outlives the session.
 start_wineserver() {
@@ -73,9 +93,8 @@ wine_session_start() {
     mkdir -p "$WINEPREFIX"
   fi
 
-  start_wineserver
-
   if $make; then
+    start_wineserver
     echo "wine: making the prefix $WINEPREFIX (once)"
     WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
     timeout 60 "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
@@ -86,6 +105,8 @@ wine_session_start() {
     echo "$kind" > "$WINEPREFIX/.drivewright-ready"
     # The desktop started while the prefix was made is not the virtual one: start afresh.
     end_processes
-    start_wineserver
   fi
+
+  install_wine_fonts
+  start_wineserver
 }

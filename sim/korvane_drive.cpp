@@ -72,6 +72,12 @@ void KorvaneDrive::failNth(uint8_t opcode, int nth, SenseTriple sense) {
 void KorvaneDrive::failAll(uint8_t opcode, SenseTriple sense) {
     faults_.push_back({opcode, 0, sense});
 }
+void KorvaneDrive::answerNth(uint8_t opcode, int nth, uint8_t status, std::vector<uint8_t> sense) {
+    answers_.push_back({opcode, nth, status, std::move(sense)});
+}
+void KorvaneDrive::takeOnlyNth(uint8_t opcode, int nth, uint32_t bytes) {
+    takes_.push_back({opcode, nth, bytes});
+}
 void KorvaneDrive::stopAnsweringAfter(int commands) { answersLeft_ = commands; }
 
 std::vector<ReceivedCommand> KorvaneDrive::receivedWithOpcode(uint8_t opcode) const {
@@ -114,6 +120,18 @@ DriveAnswer KorvaneDrive::execute(std::span<const uint8_t> cdb, DataDirection di
     const int count = ++opcodeCounts_[opcode];
     for (const auto& rule : faults_) {
         if (rule.opcode == opcode && (rule.nth == 0 || rule.nth == count)) return check(rule.sense);
+    }
+    for (const auto& rule : answers_) {
+        if (rule.opcode != opcode || rule.nth != count) continue;
+        DriveAnswer answer;
+        answer.status = rule.status;
+        answer.senseLength = static_cast<uint8_t>(std::min(rule.sense.size(), answer.sense.size()));
+        std::copy_n(rule.sense.begin(), answer.senseLength, answer.sense.begin());
+        return answer;
+    }
+    takeLimit_ = UINT32_MAX;
+    for (const auto& rule : takes_) {
+        if (rule.opcode == opcode && rule.nth == count) takeLimit_ = rule.bytes;
     }
     return run(cdb, direction, data, length);
 }
@@ -196,9 +214,12 @@ DriveAnswer KorvaneDrive::run(std::span<const uint8_t> cdb, DataDirection direct
             const uint32_t parameterLength = be24(cdb, 6);
             if ((mode != 4 && mode != 5) || cdb[2] != 0) return check(kInvalidField);
             if (!dataOut || length < parameterLength) return check(kInvalidField);
-            if (!stage(offset, data, parameterLength)) return check(kAddressOutOfRange);
+            const uint32_t taken = std::min(parameterLength, takeLimit_);
+            if (!stage(offset, data, taken)) return check(kAddressOutOfRange);
             if (mode == 5) commit();
-            return DriveAnswer{};
+            DriveAnswer answer;
+            answer.dataOutLength = taken;
+            return answer;
         }
 
         case 0xE1:  // prepare the download
@@ -212,12 +233,15 @@ DriveAnswer KorvaneDrive::run(std::span<const uint8_t> cdb, DataDirection direct
             const uint32_t count = be32(cdb, 6);
             if (!downloadPrepared) return check(kSequenceError);
             if (!dataOut || length < count) return check(kInvalidField);
-            if (!stage(address, data, count)) return check(kAddressOutOfRange);
+            const uint32_t taken = std::min(count, takeLimit_);
+            if (!stage(address, data, taken)) return check(kAddressOutOfRange);
             if (cdb[1] == 0) {
                 commit();
                 downloadPrepared = false;
             }
-            return DriveAnswer{};
+            DriveAnswer answer;
+            answer.dataOutLength = taken;
+            return answer;
         }
 
         case 0xE3: {  // read memory

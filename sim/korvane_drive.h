@@ -39,7 +39,9 @@ struct DriveAnswer {
     bool answered = true;  // false: the drive did not answer at all (the bus timed out)
     uint8_t status = 0;    // SCSI status: 0 GOOD, 2 CHECK CONDITION
     std::array<uint8_t, 18> sense = {};  // fixed-format sense data with CHECK CONDITION
+    uint8_t senseLength = 18;            // how many of those bytes the drive sends with it
     uint32_t dataInLength = 0;           // bytes delivered to the host
+    uint32_t dataOutLength = 0;          // bytes taken from the host
 };
 
 class KorvaneDrive {
@@ -88,6 +90,12 @@ public:
     void failNth(uint8_t opcode, int nth, SenseTriple sense);
     // Fails every command with this opcode.
     void failAll(uint8_t opcode, SenseTriple sense);
+    // Answers the nth (from 1) command with this opcode with the status and exactly these sense
+    // bytes (at most 18; none, too few, or in descriptor format), without carrying it out.
+    void answerNth(uint8_t opcode, int nth, uint8_t status, std::vector<uint8_t> sense);
+    // The nth (from 1) command with this opcode takes only the first `bytes` of its data out,
+    // keeps them, and answers GOOD.
+    void takeOnlyNth(uint8_t opcode, int nth, uint32_t bytes);
     // After `commands` more commands the drive stops answering anything.
     void stopAnsweringAfter(int commands);
     // Every command is answered with this status byte and nothing else.
@@ -120,6 +128,20 @@ private:
     std::map<uint32_t, uint8_t> memory_;
     std::array<uint8_t, 18> lastSense_ = {};
     std::vector<FaultRule> faults_;
+    struct AnswerRule {
+        uint8_t opcode;
+        int nth;
+        uint8_t status;
+        std::vector<uint8_t> sense;
+    };
+    std::vector<AnswerRule> answers_;
+    struct TakeRule {
+        uint8_t opcode;
+        int nth;
+        uint32_t bytes;
+    };
+    std::vector<TakeRule> takes_;
+    uint32_t takeLimit_ = UINT32_MAX;  // what the command being run may take of its data out
     std::map<uint8_t, int> opcodeCounts_;
     std::optional<int> answersLeft_;
     std::vector<ReceivedCommand> received_;

@@ -85,8 +85,8 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         LinuxPlacement& p = d.placement;
         std::string host, channel, target, lun, sg, sr;
         if (!nextConfigWord(rest, word) || !attachmentNamed(word, p.attachment) ||
-            !nextConfigWord(rest, host) || !decimal(host, 0, 255, p.host) ||
-            !nextConfigWord(rest, channel) || !decimal(channel, 0, 7, p.channel) ||
+            !nextConfigWord(rest, host) || !decimal(host, 0, 65535, p.host) ||
+            !nextConfigWord(rest, channel) || !decimal(channel, 0, 255, p.channel) ||
             !nextConfigWord(rest, target) || !decimal(target, 0, 255, p.target) ||
             !nextConfigWord(rest, lun) || !decimal(lun, 0, 7, p.lun) || !nextConfigWord(rest, sg) ||
             !nodeNumber(sg, "sg", p.sg) || !nextConfigWord(rest, sr) ||
@@ -126,6 +126,27 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
     }
     if (keyword == "no-rawio") {
         config.rawio = false;
+        return true;
+    }
+    if (keyword == "link") {
+        std::string path, target;
+        if (!nextConfigWord(rest, path) || path[0] != '/' || !nextConfigWord(rest, target)) {
+            return false;
+        }
+        config.links.emplace_back(path, target);
+        return true;
+    }
+    if (keyword == "bad-read") {
+        LinuxConfig::BadRead bad;
+        std::string from;
+        int offset = 0;
+        if (!nextConfigWord(rest, bad.path) || bad.path[0] != '/' || !nextConfigWord(rest, from) ||
+            !decimal(from, 0, 0x7FFFFFFF, offset) || !nextConfigWord(rest, word) ||
+            !errnoNamed(word, bad.error)) {
+            return false;
+        }
+        bad.from = static_cast<uint64_t>(offset);
+        config.badReads.push_back(bad);
         return true;
     }
     if (config.drives.empty()) return false;
@@ -190,6 +211,23 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         d.lost.push_back(lost);
         return true;
     }
+    if (keyword == "takes") {
+        LinuxDriveConfig::Take take{};
+        std::string opcode, nth, bytes;
+        int count = 0, taken = 0;
+        char* end = nullptr;
+        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, nth) ||
+            !decimal(nth, 1, 1000000, count) || !nextConfigWord(rest, bytes) ||
+            !decimal(bytes, 0, 0x7FFFFFFF, taken)) {
+            return false;
+        }
+        take.opcode = static_cast<uint8_t>(std::strtol(opcode.c_str(), &end, 16));
+        if (*end != '\0') return false;
+        take.nth = count;
+        take.bytes = static_cast<uint32_t>(taken);
+        d.takes.push_back(take);
+        return true;
+    }
     return parseDriveLine(keyword, rest, d.drive);
 }
 
@@ -226,6 +264,9 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
         for (const auto& lost : d.lost) {
             out.machine.loseAnswer(*out.drives.back(), lost.opcode, lost.nth, lost.how);
         }
+        for (const auto& take : d.takes) {
+            out.drives.back()->takeOnlyNth(take.opcode, take.nth, take.bytes);
+        }
         if (d.held) {
             const LinuxPlacement& p = d.placement;
             if (p.sg >= 0) out.machine.holdElsewhere("/dev/sg" + std::to_string(p.sg));
@@ -234,6 +275,7 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
     }
     for (const auto& [path, error] : config.denied) out.machine.failPath(path, error);
     for (const auto& [opcode, error] : config.refused) out.machine.refuseCommand(opcode, error);
+    for (const auto& [path, target] : config.links) out.machine.addLink(path, target);
     if (!config.rawio) out.machine.dropRawio();
 }
 

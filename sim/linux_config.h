@@ -31,6 +31,15 @@
 //                                                    DID_ABORT, DID_ERROR, DID_RESET), driver
 //                                                    status (DRIVER_ERROR, DRIVER_TIMEOUT) or
 //                                                    errno of SG_IO (EIO, EINTR, EFAULT, ENODEV)
+//   takes 3B 11 4096                                 the last drive takes only the first 4096
+//                                                    bytes of its 11th command 3Bh and answers
+//                                                    GOOD; the kernel tells the rest as residual
+//   link /dev/cdrom sr0                              a symbolic link, as udev makes them in /dev
+//                                                    (the target as written: relative or not)
+//   bad-read /path/new.bin 1040000 EIO               reading that file (outside the simulated
+//                                                    tree) fails with EIO from that byte on
+//
+// Host numbers go up to 65535 and channels up to 255, beyond what the program files.
 // A stop and continue of the program (SIGSTOP, SIGCONT) while an sg node's SG_IO waits restarts
 // the call, which sends the command again, as the sg driver does.
 #pragma once
@@ -66,12 +75,25 @@ struct LinuxDriveConfig {
         LostAnswer how;
     };
     std::vector<Lost> lost;
+    struct Take {
+        uint8_t opcode;
+        int nth;
+        uint32_t bytes;
+    };
+    std::vector<Take> takes;
 };
 
 struct LinuxConfig {
     std::vector<LinuxDriveConfig> drives;
-    std::vector<std::pair<std::string, int>> denied;  // path, errno
-    std::vector<std::pair<uint8_t, int>> refused;     // opcode, errno
+    std::vector<std::pair<std::string, int>> denied;         // path, errno
+    std::vector<std::pair<uint8_t, int>> refused;            // opcode, errno
+    std::vector<std::pair<std::string, std::string>> links;  // path, target
+    struct BadRead {
+        std::string path;
+        uint64_t from = 0;
+        int error = 0;
+    };
+    std::vector<BadRead> badReads;
     bool rawio = true;
 };
 

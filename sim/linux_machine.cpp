@@ -4,6 +4,7 @@
 #include "sim/linux_machine.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,13 @@ std::string hostFolder(const LinuxPlacement& p) {
     }
     return {};
 }
+
+// The majors of the sg and sr drivers (SCSI_GENERIC_MAJOR, SCSI_CDROM_MAJOR).
+constexpr uint32_t kGenericMajor = 21;
+constexpr uint32_t kCdromMajor = 11;
+// What a data buffer the sg driver has just allocated holds for a privileged caller: it clears
+// new pages only for others (sg_build_indirect).
+constexpr uint8_t kStaleKernelByte = 0xA5;
 
 // What the kernel lets a program without CAP_SYS_RAWIO send where its command filter applies
 // (scsi_cmd_allowed in drivers/scsi/scsi_ioctl.c): read-safe commands, and with the node open
@@ -166,25 +174,28 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
     if (where.sg >= 0) {
         const std::string sg = "sg" + std::to_string(where.sg);
         const std::string folder = device + "/scsi_generic/" + sg;
-        addFile(folder + "/dev", "21:" + std::to_string(where.sg) + "\n");
+        addFile(folder + "/dev",
+                std::to_string(kGenericMajor) + ":" + std::to_string(where.sg) + "\n");
         addLink(folder + "/device", relativeLink(folder, device));
         addLink(device + "/generic", "scsi_generic/" + sg);
         addLink("/sys/class/scsi_generic/" + sg, relativeLink("/sys/class/scsi_generic", folder));
         makeParents("/dev/" + sg);
-        node.number = {21, static_cast<uint32_t>(where.sg)};
         nodes_["/dev/" + sg] = node;
+        nodes_["/dev/" + sg].number = {kGenericMajor, static_cast<uint32_t>(where.sg)};
     }
     if (where.sr >= 0) {
         const std::string sr = "sr" + std::to_string(where.sr);
         const std::string folder = device + "/block/" + sr;
-        addFile(folder + "/dev", "11:" + std::to_string(where.sr) + "\n");
+        addFile(folder + "/dev",
+                std::to_string(kCdromMajor) + ":" + std::to_string(where.sr) + "\n");
         addFile(folder + "/removable", "1\n");
         addLink(folder + "/device", relativeLink(folder, device));
         addLink("/sys/block/" + sr, relativeLink("/sys/block", folder));
         addLink("/sys/class/block/" + sr, relativeLink("/sys/class/block", folder));
         makeParents("/dev/" + sr);
-        node.number = {11, static_cast<uint32_t>(where.sr)};
         nodes_["/dev/" + sr] = node;
+        nodes_["/dev/" + sr].block = true;
+        nodes_["/dev/" + sr].number = {kCdromMajor, static_cast<uint32_t>(where.sr)};
     }
     addDirectory("/sys/class/scsi_generic");
     addDirectory("/sys/block");
@@ -369,6 +380,24 @@ const Interruption* LinuxMachine::interruptionFor(const KorvaneDrive& drive, uin
     return nullptr;
 }
 
+// What the kernel hands back of the drive's sense data, 8 bytes and its additional length (byte
+// 7), at most what was asked for: the sg driver copies that much of its sense buffer after CHECK
+// CONDITION whatever it holds (sg_new_read); the block layer's SG_IO only sense data with a
+// response code of 70h to 73h, and none of any other (scsi_io_completion_nz_result).
+void LinuxMachine::handBackSense(const DriveAnswer& answer, bool generic,
+                                 dw::SgIoRequest& request) {
+    std::array<uint8_t, 96> buffer = {};  // SCSI_SENSE_BUFFERSIZE
+    std::copy_n(answer.sense.begin(), answer.senseLength, buffer.begin());
+    const uint8_t code = buffer[0] & 0x7F;
+    const bool valid = answer.senseLength > 0 && code >= 0x70 && code <= 0x73;
+    const bool copied = generic ? answer.status == KorvaneDrive::kCheckCondition || valid : valid;
+    size_t n = copied ? std::min<size_t>(8 + buffer[7], buffer.size()) : 0;
+    n = std::min<size_t>(n, request.senseCapacity);
+    if (request.sense == nullptr) n = 0;
+    if (n > 0) std::memcpy(request.sense, buffer.data(), n);
+    request.senseWritten = static_cast<uint8_t>(n);
+}
+
 int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     auto it = open_.find(fd);
     if (it == open_.end()) return EBADF;
@@ -376,7 +405,7 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     sgIoCalls_.push_back({it->second.path, false, request.cdbLength, request.direction,
                           request.dataLength, request.timeoutMs, request.senseCapacity});
     if (const int refusal = checkRequest(it->second, request)) return refusal;
-    const int error = issue(node, request);
+    const int error = issue(node, it->second, request);
     // sg.c waits for the answer of SG_IO interruptibly: a signal whose handler runs orphans the
     // request (its answer is dropped) and the call fails with EINTR; after a stop the kernel
     // restarts the call, which issues the command once more. The block layer, behind an sr node,
@@ -385,7 +414,7 @@ int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
         isBlockNode(it->second.path) ? nullptr : interruptionFor(*node.drive, request.cdb[0]);
     if (how == nullptr) return error;
     if (*how == Interruption::Handled) return EINTR;
-    return issue(node, request);
+    return issue(node, it->second, request);
 }
 
 int LinuxMachine::sgWrite(int fd, dw::SgIoRequest& request) {
@@ -397,7 +426,7 @@ int LinuxMachine::sgWrite(int fd, dw::SgIoRequest& request) {
                           request.dataLength, request.timeoutMs, request.senseCapacity});
     if (const int refusal = checkRequest(it->second, request)) return refusal;
     Pending pending;
-    pending.error = issue(node, request);
+    pending.error = issue(node, it->second, request);
     pending.answer = request;
     // The request stays queued on the descriptor until read() takes its answer: a wait that a
     // signal interrupts ends with EINTR (or is restarted after a stop), and nothing is sent again.
@@ -447,14 +476,29 @@ dw::LinuxApi::DeviceNumberResult LinuxMachine::deviceNumberOf(int fd) {
     return result;
 }
 
-int LinuxMachine::issue(Node& node, dw::SgIoRequest& request) {
+int LinuxMachine::issue(Node& node, OpenNode& open, dw::SgIoRequest& request) {
     DataDirection direction = DataDirection::None;
     if (request.direction == dw::SgIoRequest::Direction::ToDevice) direction = DataDirection::Out;
     if (request.direction == dw::SgIoRequest::Direction::FromDevice) direction = DataDirection::In;
+    // The sg driver moves the data through its buffer of the descriptor and copies all of it
+    // back after a data-in (sg_link_reserve, blk_rq_unmap_user): what the drive did not send
+    // is what that buffer held before, the last command's data or stale memory.
+    const bool generic = !node.block;
+    uint8_t* data = request.data;
+    std::vector<uint8_t>& reserve = open.reserve;
+    if (generic && data != nullptr && request.dataLength != 0) {
+        if (reserve.size() < request.dataLength)
+            reserve.resize(request.dataLength, kStaleKernelByte);
+        if (direction == DataDirection::Out) std::memcpy(reserve.data(), data, request.dataLength);
+        data = reserve.data();
+    }
     KorvaneDrive& drive = *node.drive;
     const DriveAnswer answer =
-        drive.execute(std::span<const uint8_t>(request.cdb, request.cdbLength), direction,
-                      request.data, request.dataLength);
+        drive.execute(std::span<const uint8_t>(request.cdb, request.cdbLength), direction, data,
+                      request.dataLength);
+    if (data != request.data && direction == DataDirection::In) {
+        std::memcpy(request.data, data, request.dataLength);
+    }
 
     request.status = 0;
     request.hostStatus = dw::sgstatus::kDidOk;
@@ -482,20 +526,41 @@ int LinuxMachine::issue(Node& node, dw::SgIoRequest& request) {
     if (!answer.answered) {
         // The bus timed out: the midlayer gives up on the command; no status, no sense.
         request.hostStatus = dw::sgstatus::kDidTimeOut;
-    } else if (answer.status != KorvaneDrive::kGood) {
-        request.status = answer.status;
-        request.driverStatus = dw::sgstatus::kDriverSense;
-        const size_t n = std::min<size_t>(request.senseCapacity, answer.sense.size());
-        if (request.sense != nullptr) std::memcpy(request.sense, answer.sense.data(), n);
-        request.senseWritten = static_cast<uint8_t>(n);
-    } else if (direction == DataDirection::In) {
-        request.residual = static_cast<int32_t>(request.dataLength - answer.dataInLength);
+    } else {
+        if (answer.status != KorvaneDrive::kGood) {
+            request.status = answer.status;
+            if (answer.senseLength > 0) request.driverStatus = dw::sgstatus::kDriverSense;
+            handBackSense(answer, generic, request);
+        }
+        const uint32_t moved = direction == DataDirection::In    ? answer.dataInLength
+                               : direction == DataDirection::Out ? answer.dataOutLength
+                                                                 : 0;
+        request.residual =
+            static_cast<int32_t>(request.dataLength - std::min(moved, request.dataLength));
     }
     if (commandSeen && !drive.received().empty()) {
         const bool good = answer.answered && answer.status == KorvaneDrive::kGood;
         commandSeen(node.placement, drive, drive.received().back(), good ? 0x01 : 0x04);
     }
     return 0;
+}
+
+dw::LinuxApi::NodeResult LinuxMachine::statNode(const std::string& path) {
+    NodeResult result;
+    // O_PATH asks no rights of the node itself: a node that may not be opened is still named.
+    Node* node = resolve(path, true, result.error, nullptr);
+    if (node == nullptr) return result;
+    result.ok = true;
+    if (node->kind == Kind::Device) {
+        result.kind = node->block ? NodeResult::Kind::Block : NodeResult::Kind::Character;
+        result.number = node->number;
+    }
+    return result;
+}
+
+bool LinuxMachine::holds(const std::string& path) {
+    int error = 0;
+    return resolve(path, false, error, nullptr) != nullptr;
 }
 
 int LinuxMachine::closeDevice(int fd) { return open_.erase(fd) != 0 ? 0 : EBADF; }

@@ -107,6 +107,10 @@ public:
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;
     TextResult readLink(const std::string& path) override;
+    NodeResult statNode(const std::string& path) override;
+
+    // Whether the path is in the simulated tree (links not followed at its end).
+    bool holds(const std::string& path);
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
@@ -146,6 +150,7 @@ private:
         KorvaneDrive* drive = nullptr;
         LinuxPlacement placement;
         bool heldElsewhere = false;
+        bool block = false;  // a device node: sr (block) or sg (character)
         dw::DeviceNumber number;
     };
     // An answer of the asynchronous interface that the program has not read yet.
@@ -159,20 +164,27 @@ private:
         bool exclusive = false;
         bool readOnly = false;
         std::deque<Pending> pending;
+        // The sg driver's data buffer of the descriptor (its reserve buffer), kept from command
+        // to command.
+        std::vector<uint8_t> reserve;
     };
 
     Node* resolve(const std::string& path, bool followLast, int& error, std::string* canonical);
+    static void handBackSense(const DriveAnswer& answer, bool generic, dw::SgIoRequest& request);
     void makeParents(const std::string& path);
     std::string mountsText() const;
     std::string statusText() const;
-    static bool isBlockNode(const std::string& path) { return path.rfind("/dev/sr", 0) == 0; }
+    bool isBlockNode(const std::string& path) const {
+        auto it = nodes_.find(path);
+        return it != nodes_.end() && it->second.block;
+    }
     int openRefusal(const Node& node, const std::string& canonical, dw::OpenMode mode) const;
     void replaceIfDue(Node& node);
     // Why the kernel refuses the request before issuing it (0: it does not).
     int checkRequest(const OpenNode& open, const dw::SgIoRequest& request) const;
-    // Issues the command to the drive behind `node`: the drive carries it out and the request's
-    // out fields say how it ended; the errno of an answer that was lost that way, or 0.
-    int issue(Node& node, dw::SgIoRequest& request);
+    // Issues the command to the drive behind `node`, opened as `open`: the drive carries it out
+    // and the request's out fields say how it ended; the errno of an answer lost that way, or 0.
+    int issue(Node& node, OpenNode& open, dw::SgIoRequest& request);
     const Interruption* interruptionFor(const KorvaneDrive& drive, uint8_t opcode) const;
 
     std::map<std::string, Node> nodes_;

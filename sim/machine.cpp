@@ -83,6 +83,11 @@ Machine::RegNode* Machine::RegNode::child(const std::string& childName) const {
 }
 
 Machine::Machine() {
+    for (const char* name :
+         {"kernel32.dll", "user32.dll", "comctl32.dll", "comdlg32.dll", "shell32.dll", "ole32.dll",
+          "rpcrt4.dll", "uxtheme.dll", "setupapi.dll", "cfgmgr32.dll", "version.dll"}) {
+        addFile(name);
+    }
     aspi_.signalEvent = [this](void* event) {
         auto it = events_.find(reinterpret_cast<dw::Handle>(event));
         if (it != events_.end()) it->second.signalled = true;
@@ -153,9 +158,8 @@ void Machine::rescanBus(int port) {
     }
 }
 
-void Machine::installAspi(std::vector<std::string> missingExports) {
-    Library library;
-    library.name = "wnaspi32";
+void Machine::installAspi(std::vector<std::string> missingExports, const std::string& path) {
+    File& library = files_[fullPath(path.empty() ? "wnaspi32.dll" : path)];
     auto exported = [&](const char* name) {
         return std::find(missingExports.begin(), missingExports.end(), name) ==
                missingExports.end();
@@ -167,7 +171,6 @@ void Machine::installAspi(std::vector<std::string> missingExports) {
     if (exported("SendASPI32Command")) {
         library.exports["SendASPI32Command"] = reinterpret_cast<void*>(&AspiLayer::sendCommand);
     }
-    libraries_.push_back(std::move(library));
     aspi_.activate();
 }
 
@@ -586,26 +589,55 @@ dw::DeviceIo::IoResult Machine::passThrough(const OpenDevice& device, std::span<
 
 // --- libraries -----------------------------------------------------------------------------
 
+std::string Machine::fullPath(const std::string& name) const {
+    if (name.find('\\') != std::string::npos) return lower(name);
+    return lower(systemFolder + "\\" + name);
+}
+
+void Machine::addFile(const std::string& path) { files_[fullPath(path)]; }
+
+// As LoadLibraryA: a name with a path is that file; a bare name without an extension gets
+// ".dll" and is searched for in the process's search order. The standard order (safe search)
+// is the program's folder, the system folder, then the current folder; Windows 95, 98 and Me
+// look in the current folder before the system folder. SetDllDirectoryA("") takes the current
+// folder out; SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) leaves the system folder
+// alone. ("Dynamic-link library search order", SetDllDirectory and SetDefaultDllDirectories
+// in Microsoft's documentation; GetFileVersionInfo searches as LoadLibrary does.)
+std::string Machine::findFile(const std::string& name) const {
+    if (name.find('\\') != std::string::npos) {
+        return files_.count(lower(name)) != 0 ? lower(name) : std::string();
+    }
+    const std::string file = name.find('.') == std::string::npos ? name + ".dll" : name;
+    std::vector<std::string> folders;
+    if ((defaultDirectories_ & kSearchSystem32) != 0) {
+        folders = {systemFolder};
+    } else if (version.platformId == kPlatformWindows) {
+        folders = {programFolder, currentFolder, systemFolder};
+    } else {
+        folders = {programFolder, systemFolder};
+        if (!currentFolderLeftOut_) folders.push_back(currentFolder);
+    }
+    for (const std::string& folder : folders) {
+        const std::string path = lower(folder + "\\" + file);
+        if (files_.count(path) != 0) return path;
+    }
+    return {};
+}
+
 dw::Handle Machine::loadLibrary(const std::string& name) {
-    std::string wanted = lower(name);
-    if (wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dll") == 0) {
-        wanted.resize(wanted.size() - 4);
-    }
-    for (size_t i = 0; i < libraries_.size(); ++i) {
-        if (libraries_[i].name == wanted) {
-            const dw::Handle module = nextHandle_++;
-            modules_[module] = i;
-            ++loadedLibraries_;
-            return module;
-        }
-    }
-    return 0;
+    const std::string path = findFile(name);
+    if (path.empty()) return 0;
+    journal.push_back("load " + path);
+    const dw::Handle module = nextHandle_++;
+    modules_[module] = path;
+    ++loadedLibraries_;
+    return module;
 }
 
 void* Machine::getProcAddress(dw::Handle module, const std::string& name) {
     auto it = modules_.find(module);
     if (it == modules_.end()) return nullptr;
-    const auto& exports = libraries_[it->second].exports;
+    const auto& exports = files_.at(it->second).exports;
     auto e = exports.find(name);
     return e == exports.end() ? nullptr : e->second;
 }
@@ -617,6 +649,34 @@ bool Machine::freeLibrary(dw::Handle module) {
     }
     --loadedLibraries_;
     return true;
+}
+
+dw::Libraries::Call Machine::setDefaultDllDirectories(uint32_t directoryFlags) {
+    if (!exportsSetDefaultDllDirectories) return Call::NotExported;
+    char entry[48];
+    std::snprintf(entry, sizeof entry, "SetDefaultDllDirectories %X", directoryFlags);
+    journal.push_back(entry);
+    // Only the system folder is modelled; other flags are refused as unknown ones are.
+    if (directoryFlags != kSearchSystem32) return Call::Failed;
+    defaultDirectories_ = directoryFlags;
+    return Call::Done;
+}
+
+dw::Libraries::Call Machine::setDllDirectory(const std::string& path) {
+    if (!exportsSetDllDirectory) return Call::NotExported;
+    journal.push_back("SetDllDirectoryA \"" + path + "\"");
+    // Only the empty folder is modelled.
+    if (!path.empty()) return Call::Failed;
+    currentFolderLeftOut_ = true;
+    return Call::Done;
+}
+
+void Machine::showWindow(const std::string& title, const std::vector<std::string>& libraries) {
+    journal.push_back("window " + title);
+    for (const std::string& name : libraries) {
+        const std::string path = findFile(name);
+        if (!path.empty()) journal.push_back("load " + path);
+    }
 }
 
 // --- events and time -----------------------------------------------------------------------

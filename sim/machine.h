@@ -74,9 +74,29 @@ public:
     void rescanBus(int port);
     int rescans = 0;
     AspiLayer& aspi() { return aspi_; }
-    // Installs the ASPI layer as the library "WNASPI32" (without the entry points named in
-    // `missingExports`).
-    void installAspi(std::vector<std::string> missingExports = {});
+    // Installs the ASPI layer as the library wnaspi32.dll, in the system folder or at `path`
+    // (without the entry points named in `missingExports`).
+    void installAspi(std::vector<std::string> missingExports = {}, const std::string& path = "");
+
+    // Files and the library search. Files are named by their full paths; a bare name given to
+    // the builders means the system folder. The system folder holds the system libraries the
+    // program and its windows use. Started from Explorer, the current folder is the program's.
+    std::string programFolder = "C:\\Users\\user\\Downloads";
+    std::string systemFolder = "C:\\Windows\\System32";
+    std::string currentFolder = programFolder;
+    std::string programPath() const { return programFolder + "\\drivewright.exe"; }
+    void addFile(const std::string& path);  // a library with no entry points the program uses
+    // What kernel32 exports: SetDllDirectoryA from XP SP1 on, SetDefaultDllDirectories from
+    // Windows 8 on (Vista and 7 with the update). The scenarios set them.
+    bool exportsSetDllDirectory = false;
+    bool exportsSetDefaultDllDirectories = false;
+    // A window of the program appears, and Windows loads what it needs for it (its theme, the
+    // shell behind the Open dialog and what those import), each found as any library is.
+    void showWindow(const std::string& title, const std::vector<std::string>& libraries);
+    // In order: the calls that change the search (SetDefaultDllDirectories 800,
+    // SetDllDirectoryA ""), the windows (window TITLE) and every library loaded, by the program
+    // or for a window (load PATH, in lower case).
+    std::vector<std::string> journal;
 
     // Registry keys, created on the way (names are case-insensitive, kept in insertion order).
     void setRegistryString(dw::Handle root, const std::string& keyPath, const std::string& name,
@@ -157,6 +177,9 @@ public:
     dw::Handle loadLibrary(const std::string& name) override;
     void* getProcAddress(dw::Handle module, const std::string& name) override;
     bool freeLibrary(dw::Handle module) override;
+    Call setDefaultDllDirectories(uint32_t directoryFlags) override;
+    Call setDllDirectory(const std::string& path) override;
+    std::string moduleFileName() override { return programPath(); }
 
     dw::Handle createEvent(bool manualReset, bool initiallySignalled) override;
     bool resetEvent(dw::Handle event) override;
@@ -220,9 +243,11 @@ private:
         SimPort* port = nullptr;       // a SCSI port device
         uint32_t access = 0;           // what CreateFileA asked for
     };
-    struct Library {
-        std::string name;
+    // A file of the PC: a library (with the entry points the program takes from it) and its
+    // version information, if it has any.
+    struct File {
         std::map<std::string, void*> exports;
+        std::string versionBlock;
     };
     struct Event {
         bool manualReset;
@@ -257,7 +282,13 @@ private:
     };
     std::vector<LateFailure> lateFailures_;
     std::map<std::pair<std::string, uint8_t>, int> passThroughCounts_;  // by device and opcode
-    std::vector<Library> libraries_;
+    std::map<std::string, File> files_;                                 // by full path, lower case
+    // The full path (lower case) of a file named by path or found by the library search as
+    // LoadLibraryA searches; empty when there is none.
+    std::string findFile(const std::string& name) const;
+    std::string fullPath(const std::string& name) const;  // a bare name: the system folder's
+    uint32_t defaultDirectories_ = 0;                     // SetDefaultDllDirectories
+    bool currentFolderLeftOut_ = false;                   // SetDllDirectoryA("")
 
     dw::Handle nextHandle_ = 0x100;
     std::map<dw::Handle, OpenDevice> handles_;
@@ -266,7 +297,7 @@ private:
         uint32_t access;  // what the key was opened for, checked as Windows checks it
     };
     std::map<dw::Handle, OpenKey> keys_;
-    std::map<dw::Handle, size_t> modules_;
+    std::map<dw::Handle, std::string> modules_;  // the file of each loaded library
     std::map<dw::Handle, Event> events_;
     int loadedLibraries_ = 0;
     uint32_t now_ = 1000;
@@ -282,7 +313,6 @@ private:
     std::map<dw::Handle, std::vector<size_t>> deviceSets_;
     void buildDevNodes();
     std::map<int, uint32_t> driveTypes_;
-    std::map<std::string, std::string> versionBlocks_;  // file name (lower case) -> block
 
     std::vector<std::string> openLog_;
     std::vector<PassThroughSeen> passThroughLog_;

@@ -209,7 +209,7 @@ void Machine::setFileVersionBlock(const std::string& fileName, std::vector<uint3
         block += value;
         block += '\0';
     }
-    versionBlocks_[lower(fileName)] = block;
+    files_[fullPath(fileName)].versionBlock = block;
 }
 
 void Machine::setFileVersion(const std::string& fileName, const std::string& fileVersion,
@@ -222,14 +222,16 @@ void Machine::setFileVersion(const std::string& fileName, const std::string& fil
 }
 
 uint32_t Machine::getFileVersionInfoSize(const std::string& fileName) {
-    auto it = versionBlocks_.find(lower(fileName));
-    return it == versionBlocks_.end() ? 0 : static_cast<uint32_t>(it->second.size());
+    const std::string path = findFile(fileName);
+    return path.empty() ? 0 : static_cast<uint32_t>(files_.at(path).versionBlock.size());
 }
 
 bool Machine::getFileVersionInfo(const std::string& fileName, std::span<uint8_t> block) {
-    auto it = versionBlocks_.find(lower(fileName));
-    if (it == versionBlocks_.end() || block.size() < it->second.size()) return false;
-    std::memcpy(block.data(), it->second.data(), it->second.size());
+    const std::string path = findFile(fileName);
+    if (path.empty()) return false;
+    const std::string& version = files_.at(path).versionBlock;
+    if (version.empty() || block.size() < version.size()) return false;
+    std::memcpy(block.data(), version.data(), version.size());
     return true;
 }
 

@@ -107,6 +107,7 @@ KorvaneDrive& addWindows98Drive(Machine& pc, const std::string& product,
 void windowsXp(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformNt, 5, 1);
     pc.exclusiveAccessSupported = false;
+    pc.exportsSetDllDirectory = true;  // from SP1 on
 }
 void windowsNt4(Machine& pc) {
     pc.setVersion(dw::Versions::kPlatformNt, 4, 0);
@@ -151,8 +152,16 @@ KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::st
     return drive;
 }
 
-void windows7(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 6, 1); }
-void windows10(Machine& pc) { pc.setVersion(dw::Versions::kPlatformNt, 10, 0); }
+void windows7(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 6, 1);
+    pc.exportsSetDllDirectory = true;  // SetDefaultDllDirectories only with its update
+}
+
+void windows10(Machine& pc) {
+    pc.setVersion(dw::Versions::kPlatformNt, 10, 0);
+    pc.exportsSetDllDirectory = true;
+    pc.exportsSetDefaultDllDirectories = true;
+}
 
 void addAtaChannelPort(Machine& pc, int port, const std::string& controllerService,
                        const std::string& controllerDescription) {

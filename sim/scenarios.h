@@ -38,7 +38,7 @@ std::vector<RegistryText> windows98AdapterValues(const std::string& classKey,
                                                  const std::string& portDriver,
                                                  const std::string& description);
 
-// Windows XP (platform 2, 5.1) with no port yet; its CD-ROM driver has no exclusive access.
+// Windows XP SP2 (platform 2, 5.1) with no port yet; its CD-ROM driver has no exclusive access.
 void windowsXp(Machine& pc);
 // Windows NT 4.0 (platform 2, 4.0), without exclusive access too.
 void windowsNt4(Machine& pc);
@@ -57,8 +57,9 @@ KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::st
 // for the backslashes of its instance ID, and the CD-ROM interface class.
 void mountAt(Machine& pc, char letter, const std::string& instanceId);
 
-// Windows 7 (platform 2, 6.1) and Windows 10 (platform 2, 10.0; 11 reports the same), with no
-// port yet. What their storage stacks hold is added by the builders below.
+// Windows 7 (platform 2, 6.1, without the update that brings SetDefaultDllDirectories) and
+// Windows 10 (platform 2, 10.0; 11 reports the same), with no port yet. What their storage
+// stacks hold is added by the builders below.
 void windows7(Machine& pc);
 void windows10(Machine& pc);
 // An ATA channel as Windows 7 and 10 run it: the controller (`controllerService`, for example

@@ -311,3 +311,69 @@ TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotComp
         EXPECT_EQ(drive->commits, c.way == Lost && c.nth == 126) << name;
     }
 }
+
+// Over SG_IO what the kernel says of a chunk is read whole. A chunk the drive answers GOOD but
+// takes only in part (a residual beyond the 4 bytes WRITE BUFFER hands over beyond it) stops the
+// download as a refused one does, before the committing chunk; taken so, the committing chunk
+// leaves firmware the drive may hold incomplete. Sense data counts only as far as the kernel
+// wrote it and with a response code of 70h to 73h; without it the status is named; descriptor
+// format has its key, ASC and ASCQ at its own offsets. Through the sg node and through sr.
+TEST(DownloadProcedures, overSgIoAPartlyTakenChunkStopsAndSenseIsReadAsFarAsWritten) {
+    const std::string f = "Upgrade failed! ", answered = f + "The drive answered ",
+                      none = " without sense data.", check = answered + "CHECK CONDITION" + none,
+                      part = f +
+                             "The drive took only part of a chunk; the committing command "
+                             "was not sent.",
+                      last = f +
+                             "The drive took only part of the last chunk; it may hold "
+                             "incomplete firmware.";
+    using Bytes = std::vector<uint8_t>;
+    const Bytes noCode = {0x00, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24},
+                fixedValid = {0xF0, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24},
+                descriptor = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0},
+                deferred = {0xF3, 0x03, 0x0C, 0x09, 0, 0, 0, 0};
+    const struct {
+        int nth;         // the chunk, from 1; 126 commits
+        uint32_t takes;  // of its bytes (8192, the last 4096), or 0: answered as below
+        uint8_t status;  // and the sense bytes the drive sends with it
+        Bytes sense;
+        bool throughSr;  // the drive has no sg node
+        Stop stop;
+        std::string text;
+    } cases[] = {
+        {3, 8192, 0, {}, false, Stop::None, "Upgrade succesfull"},  // 4 bytes left: as ever
+        {3, 8191, 0, {}, false, Stop::DriveTookPart, part},
+        {3, 4096, 0, {}, true, Stop::DriveTookPart, part},
+        {126, 2048, 0, {}, false, Stop::DriveTookPart, last},
+        {3, 0, 0x02, {}, false, Stop::DriveRefused, check},
+        {3, 0, 0x02, {}, true, Stop::DriveRefused, check},
+        {3, 0, 0x08, {}, false, Stop::DriveRefused, answered + "BUSY" + none},
+        {3, 0, 0x18, {}, true, Stop::DriveRefused, answered + "RESERVATION CONFLICT" + none},
+        // Without a response code of sense data the key and codes where fixed format has them
+        // say nothing.
+        {3, 0, 0x02, noCode, false, Stop::DriveRefused, check},
+        {3, 0, 0x02, noCode, true, Stop::DriveRefused, check},
+        {3, 0, 0x02, descriptor, false, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
+        {126, 0, 0x02, deferred, true, Stop::DriveRefused, f + "Buffer underrun (code 030C09)"},
+        {3, 0, 0x02, fixedValid, true, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(&c - cases);
+        LinuxPc lpc;
+        lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, c.throughSr ? -1 : 1, 0});
+        lpc.scan();
+        sim::KorvaneDrive& drive = *lpc.drives[0];
+        if (c.takes != 0) drive.takeOnlyNth(0x3B, c.nth, c.takes);
+        if (c.takes == 0) drive.answerNth(0x3B, c.nth, c.status, c.sense);
+        Through t(lpc.transport, lpc.transport.adapters[2].buses[0].at(0));
+        drive.clearReceived();
+        EXPECT_EQ(t.upgrade(), c.text) << name;
+        const bool stopped = c.stop != Stop::None;
+        EXPECT_EQ(std::tuple(t.state.download.stop, t.state.download.chunk,
+                             t.state.download.committing),
+                  std::tuple(c.stop, stopped ? c.nth - 1 : -1, stopped && c.nth == 126))
+            << name;
+        EXPECT_EQ(drive.receivedWithOpcode(0x3B).size(), stopped ? size_t(c.nth) : 126u) << name;
+        EXPECT_EQ(drive.commits, !stopped || (c.nth == 126 && c.takes != 0)) << name;
+    }
+}

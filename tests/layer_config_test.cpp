@@ -78,7 +78,8 @@ TEST(LayerConfig, readsTheLayersOwnAnswersAndTheLostAnswersOfTheLinuxPc) {
             << last;
     }
     for (const char* last :
-         {"lost 3B 126 DID_NOTHING", "lost 3B 0 EIO", "lost 3B 126", "lost 3B"}) {
+         {"lost 3B 126 DID_NOTHING", "lost 3B 0 EIO", "lost 3B 126", "lost 3B", "takes 3B 0 4096",
+          "takes 3B 1", "link dev/cdrom sr0", "link /dev/cdrom", "bad-read /x -1 EIO"}) {
         EXPECT_FALSE(
             sim::parseLinuxConfig(std::string("drive sata 0 0 0 0 sg0 sr0 1 KV\n") + last, error))
             << last;

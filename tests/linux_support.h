@@ -24,13 +24,20 @@ struct LinuxPc {
     }
 
     // Runs the scan and writes out what it reported and filed: "!path errno" per problem ("!!"
-    // for a device node); "#index name bus" per adapter with drives, then each of its buses as "|"
-    // with "host:channel:target:lun=revision" per drive; "node=block" per node (without /dev/);
-    // and how many commands the drives received.
+    // for a device node, "!node beyond H:C:T:L" for a drive left out); "#index name bus" per
+    // adapter with drives, then each of its buses as "|" with "host:channel:target:lun=revision"
+    // per drive; "node=block" per node (without /dev/); and how many commands the drives received.
     std::string scan() {
         std::string out;
-        for (const dw::ScanProblem& p : dw::SysfsScan(transport, machine))
-            out += (p.deviceNode ? "!!" : "!") + p.path + " " + std::to_string(p.error) + " ";
+        for (const dw::ScanProblem& p : dw::SysfsScan(transport, machine)) {
+            const dw::SysfsAddress& a = p.address;
+            out += (p.deviceNode ? "!!" : "!") + p.path + " " +
+                   (p.beyondRange
+                        ? "beyond " + std::to_string(a.host) + ":" + std::to_string(a.channel) +
+                              ":" + std::to_string(a.target) + ":" + std::to_string(a.lun)
+                        : std::to_string(p.error)) +
+                   " ";
+        }
         for (size_t i = 0; i < transport.adapters.size(); ++i) {
             const dw::HostAdapter& a = transport.adapters[i];
             if (a.buses.empty()) continue;

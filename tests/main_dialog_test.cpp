@@ -1,9 +1,12 @@
 // The main dialog as the user meets it: start-up on each kind of PC, selection, Load File and
 // Upgrade, through a view that records what the window would show.
+#include <cctype>
 #include <functional>
 #include <map>
 
+#include "app/library_search.h"
 #include "app/main_dialog.h"
+#include "app/program_start.h"
 #include "firmware_support.h"
 #include "sim/scenarios.h"
 
@@ -48,6 +51,8 @@ struct Program : dw::DialogView {
         return boxes < answers.size() ? answers[boxes++] : dw::mb::kAnswerOk;
     }
     std::optional<std::string> askFileToOpen(const dw::OpenFileRequest& r) override {
+        // The shell behind the dialog, and what it and setupapi import.
+        pc.showWindow("Open", {"shell32.dll", "rpcrt4.dll"});
         asked = r.filter + "|" + r.defaultExtension + "|" + std::to_string(r.flags);
         return file;
     }
@@ -68,6 +73,7 @@ struct Program : dw::DialogView {
     }
     // Starts the dialog: whether it went on, the list's items, the screen and the events.
     std::string start() {
+        pc.showWindow("Drivewright  V1.25", {"uxtheme.dll"});  // the window's theme
         dialog = std::make_unique<dw::MainDialog>(pc, *this, state);
         dialog->refresh();
         const bool on = dialog->OnInitDialog();
@@ -117,7 +123,110 @@ void oldLayer(Program& p, int answer, uint32_t platform = 1) {
     p.answers = {answer};
 }
 
+// The machine's journal, with the program's folder as "beside:", the system folder as
+// "system:" and C:\Users\user as "here:".
+std::string journal(const sim::Machine& pc) {
+    std::string out;
+    for (std::string entry : pc.journal) {
+        for (const auto& [folder, name] : {std::pair{pc.programFolder, "beside:"},
+                                           {pc.systemFolder, "system:"},
+                                           {std::string("C:\\Users\\user"), "here:"}}) {
+            std::string prefix = "load " + folder + "\\";
+            for (char& c : prefix) c = static_cast<char>(std::tolower(c));
+            if (entry.rfind(prefix, 0) == 0)
+                entry = std::string("load ") + name + entry.substr(prefix.size());
+        }
+        out += (out.empty() ? "" : ", ") + entry;
+    }
+    return out;
+}
+
 }  // namespace
+
+// Where a bare name is found once the search is narrowed: the ASPI layer beside the program, and
+// a library in the current folder of a command prompt elsewhere.
+TEST(ProgramStart, theLibrarySearchIsNarrowedOnTheNtPlatformOnly) {
+    using Search = dw::LibrarySearch;
+    const std::string unchanged = "load beside:wnaspi32.dll, load here:planted.dll";
+    const std::string noCurrent = "SetDllDirectoryA \"\", load beside:wnaspi32.dll";
+    struct Case {
+        const char* name;
+        void (*build)(sim::Machine&);
+        Search search;
+        std::string journal;
+    } cases[] = {
+        {"98", [](sim::Machine& pc) { sc::windows98(pc); }, Search::Unchanged, unchanged},
+        {"98 under Wine",  // which exports both
+         [](sim::Machine& pc) {
+             sc::windows98(pc);
+             pc.exportsSetDllDirectory = pc.exportsSetDefaultDllDirectories = true;
+         },
+         Search::Unchanged, unchanged},
+        {"NT 4", [](sim::Machine& pc) { sc::windowsNt4(pc); }, Search::Unchanged, unchanged},
+        {"XP", [](sim::Machine& pc) { sc::windowsXp(pc); }, Search::CurrentFolderLeftOut,
+         noCurrent},
+        {"7", [](sim::Machine& pc) { sc::windows7(pc); }, Search::CurrentFolderLeftOut, noCurrent},
+        {"7 with the update",
+         [](sim::Machine& pc) {
+             sc::windows7(pc);
+             pc.exportsSetDefaultDllDirectories = true;
+         },
+         Search::SystemFolderOnly, "SetDefaultDllDirectories 800"},
+        {"10", [](sim::Machine& pc) { sc::windows10(pc); }, Search::SystemFolderOnly,
+         "SetDefaultDllDirectories 800"},
+    };
+    for (const auto& c : cases) {
+        sim::Machine pc;
+        c.build(pc);
+        pc.currentFolder = "C:\\Users\\user";
+        pc.addFile(pc.programFolder + "\\wnaspi32.dll");
+        pc.addFile(pc.currentFolder + "\\planted.dll");
+        EXPECT_EQ(dw::RestrictLibrarySearch(pc), c.search) << c.name;
+        pc.loadLibrary("WNASPI32");
+        pc.loadLibrary("planted.dll");
+        EXPECT_EQ(journal(pc), c.journal) << c.name;
+    }
+}
+
+// Libraries planted beside the program in a downloads folder: the window's theme, one that the
+// shell behind the Open dialog imports, and an old ASPI layer.
+TEST(ProgramStart, theSearchIsNarrowedBeforeTheFirstWindowAndTheOldLayerIsStillFound) {
+    const std::string windows = "window Drivewright  V1.25, load ";
+    const std::string open = "window Open, load system:shell32.dll, load ";
+    struct Case {
+        const char* name;
+        void (*build)(sim::Machine&);
+        std::string journal;
+    } cases[] = {
+        {"10", sc::windows10,
+         "SetDefaultDllDirectories 800, " + windows + "system:uxtheme.dll, " + open +
+             "system:rpcrt4.dll"},
+        // There the program's folder stays first, as the README says.
+        {"7", sc::windows7,
+         "SetDllDirectoryA \"\", " + windows + "beside:uxtheme.dll, " + open + "beside:rpcrt4.dll"},
+        {"98 under Wine",
+         [](sim::Machine& pc) {
+             sc::windows98(pc);
+             pc.exportsSetDllDirectory = pc.exportsSetDefaultDllDirectories = true;
+             pc.installAspi({}, pc.programFolder + "\\wnaspi32.dll");
+         },
+         windows + "beside:uxtheme.dll, load beside:wnaspi32.dll, " + open + "beside:rpcrt4.dll"},
+    };
+    for (const auto& c : cases) {
+        Program p;
+        c.build(p.pc);
+        for (const char* name : {"uxtheme.dll", "rpcrt4.dll"}) {
+            p.pc.addFile(p.pc.programFolder + "\\" + name);
+        }
+        p.pc.setFileVersion(p.pc.programFolder + "\\wnaspi32.dll", "1, 0, 0, 0");
+        dw::StartProgram(p.pc, [&] {
+            p.start();
+            p.dialog->OnLoadFile();
+        });
+        EXPECT_EQ(journal(p.pc), c.journal) << c.name;
+        EXPECT_EQ(p.events, " warned") << c.name;  // the old layer beside the program
+    }
+}
 
 TEST(MainDialogStart, listsTheKorvaneDrivesAndShowsTheSelectedOne) {
     Program p;

@@ -58,3 +58,36 @@ TEST(SenseText, everyKeyAndCodeGetsItsWordsAndTheWholeSixDigitCode) {
         EXPECT_EQ(shown, transport.errorText);
     }
 }
+
+// Sense data counts as far as the system wrote it: 8 bytes at least, with a response code of 70h
+// to 73h (bit 7, VALID, aside). Where the system does not tell how much (ASPI, pass-through),
+// all 14 bytes count as before. Descriptor format (72h, 73h) has its key in the low half of byte
+// 1, its ASC and ASCQ in bytes 2 and 3; fixed format its whole key byte 2, ASC and ASCQ in 12, 13.
+TEST(SenseText, senseCountsAsFarAsWrittenAndEachFormatIsReadAtItsOwnOffsets) {
+    const struct {
+        std::vector<uint8_t> bytes;
+        int32_t written;
+        bool has;
+        uint32_t code;
+    } cases[] = {
+        {{0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x01}, 18, true, 0x052401},
+        {{0xF1, 0, 0x25, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00}, 14, true, 0x252400},
+        {{0x70, 0, 0x05, 0, 0, 0, 0, 0}, 8, true, 0x050000},  // ASC and ASCQ not written
+        {{0x70, 0, 0x05, 0, 0, 0}, 6, false, 0x050000},
+        {{0x72, 0xF5, 0x24, 0x00, 0, 0, 0, 0}, 8, true, 0x052400},
+        {{0xF3, 0x06, 0x29, 0x02, 0, 0, 0, 0}, 8, true, 0x062902},
+        {{0x72, 0x05, 0x24}, 3, false, 0x052400},
+        {{0x00, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24}, 18, false, 0x052400},
+        {{0x7F, 0, 0x05, 0, 0, 0, 0, 10}, 18, false, 0x050000},
+        {{}, 0, false, 0},
+        {{0x00, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24}, -1, true, 0x052400},  // not told
+        {{0x72, 0x05, 0x24, 0x00}, -1, true, 0x052400},
+    };
+    for (const auto& c : cases) {
+        dw::DeviceEntry device;
+        std::copy(c.bytes.begin(), c.bytes.end(), device.sense);
+        device.senseWritten = c.written;
+        EXPECT_EQ(dw::HasSenseData(device), c.has) << &c - cases;
+        EXPECT_EQ(dw::SenseCode(device), c.code) << &c - cases;
+    }
+}

@@ -1,6 +1,8 @@
 // The SG_IO transport: how a command is framed for the kernel, the one result it makes of the
 // kinds of failure, where sense data is kept, and the exclusive hold of an upgrade.
+#include <algorithm>
 #include <cerrno>
+#include <tuple>
 
 #include "firmware/command_builders.h"
 #include "linux_support.h"
@@ -165,4 +167,53 @@ TEST(SimulatedLinux, restartsSgIoAfterAStopAndKeepsAWrittenRequestUntilItIsRead)
     EXPECT_EQ(request.packId, 7);
     EXPECT_EQ(pc.machine.sgRead(sg.fd, request), EAGAIN);
     EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x00).size(), 3u);
+}
+
+// What the kernel says is read whole. A short data-in leaves the rest of the buffer zeroed,
+// whatever the kernel's buffer held there (a fresh one, or on the node held for an upgrade the
+// last chunk's bytes); sense data is kept only as far as the kernel wrote it (the sg driver
+// writes 8 bytes and its additional length after CHECK CONDITION, the block layer nothing
+// without a valid response code). The residual and the count reach the record and the trace.
+TEST(SgIoTransport, aShortDataInLeavesTheRestZeroedAndSenseIsKeptAsFarAsWritten) {
+    const struct {
+        int sg;  // -1: through /dev/sr0
+        bool held, afterChunk;
+        int32_t senseWritten;  // of CHECK CONDITION without sense data
+    } cases[] = {{1, false, false, 8},
+                 {1, true, true, 8},
+                 {-1, true, true, 0},
+                 {-1, false, false, 0}};
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(&c - cases);
+        LinuxPc pc;
+        pc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, c.sg, 0});
+        pc.scan();
+        dw::DeviceEntry device = pc.transport.adapters[2].buses[0].at(0);
+        dw::SgIoOutcome traced;
+        pc.transport.sgIoTrace = [&](const dw::SgIoTrace& t) { traced = t.outcome; };
+        EXPECT_EQ(c.held ? pc.transport.holdDeviceExclusively(device).error : 0, 0) << name;
+        std::vector<uint8_t> buffer(8192 + 4, 0x5A);
+        if (c.afterChunk) dw::WriteBuffer(pc.transport, device, 4, 0, 0, 8192, buffer);
+        std::fill(buffer.begin(), buffer.end(), 0xEE);
+        dw::ScsiCommand inquiry;
+        inquiry.cdb = {0x12, 0, 0, 0, 96, 0};
+        inquiry.data = buffer.data();
+        inquiry.dataLength = 96;
+        EXPECT_EQ(pc.transport.execute(device, inquiry), 1) << name;
+        EXPECT_EQ(std::string(buffer.begin() + 8, buffer.begin() + 15), "KORVANE") << name;
+        EXPECT_EQ(std::count(buffer.begin() + 36, buffer.begin() + 96, 0), 60) << name;
+        EXPECT_EQ(buffer[96], 0xEE) << name;  // nothing beyond the transfer
+        EXPECT_EQ(std::tuple(traced.residual, pc.transport.lastResidual), std::tuple(60, 60))
+            << name;
+
+        pc.drives[0]->answerNth(0x00, 1, 0x02, {});
+        device.sense[12] = 0x77;  // an earlier command's
+        EXPECT_EQ(dw::TestUnitReady(pc.transport, device), 2) << name;
+        EXPECT_EQ(hex({device.sense, device.sense + 14}), hex(std::vector<uint8_t>(14, 0))) << name;
+        EXPECT_EQ(std::tuple(device.senseWritten, int32_t(traced.senseWritten)),
+                  std::tuple(c.senseWritten, c.senseWritten))
+            << name;
+        EXPECT_EQ(dw::TestUnitReady(pc.transport, device), 2) << name;  // no medium: 18 bytes
+        EXPECT_EQ(std::tuple(device.senseWritten, device.sense[12]), std::tuple(18, 0x3A)) << name;
+    }
 }

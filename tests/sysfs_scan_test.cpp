@@ -61,6 +61,8 @@ TEST(SysfsScan, filesEachDriveByItsAddressAndReportsWhatItCannotRead) {
     const std::vector<P> six = {{A::Usb, 6, 0, 0, 0, 0, 1},      {A::Sata, 0, 0, 1, 0, -1, 2},
                                 {A::Sata, 0, 0, 0, 0, 3, 0},     {A::Pata, 1, 0, 0, 0, 4, 3},
                                 {A::FireWire, 3, 1, 4, 0, 5, 4}, {A::Scsi, 4, 0, 0, 0, 6, 5}};
+    std::string sixtyThree;  // empty buses before channel 63
+    for (int bus = 0; bus < 63; ++bus) sixtyThree += " |";
     struct Case {
         std::vector<P> drives;
         std::string failed;  // made unreadable ("+": in the drive's folder; INQUIRY: that command)
@@ -80,13 +82,21 @@ TEST(SysfsScan, filesEachDriveByItsAddressAndReportsWhatItCannotRead) {
         {{sata}, "/dev/sg0", "!!/dev/sg0 13 #0 host0 SATA | 0:0:0:0= sg0=sr0 sent 0"},
         // An older layout: a class folder with a device link.
         {{{A::Usb, 5, 0, 2, 0, 0, -1}}, "old", "#5 host5 USB | 5:0:2:0=1.00 sg0= sent 1"},
+        // A drive on a host or channel beyond the tree is told of, and gets no command.
+        {{{A::Scsi, 1024, 0, 0, 0, 0, 0},
+          {A::Scsi, 4, 64, 0, 0, 1, -1},
+          {A::Scsi, 1023, 63, 1, 0, 2, 1}},
+         "",
+         "!/dev/sg1 beyond 4:64:0:0 !/dev/sg0 beyond 1024:0:0:0 #1023 host1023 SCSI" + sixtyThree +
+             " | 1023:63:1:0=1.00 sg2=sr1 sent 1"},
     };
     for (const auto& c : cases) {
         LinuxPc pc;
         std::string folder;
         for (const P& where : c.drives) folder = pc.add(where);
         if (c.failed == "INQUIRY") pc.drives[0]->failAll(0x12, {0x04, 0x44, 0x00});
-        if (c.failed == "old") pc.machine.addDirectory("/sys/class/scsi_generic/sg0");  // no link
+        if (c.failed == "old")  // a folder, no link, with the node's number
+            pc.machine.addFile("/sys/class/scsi_generic/sg0/dev", "21:0\n");
         if (c.failed == "old")
             pc.machine.addLink("/sys/class/scsi_generic/sg0/device", "../../.." + folder.substr(4));
         const std::string path = c.failed[0] == '+' ? folder + c.failed.substr(1) : c.failed;

@@ -1,10 +1,11 @@
 // The simulated Linux PC behind a real program: preloaded (LD_PRELOAD) into drivewright, it
-// answers the C library's open, read, write, poll, fstat, close, ioctl (SG_IO),
-// opendir/readdir/closedir and readlink for /sys, /dev/sg*, /dev/sr*, /proc/self/mounts and
-// /proc/self/status from the PC that the file named by DRIVEWRIGHT_LINUX_SIM describes, and
-// passes every other call on. Beside that file it appends every command the drives receive to
-// drives.log, in the line format of the simulated wnaspi32.dll, and writes each image a drive
-// commits to drive-<host>-<target>.bin.
+// answers the C library's open (O_PATH too), read, write, poll, fstat, close, ioctl (SG_IO),
+// opendir/readdir/closedir and readlink for /sys, /dev/sg*, /dev/sr*, the links it holds in /dev,
+// /proc/self/mounts and /proc/self/status from the PC that the file named by
+// DRIVEWRIGHT_LINUX_SIM describes, and passes every other call on (a read of a file a bad-read
+// line names fails). Beside that file it appends every command the drives receive to drives.log,
+// in the line format of the simulated wnaspi32.dll, and writes each image a drive commits to
+// drive-<host>-<target>.bin.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -40,7 +41,9 @@ F next(const char* name) {
 
 struct OpenFile {
     bool device = false;
-    std::string path;  // a device node's, as opened
+    std::string path;               // a device node's, as opened
+    bool pathOnly = false;          // opened with O_PATH: fstat answers, read and ioctl do not
+    dw::LinuxApi::NodeResult node;  // what fstat tells of it
     // The sg driver's wait for a command gives way to a signal (the call then fails with EINTR
     // while the drive carries on with the command); the block layer's, behind /dev/srN, does not.
     bool interruptibleWait = false;
@@ -65,6 +68,7 @@ struct Simulation {
     std::string folder;
     std::map<int, OpenFile> files;  // by the real descriptor reserved for each
     std::map<DIR*, std::unique_ptr<FakeDir>> dirs;
+    std::vector<sim::LinuxConfig::BadRead> badReads;
     int latencyMs = 0;  // how long the drive takes over the command just executed
 };
 
@@ -139,6 +143,7 @@ Simulation& simulation() {
         logLine("config: " + (in ? error : std::string("no configuration")));
     } else {
         sim::buildLinux(*config, gSim->pc);
+        gSim->badReads = config->badReads;
         logLine("config: " + std::to_string(config->drives.size()) + " drives");
     }
     gSim->pc.machine.commandSeen = onCommand;
@@ -156,14 +161,14 @@ bool simulated(const char* path) {
     if (path == nullptr || gLoading) return false;
     const std::string p = path;
     return p == "/sys" || p.rfind("/sys/", 0) == 0 || p.rfind("/dev/sg", 0) == 0 ||
-           p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts" || p == "/proc/self/status";
+           p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts" || p == "/proc/self/status" ||
+           (p.rfind("/dev/", 0) == 0 && simulation().pc.machine.holds(p));  // udev's links
 }
 
 using OpenFn = int (*)(const char*, int, ...);
 using ReadFn = ssize_t (*)(int, void*, size_t);
 using WriteFn = ssize_t (*)(int, const void*, size_t);
 using PollFn = int (*)(pollfd*, nfds_t, int);
-using FstatFn = int (*)(int, struct stat*);
 using CloseFn = int (*)(int);
 using IoctlFn = int (*)(int, unsigned long, ...);
 using OpendirFn = DIR* (*)(const char*);
@@ -180,8 +185,17 @@ int reserveDescriptor() {
 int simulatedOpen(const char* path, int flags) {
     Simulation& s = simulation();
     OpenFile file;
-    const auto text = s.pc.machine.readTextFile(path);
-    if (text.ok) {
+    file.node = s.pc.machine.statNode(path);
+    const auto text =
+        (flags & O_PATH) != 0 ? dw::LinuxApi::TextResult{} : s.pc.machine.readTextFile(path);
+    if ((flags & O_PATH) != 0) {
+        // The name alone: no driver's open is called, no exclusive claim is tested.
+        if (!file.node.ok) {
+            errno = file.node.error;
+            return -1;
+        }
+        file.pathOnly = true;
+    } else if (text.ok) {
         file.text = text.text;
     } else if (text.error == EINVAL) {  // a device node
         dw::OpenMode mode;
@@ -388,19 +402,6 @@ ssize_t simulatedAnswer(OpenFile& file, void* buffer, size_t count) {
     return static_cast<ssize_t>(sizeof header);
 }
 
-void fillStat(const OpenFile& file, struct stat* out) {
-    std::memset(out, 0, sizeof *out);
-    if (!file.device) {
-        out->st_mode = S_IFREG | 0444;
-        out->st_size = static_cast<off_t>(file.text.size());
-        return;
-    }
-    const auto number = gSim->pc.machine.deviceNumberOf(file.simFd);
-    const bool block = gSim->pc.machine.devicePath(file.simFd).rfind("/dev/sr", 0) == 0;
-    out->st_mode = (block ? S_IFBLK : S_IFCHR) | 0660;
-    out->st_rdev = makedev(number.number.major, number.number.minor);
-}
-
 }  // namespace
 
 extern "C" {
@@ -438,8 +439,42 @@ int __open_2(const char* path, int flags) { return openOrForward(false, path, fl
 
 int __open64_2(const char* path, int flags) { return openOrForward(true, path, flags, 0); }
 
+// A read of a file that a bad-read line names: the bytes before its offset, then the error.
+bool readOfBadFile(int fd, void* buffer, size_t count, ssize_t& result) {
+    static ReadlinkFn realReadlink = next<ReadlinkFn>("readlink");
+    static ReadFn realRead = next<ReadFn>("read");
+    char name[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = realReadlink(link.c_str(), name, sizeof name);
+    if (n <= 0) return false;
+    const std::string path(name, static_cast<size_t>(n));
+    for (const auto& bad : gSim->badReads) {
+        if (bad.path != path) continue;
+        const off_t at = lseek(fd, 0, SEEK_CUR);
+        if (at >= 0 && static_cast<uint64_t>(at) >= bad.from) {
+            // The end of the file still reads as the end; a byte beyond the offset fails.
+            const ssize_t n = realRead(fd, buffer, count);
+            if (n > 0) lseek(fd, at, SEEK_SET), errno = bad.error;
+            result = n > 0 ? -1 : n;
+        } else {
+            const uint64_t left = at < 0 ? count : bad.from - static_cast<uint64_t>(at);
+            result = realRead(fd, buffer, std::min<uint64_t>(count, left));
+        }
+        return true;
+    }
+    return false;
+}
+
 ssize_t read(int fd, void* buffer, size_t count) {
+    if (gSim != nullptr && !gSim->badReads.empty() && openFile(fd) == nullptr) {
+        ssize_t result = 0;
+        if (readOfBadFile(fd, buffer, count, result)) return result;
+    }
     if (OpenFile* file = openFile(fd)) {
+        if (file->pathOnly) {
+            errno = EBADF;
+            return -1;
+        }
         if (file->device) return simulatedAnswer(*file, buffer, count);
         const size_t n = std::min(count, file->text.size() - file->offset);
         std::memcpy(buffer, file->text.data() + file->offset, n);
@@ -470,26 +505,6 @@ int poll(pollfd* fds, nfds_t count, int timeoutMs) {
 }
 #pragma GCC diagnostic pop
 
-int fstat(int fd, struct stat* out) {
-    if (OpenFile* file = openFile(fd)) {
-        fillStat(*file, out);
-        return 0;
-    }
-    static FstatFn real = next<FstatFn>("fstat");
-    return real(fd, out);
-}
-
-int fstat64(int fd, struct stat64* out) {
-    if (OpenFile* file = openFile(fd)) {
-        static_assert(sizeof(struct stat) == sizeof(struct stat64));
-        fillStat(*file, reinterpret_cast<struct stat*>(out));
-        return 0;
-    }
-    using Fstat64Fn = int (*)(int, struct stat64*);
-    static Fstat64Fn real = next<Fstat64Fn>("fstat64");
-    return real(fd, out);
-}
-
 int close(int fd) {
     if (OpenFile* file = openFile(fd)) {
         if (file->device) {
@@ -509,6 +524,10 @@ int ioctl(int fd, unsigned long request, ...) {
     void* argument = va_arg(args, void*);
     va_end(args);
     if (OpenFile* file = openFile(fd)) {
+        if (file->pathOnly) {
+            errno = EBADF;
+            return -1;
+        }
         if (!file->device || request != SG_IO) {
             errno = ENOTTY;
             return -1;
@@ -517,6 +536,37 @@ int ioctl(int fd, unsigned long request, ...) {
     }
     static IoctlFn real = next<IoctlFn>("ioctl");
     return real(fd, request, argument);
+}
+
+// fstat of a simulated descriptor: the node's kind and device number.
+static bool simulatedFstat(int fd, struct stat* status) {
+    const OpenFile* file = openFile(fd);
+    if (file == nullptr) return false;
+    std::memset(status, 0, sizeof *status);
+    using Kind = dw::LinuxApi::NodeResult::Kind;
+    const Kind kind = file->node.kind;
+    status->st_mode = kind == Kind::Block       ? S_IFBLK | 0660
+                      : kind == Kind::Character ? S_IFCHR | 0660
+                                                : S_IFREG | 0444;
+    status->st_rdev = makedev(file->node.number.major, file->node.number.minor);
+    status->st_size = static_cast<off_t>(file->text.size());
+    status->st_nlink = 1;
+    return true;
+}
+
+int fstat(int fd, struct stat* status) {
+    if (simulatedFstat(fd, status)) return 0;
+    using FstatFn = int (*)(int, struct stat*);
+    static FstatFn real = next<FstatFn>("fstat");
+    return real(fd, status);
+}
+
+int fstat64(int fd, struct stat64* status) {
+    static_assert(sizeof(struct stat) == sizeof(struct stat64), "a 64-bit build");
+    if (simulatedFstat(fd, reinterpret_cast<struct stat*>(status))) return 0;
+    using Fstat64Fn = int (*)(int, struct stat64*);
+    static Fstat64Fn real = next<Fstat64Fn>("fstat64");
+    return real(fd, status);
 }
 
 DIR* opendir(const char* path) {

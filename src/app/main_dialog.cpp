@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/library_search.h"
 #include "discovery/scans.h"
 #include "firmware/download_procedures.h"
 #include "firmware/upgrade_file_validation.h"
@@ -96,10 +97,18 @@ bool MainDialog::OnInitDialog() {
 }
 
 bool MainDialog::checkOldAspiLayer() {
-    const uint32_t size = api_.getFileVersionInfoSize("wnaspi32.dll");
+    std::string file = "wnaspi32.dll";
+    uint32_t size = api_.getFileVersionInfoSize(file);
+    if (size == 0) {
+        // Where the library search no longer looks in the program's folder, the layer beside
+        // the program is read by its full path (as data, never loaded).
+        file = FileBesideProgram(api_, file);
+        if (file.empty()) return false;
+        size = api_.getFileVersionInfoSize(file);
+    }
     if (size == 0) return false;
     std::vector<uint8_t> block(size);
-    if (!api_.getFileVersionInfo("wnaspi32.dll", block)) return false;
+    if (!api_.getFileVersionInfo(file, block)) return false;
 
     std::string versionText = "n/a";
     std::vector<uint8_t> translation;

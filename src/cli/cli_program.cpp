@@ -104,6 +104,8 @@ private:
     bool kernelWillPassTheUpgrade(const DeviceEntry& device);
     bool holdTheDrive(const DeviceEntry& device);
     void tellWhoHoldsTheBlockNode(const std::string& block);
+    void tellLeftOut(const ScanProblem& problem);
+    std::optional<std::string> scannedNodeNamed(const std::string& name);
     void traceCommand(const SgIoTrace& trace);
 
     const Options& options_;
@@ -176,6 +178,13 @@ void Session::tellWhoHoldsTheBlockNode(const std::string& block) {
                 "namespace: close that program (or unmount the disc there) and try again\n";
 }
 
+void Session::tellLeftOut(const ScanProblem& p) {
+    env_.err << "drivewright: " << p.path << " (SCSI address " << p.address.host << ":"
+             << p.address.channel << ":" << p.address.target << ":" << p.address.lun
+             << ") is left out: this program reaches drives on hosts up to " << kMaxScsiHost
+             << " and channels up to " << kMaxScsiChannel << "\n";
+}
+
 void Session::traceCommand(const SgIoTrace& t) {
     if (progress_) {
         progress_->commandSent(*t.command, t.result == 1);
@@ -196,17 +205,21 @@ void Session::traceCommand(const SgIoTrace& t) {
     if (progress_) progress_->finish();
     env_.err << "trace: " << t.device->node
              << " cdb=" << hexBytes(t.command->cdb.data(), t.cdbLength) << tail;
-    if (t.result != 1 && t.outcome.reachedDrive()) {
-        env_.err << " sense=" << hexBytes(t.sense, kStoredSenseLength);
+    // The sense data as far as the kernel wrote it.
+    if (t.result != 1 && t.outcome.reachedDrive() && t.outcome.senseWritten > 0) {
+        env_.err << " sense=" << hexBytes(t.sense, t.outcome.senseWritten);
     }
-    env_.err << "\n";
+    env_.err << " resid=" << t.outcome.residual
+             << " sb_len_wr=" << static_cast<unsigned>(t.outcome.senseWritten) << "\n";
 }
 
 void Session::start() {
     transport_.sgIoTrace = [this](const SgIoTrace& t) { traceCommand(t); };
     problems_ = SysfsScan(transport_, env_.linuxApi);
     for (const ScanProblem& p : problems_) {
-        if (p.deviceNode) {
+        if (p.beyondRange) {
+            tellLeftOut(p);
+        } else if (p.deviceNode) {
             tellAccessProblem(p.path, p.error);
         } else if (options_.trace) {
             env_.err << "trace: cannot read " << p.path << ": " << std::strerror(p.error) << "\n";
@@ -216,6 +229,26 @@ void Session::start() {
     ProbeInterfaces(transport_);
     FillDeviceList(transport_, state_.deviceList,
                    [this](const std::string& label) { labels_.push_back(label); });
+}
+
+// The node the scan found for a name of the drive's sg or sr node (the node itself, a chain of
+// links, a udev name such as /dev/disk/by-id/... or /dev/cdrom): the one of the same kind and
+// device number, as sysfs gave it. Only a node whose number sysfs did not give is told by its
+// name.
+std::optional<std::string> Session::scannedNodeNamed(const std::string& name) {
+    const LinuxApi::NodeResult named = env_.linuxApi.statNode(name);
+    if (!named.ok) return std::nullopt;
+    using Kind = LinuxApi::NodeResult::Kind;
+    auto names = [&](const std::string& node, Kind kind,
+                     const std::optional<DeviceNumber>& number) {
+        return number ? named.kind == kind && *number == named.number : node == name;
+    };
+    for (const SgIoDevice& d : transport_.sgIoDevices) {
+        const std::string block = d.blockName.empty() ? "" : "/dev/" + d.blockName;
+        if (d.node != block && names(d.node, Kind::Character, d.genericNumber)) return d.node;
+        if (!block.empty() && names(block, Kind::Block, d.blockNumber)) return d.node;
+    }
+    return std::nullopt;
 }
 
 std::string Session::nodeOf(const DeviceEntry& entry) {
@@ -257,19 +290,13 @@ std::optional<size_t> Session::chooseDrive(int& exitCode) {
         }
         return std::nullopt;
     }
-    // A link such as /dev/cdrom names the node it points to.
-    std::string wanted = options_.device;
-    const LinuxApi::TextResult link = env_.linuxApi.readLink(wanted);
-    if (link.ok && !link.text.empty()) {
-        wanted = link.text[0] == '/' ? link.text
-                                     : wanted.substr(0, wanted.find_last_of('/') + 1) + link.text;
-    }
-    for (size_t i = 0; i < drives.size(); ++i) {
-        if (nodeOf(drives.at(i)) == wanted || blockOf(drives.at(i)) == wanted) return i;
+    const std::optional<std::string> wanted = scannedNodeNamed(options_.device);
+    for (size_t i = 0; wanted && i < drives.size(); ++i) {
+        if (nodeOf(drives.at(i)) == *wanted) return i;
     }
     exitCode = kExitNoAccess;
     for (const ScanProblem& p : problems_) {
-        if (p.deviceNode && p.path == wanted) return std::nullopt;  // already told why
+        if (wanted && p.deviceNode && p.path == *wanted) return std::nullopt;  // already told why
     }
     env_.err << "drivewright: " << options_.device
              << " is not a KORVANE drive this program found (drivewright list shows them)\n";

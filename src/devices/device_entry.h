@@ -40,6 +40,9 @@ struct DeviceEntry {
     char revision[kRevisionLength + 1] = {};
     char deviceText[kDeviceTextLength] = {};
     uint8_t sense[kSenseLength] = {};  // the first 14: sense data of the last failed command
+    // How many bytes of that sense data the system wrote, where it tells (SG_IO); -1 where it
+    // does not (ASPI, pass-through): then all 14 are read as sense data.
+    int32_t senseWritten = -1;
 };
 
 // An ordered, growable array of entries: one bus of an adapter, or the dialog's drive list.

@@ -104,20 +104,6 @@ std::string attributeText(std::string_view text) {
     return std::string(text.substr(0, end));
 }
 
-bool parseDeviceNumber(std::string_view text, DeviceNumber& out) {
-    const std::string line = attributeText(text);
-    const size_t colon = line.find(':');
-    int major = 0;
-    int minor = 0;
-    if (colon == std::string::npos || !parseInt(std::string_view(line).substr(0, colon), major) ||
-        !parseInt(std::string_view(line).substr(colon + 1), minor)) {
-        return false;
-    }
-    out.major = static_cast<uint32_t>(major);
-    out.minor = static_cast<uint32_t>(minor);
-    return true;
-}
-
 BusKind busKindOf(const SysfsAttachment& attachment, const LinuxApi::TextResult& sataSpeed) {
     switch (attachment.kind) {
         case SysfsAttachment::Kind::Usb: return BusKind::Usb;
@@ -173,11 +159,31 @@ struct Candidate {
     SysfsAddress address;
     std::string node;
     std::string blockName;
-    std::optional<DeviceNumber> nodeNumber;  // as the class entry's "dev" gives them
-    std::optional<DeviceNumber> blockNumber;
     BusKind busKind = BusKind::Scsi;
-    int sysfsType = -1;  // -1: could not be read
+    int sysfsType = -1;                       // -1: could not be read
+    std::optional<DeviceNumber> entryNumber;  // of the class entry described
+    std::optional<DeviceNumber> genericNumber;
+    std::optional<DeviceNumber> blockNumber;
 };
+
+// "MAJOR:MINOR" as a `dev` attribute holds it.
+std::optional<DeviceNumber> parseDeviceNumber(std::string_view text) {
+    const size_t colon = text.find(':');
+    int major = 0, minor = 0;
+    if (colon == std::string_view::npos || !parseInt(text.substr(0, colon), major) ||
+        !parseInt(text.substr(colon + 1), minor)) {
+        return std::nullopt;
+    }
+    return DeviceNumber{static_cast<uint32_t>(major), static_cast<uint32_t>(minor)};
+}
+
+// The device number of a class entry's node, from its `dev` attribute.
+std::optional<DeviceNumber> entryNumberOf(LinuxApi& api, const std::string& entry,
+                                          std::vector<ScanProblem>& problems) {
+    const LinuxApi::TextResult dev = api.readTextFile(entry + "/dev");
+    if (!dev.ok) problems.push_back({entry + "/dev", dev.error});
+    return dev.ok ? parseDeviceNumber(attributeText(dev.text)) : std::nullopt;
+}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
@@ -250,14 +256,6 @@ bool describe(LinuxApi& api, const std::string& entry, Candidate& candidate,
     return true;
 }
 
-// The device number a class entry's "dev" attribute gives, or nothing.
-std::optional<DeviceNumber> deviceNumberOf(LinuxApi& api, const std::string& entry) {
-    const LinuxApi::TextResult dev = api.readTextFile(entry + "/dev");
-    DeviceNumber number;
-    if (!dev.ok || !parseDeviceNumber(dev.text, number)) return std::nullopt;
-    return number;
-}
-
 bool sameAddress(const SysfsAddress& a, const SysfsAddress& b) {
     return a.host == b.host && a.channel == b.channel && a.target == b.target && a.lun == b.lun;
 }
@@ -275,13 +273,15 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         for (const std::string& name : list.names) {
             if (!prefixedNumber(name, prefix)) continue;
             Candidate candidate;
-            if (describe(api, joinPath(folder, name), candidate, problems)) use(name, candidate);
+            if (!describe(api, joinPath(folder, name), candidate, problems)) continue;
+            candidate.entryNumber = entryNumberOf(api, joinPath(folder, name), problems);
+            use(name, candidate);
         }
     };
 
     eachDevice(kGenericClass, "sg", [&](const std::string& name, Candidate& candidate) {
         candidate.node = "/dev/" + name;
-        candidate.nodeNumber = deviceNumberOf(api, joinPath(kGenericClass, name));
+        candidate.genericNumber = candidate.entryNumber;
         candidates.push_back(candidate);
     });
     // sr block devices: the name for the mount check, and the node of a drive without sg.
@@ -289,15 +289,14 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         auto known = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) {
             return sameAddress(c.address, candidate.address);
         });
-        const std::optional<DeviceNumber> number = deviceNumberOf(api, joinPath(kBlockClass, name));
         if (known != candidates.end()) {
             known->blockName = name;
-            known->blockNumber = number;
+            known->blockNumber = candidate.entryNumber;
             return;
         }
         candidate.node = "/dev/" + name;
         candidate.blockName = name;
-        candidate.nodeNumber = candidate.blockNumber = number;
+        candidate.blockNumber = candidate.entryNumber;
         candidates.push_back(candidate);
     });
 
@@ -312,11 +311,13 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
                std::tie(b.address.host, b.address.channel, b.address.target, b.address.lun);
     });
 
-    constexpr int kMaxHost = 1023;
-    constexpr int kMaxChannel = 63;
     transport.kind = TransportKind::SgIo;
     for (const Candidate& c : candidates) {
-        if (c.address.host > kMaxHost || c.address.channel > kMaxChannel) continue;
+        if (c.address.host > kMaxScsiHost || c.address.channel > kMaxScsiChannel) {
+            ScanProblem beyond{c.node, 0, false, true, c.address};
+            problems.push_back(beyond);
+            continue;
+        }
         SgIoDevice device;
         device.host = c.address.host;
         device.channel = c.address.channel;
@@ -324,7 +325,7 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         device.lun = c.address.lun;
         device.node = c.node;
         device.blockName = c.blockName;
-        device.nodeNumber = c.nodeNumber;
+        device.genericNumber = c.genericNumber;
         device.blockNumber = c.blockNumber;
         transport.sgIoDevices.push_back(device);
 

@@ -46,9 +46,6 @@ BusKind busKindOf(const SysfsAttachment& attachment, const LinuxApi::TextResult&
 // The first line of a sysfs attribute, without its line feed.
 std::string attributeText(std::string_view text);
 
-// A "dev" attribute of sysfs ("21:1\n"): the major and minor device number.
-bool parseDeviceNumber(std::string_view text, DeviceNumber& out);
-
 // The mount points /proc/self/mounts gives for `deviceNode` ("/dev/sr0"), with the octal
 // escapes of blanks and the like undone.
 std::vector<std::string> mountPointsOf(std::string_view mounts, std::string_view deviceNode);
@@ -58,7 +55,15 @@ struct ScanProblem {
     std::string path;
     int error = 0;            // errno
     bool deviceNode = false;  // true: the node itself could not be opened for a command
+    // true: a drive left out, its SCSI address (host above 1023, channel above 63) being beyond
+    // the adapter tree; `path` is its node, `error` 0
+    bool beyondRange = false;
+    SysfsAddress address = {};
 };
+
+// The highest host number and channel a filed drive may have.
+inline constexpr int kMaxScsiHost = 1023;
+inline constexpr int kMaxScsiChannel = 63;
 
 // Fills the transport's tree and SG_IO devices from sysfs and sends each candidate an INQUIRY.
 // The adapter at index n is SCSI host n (hosts without a drive stay empty); a drive on channel

@@ -31,8 +31,6 @@ constexpr uint8_t kLoadEject = 0x02;  // START STOP UNIT: LoEj = 1, Start = 0
 // E1h: byte 1 names the download, byte 2 its target.
 constexpr uint8_t kPrepareDownload = 0x04;
 constexpr uint8_t kPrepareTarget = 0xFF;
-// WRITE BUFFER carries a 4-byte header beyond its parameter list.
-constexpr uint32_t kWriteBufferExtra = 4;
 
 // A buffer that cannot hold what the transport would move is refused: nothing is sent.
 bool fits(std::span<uint8_t> buffer, uint64_t needed) { return buffer.size() >= needed; }

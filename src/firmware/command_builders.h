@@ -15,6 +15,8 @@ namespace dw {
 inline constexpr uint8_t kWriteBufferDownload = 4;
 inline constexpr uint8_t kWriteBufferDownloadAndSave = 5;
 inline constexpr uint8_t kWriteBufferId = 0;
+// WRITE BUFFER hands over 4 bytes beyond its parameter list.
+inline constexpr uint32_t kWriteBufferExtra = 4;
 // The mode bytes of VendorWriteMemory: a chunk staged, and the last one that commits.
 inline constexpr uint8_t kVendorWriteStage = 1;
 inline constexpr uint8_t kVendorWriteCommit = 0;

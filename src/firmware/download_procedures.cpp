@@ -21,6 +21,12 @@ constexpr uint32_t kVendorCommitAddress = 0x38000;
 
 enum class ChunkRead { Whole, Short, Failed };
 
+// Whether the drive took the whole chunk of a command that came back GOOD: the residual the
+// transport tells (SG_IO; none elsewhere) covers at most the `extra` bytes beyond the chunk.
+bool tookWholeChunk(const ScsiTransport& transport, uint32_t extra) {
+    return transport.lastResidual <= static_cast<int32_t>(extra);
+}
+
 // The upgrade file, read in order, with the digest of everything read so far.
 class ImageReader {
 public:
@@ -76,6 +82,12 @@ public:
                    chunk, 0);
     }
     bool file(DownloadStop why, int32_t chunk = -1) { return set(why, chunk, 0); }
+    // The drive answered GOOD but took only part of the chunk.
+    bool tookPart(int32_t chunk, bool committing) {
+        set(DownloadStop::DriveTookPart, chunk, 1);
+        record_.committing = committing;
+        return false;
+    }
 
 private:
     static DownloadStop why(int32_t result) {
@@ -144,6 +156,7 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
             r != 1) {
             return stop.command(r, chunk);
         }
+        if (!tookWholeChunk(transport, kWriteBufferExtra)) return stop.tookPart(chunk, false);
         if (p.refreshes) dialog.refresh();
     }
 
@@ -156,8 +169,10 @@ bool runWriteBufferProcedure(const WriteBufferProcedure& p, UpgradeState& state,
     if (!image.matches(state.validatedFile)) return stop.file(DownloadStop::FileChanged, lastChunk);
     const int32_t last = WriteBuffer(transport, device, kWriteBufferDownloadAndSave, kWriteBufferId,
                                      p.mode4Chunks * kWriteBufferChunk, p.lastLength, buffer);
+    const bool tookWhole = tookWholeChunk(transport, kWriteBufferExtra);
     if (p.settleWait) waitSince(clock, clock.tickCount(), kSettleWaitMs);
     if (last != 1) return stop.committing(last, lastChunk);
+    if (!tookWhole) return stop.tookPart(lastChunk, true);
     image.close();
     if (p.refreshes) dialog.refresh();
     return true;
@@ -230,6 +245,7 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
             r != 1) {
             return stop.command(r, chunk);
         }
+        if (!tookWholeChunk(transport, 0)) return stop.tookPart(chunk, false);
         dialog.refresh();
     }
 
@@ -245,6 +261,7 @@ bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock&) {
         r != 1) {
         return stop.committing(r, kLastChunk);
     }
+    if (!tookWholeChunk(transport, 0)) return stop.tookPart(kLastChunk, true);
     image.close();
     dialog.refresh();
     return true;

@@ -149,6 +149,8 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
         copyOverlap(piece, at, n, plan.storedAt, stored, storedFilled);
         at += n;
     }
+    // A file that could not be read to its end is not known to be the file it claims to be.
+    if (file.bad() || at != length) return fail(dialog, kNoValidFile);
 
     // A drive without an upgradable row has nothing a file could be checked against.
     if (family.identity.identOffset == 0) return fail(dialog, kNotValid);

@@ -28,6 +28,27 @@ const char* stopSentence(DownloadStop stop) {
     }
 }
 
+// The SCSI status a refused command came back with, by its name.
+std::string statusName(int32_t result) {
+    switch (result) {
+        case 0x02: return "CHECK CONDITION";
+        case 0x04: return "CONDITION MET";
+        case 0x08: return "BUSY";
+        case 0x18: return "RESERVATION CONFLICT";
+        case 0x22: return "COMMAND TERMINATED";
+        case 0x28: return "TASK SET FULL";
+        case 0x30: return "ACA ACTIVE";
+        case 0x40: return "TASK ABORTED";
+        case kResultNoStatus: return "status 01h";
+        default: {
+            char text[16];
+            std::snprintf(text, sizeof text, "status %02lXh",
+                          static_cast<unsigned long>(result & 0xFF));
+            return text;
+        }
+    }
+}
+
 }  // namespace
 
 std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable& strings) {
@@ -50,6 +71,18 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
     } else if (record.stop == DownloadStop::NotSent) {
         std::snprintf(text, sizeof text,
                       "Upgrade failed! The command could not be sent to the drive.");
+    } else if (record.stop == DownloadStop::DriveTookPart && record.committing) {
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The drive took only part of the last chunk; it may hold "
+                      "incomplete firmware.");
+    } else if (record.stop == DownloadStop::DriveTookPart) {
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The drive took only part of a chunk; the committing "
+                      "command was not sent.");
+    } else if (!HasSenseData(state.currentDevice)) {
+        std::snprintf(text, sizeof text,
+                      "Upgrade failed! The drive answered %s without sense data.",
+                      statusName(record.result).c_str());
     } else {
         std::snprintf(text, sizeof text, "Upgrade failed! %s",
                       SenseText(*state.transport, state.currentDevice, strings));

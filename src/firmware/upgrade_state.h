@@ -33,6 +33,7 @@ enum class DownloadStop : uint8_t {
     FileChanged,     // the upgrade file is not the one that was checked
     NoProcedure,     // no procedure downloads a file of this size
     DriveInUse,      // another program holds the drive: nothing that carries firmware was sent
+    DriveTookPart,   // a chunk came back GOOD, but the residual says the drive took only part
 };
 
 struct DownloadRecord {

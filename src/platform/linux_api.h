@@ -15,7 +15,7 @@ struct OpenMode {
     bool readOnly = false;   // O_RDONLY instead of O_RDWR
 };
 
-// A device number (st_rdev, or a sysfs "dev" attribute such as "21:1").
+// A device number as stat gives it (st_rdev) and as sysfs writes it in a `dev` file ("21:1").
 struct DeviceNumber {
     uint32_t major = 0;
     uint32_t minor = 0;
@@ -103,6 +103,17 @@ public:
 
     // The target of a symbolic link as it is written (often relative).
     virtual TextResult readLink(const std::string& path) = 0;
+
+    // What a path names, links followed: a character or block device node and its number, or
+    // something else. Taken without opening the device itself (O_PATH and fstat).
+    struct NodeResult {
+        enum class Kind : uint8_t { Other, Character, Block };
+        bool ok = false;
+        Kind kind = Kind::Other;
+        DeviceNumber number;
+        int error = 0;  // errno when not ok
+    };
+    virtual NodeResult statNode(const std::string& path) = 0;
 };
 
 }  // namespace dw

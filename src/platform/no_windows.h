@@ -15,6 +15,9 @@ public:
     Handle loadLibrary(const std::string&) override { return 0; }
     void* getProcAddress(Handle, const std::string&) override { return nullptr; }
     bool freeLibrary(Handle) override { return false; }
+    Call setDefaultDllDirectories(uint32_t) override { return Call::NotExported; }
+    Call setDllDirectory(const std::string&) override { return Call::NotExported; }
+    std::string moduleFileName() override { return {}; }
     Handle createEvent(bool, bool) override { return 0; }
     bool resetEvent(Handle) override { return false; }
     uint32_t waitForSingleObject(Handle, uint32_t) override { return kWaitFailed; }

@@ -71,13 +71,25 @@ public:
     virtual bool closeHandle(Handle handle) = 0;
 };
 
-// Libraries: LoadLibraryA, GetProcAddress, FreeLibrary.
+// Libraries: LoadLibraryA, GetProcAddress, FreeLibrary; where the process looks for them
+// (SetDefaultDllDirectories and SetDllDirectoryA, which kernel32 does not export on every
+// Windows and which are therefore looked up when called); the program's own file
+// (GetModuleFileNameA).
 class Libraries {
 public:
     virtual ~Libraries() = default;
     virtual Handle loadLibrary(const std::string& name) = 0;  // 0 on failure
     virtual void* getProcAddress(Handle module, const std::string& name) = 0;
     virtual bool freeLibrary(Handle module) = 0;
+
+    // LOAD_LIBRARY_SEARCH_SYSTEM32: the system folder only.
+    static constexpr uint32_t kSearchSystem32 = 0x800;
+    // How a call of a function that kernel32 may lack went.
+    enum class Call { NotExported, Failed, Done };
+    virtual Call setDefaultDllDirectories(uint32_t directoryFlags) = 0;
+    virtual Call setDllDirectory(const std::string& path) = 0;
+    // The program's full path; empty when it cannot be had whole.
+    virtual std::string moduleFileName() = 0;
 };
 
 // Events: CreateEventA (unnamed), ResetEvent, WaitForSingleObject, CloseHandle.

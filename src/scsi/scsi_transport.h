@@ -48,15 +48,20 @@ struct SgIoDevice {
     std::string blockName;  // "sr0" when the drive has a block device, else empty
     int keptFd = -1;        // the node held open (exclusively) for an upgrade, or -1
     int claimFd = -1;       // the block node beside a generic one, held open exclusively, or -1
-    // What the scan found: the device numbers sysfs gave for the node and the block node, and
-    // the identification the drive answered INQUIRY with.
-    std::optional<DeviceNumber> nodeNumber;
+    // The device numbers sysfs gives for the drive's sg node and its sr block device; none
+    // where it has no such node or the number could not be read.
+    std::optional<DeviceNumber> genericNumber;
     std::optional<DeviceNumber> blockNumber;
+    // The identification the drive answered INQUIRY with when the scan found it.
     std::optional<InquiryStrings> scanned;
     int32_t lastPackId = 0;  // of the last request written to the generic node
 
     // Commands go through the generic node (the sg driver), not the block node.
     bool throughGenericNode() const { return blockName.empty() || node != "/dev/" + blockName; }
+    // The device number sysfs gave for `node`.
+    const std::optional<DeviceNumber>& nodeNumber() const {
+        return throughGenericNode() ? genericNumber : blockNumber;
+    }
 };
 
 // How one SG_IO command ended, its kinds of failure kept apart.
@@ -66,10 +71,11 @@ struct SgIoOutcome {
     uint8_t status = 0;  // SCSI status byte
     uint16_t hostStatus = 0;
     uint16_t driverStatus = 0;
-    uint8_t senseWritten = 0;
+    uint8_t senseWritten = 0;  // sense bytes the kernel wrote (sb_len_wr)
     bool openFailed = false;   // `error` is the open's: the ioctl was never called
     bool writeFailed = false;  // `error` is write()'s: the sg driver did not take the request
     bool issued = false;       // write() handed the request over: a later error came after it
+    int32_t residual = 0;      // bytes of the data transfer that did not happen (resid)
 
     // The command went through the host adapter to the drive, which gave a status.
     bool reachedDrive() const;
@@ -92,7 +98,7 @@ struct SgIoTrace {
     DataDirection direction = DataDirection::None;
     SgIoOutcome outcome;
     int32_t result = 0;
-    const uint8_t* sense = nullptr;  // the 32 bytes asked for
+    const uint8_t* sense = nullptr;  // the 32 bytes asked for, outcome.senseWritten of them written
 };
 
 // How taking a drive for an upgrade ended.
@@ -207,6 +213,9 @@ public:
     // SG_IO: the drives the Linux scan found, and who is told of every command sent.
     std::vector<SgIoDevice> sgIoDevices;
     std::function<void(const SgIoTrace&)> sgIoTrace;
+    // The residual count of the last SG_IO command that completed: bytes of its data transfer
+    // that did not happen. 0 under ASPI and pass-through, which do not tell it.
+    int32_t lastResidual = 0;
     // Asked before each SG_IO command; false keeps it from being sent (result 0). The command
     // line stops an interrupted upgrade with it.
     std::function<bool(const ScsiCommand&)> sgIoGate;

@@ -7,13 +7,35 @@
 
 namespace dw {
 
+namespace {
+
+constexpr size_t kSenseHeaderLength = 8;
+
+uint8_t responseCode(const DeviceEntry& device) { return device.sense[0] & 0x7F; }
+
+bool isDescriptorFormat(const DeviceEntry& device) {
+    return responseCode(device) == 0x72 || responseCode(device) == 0x73;
+}
+
+}  // namespace
+
+bool HasSenseData(const DeviceEntry& device) {
+    if (device.senseWritten < 0) return true;
+    return device.senseWritten >= int32_t(kSenseHeaderLength) && responseCode(device) >= 0x70 &&
+           responseCode(device) <= 0x73;
+}
+
 uint32_t SenseCode(const DeviceEntry& device) {
+    if (isDescriptorFormat(device)) {
+        return uint32_t(device.sense[1] & 0x0F) * 65536 + uint32_t(device.sense[2]) * 256 +
+               device.sense[3];
+    }
     return uint32_t(device.sense[2]) * 65536 + uint32_t(device.sense[12]) * 256 + device.sense[13];
 }
 
 uint32_t SenseTextId(const DeviceEntry& device) {
     const uint32_t code = SenseCode(device);
-    switch (device.sense[2]) {
+    switch (code >> 16) {
         case 0x01: return IDS_RECOVERED_ERROR;
         case 0x02:
             if (code == 0x020401) return IDS_READING_TOC;

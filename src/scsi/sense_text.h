@@ -9,8 +9,13 @@
 
 namespace dw {
 
-// (sense key byte × 65536) + (ASC × 256) + ASCQ. The whole key byte counts, so FILEMARK, EOM
-// and ILI bits put a code outside the keys 1..11.
+// Whether the device holds sense data: where the system tells how much it wrote (SG_IO), at
+// least 8 bytes with a response code of 70h to 73h; where it does not, always.
+bool HasSenseData(const DeviceEntry& device);
+
+// (sense key byte × 65536) + (ASC × 256) + ASCQ. The whole key byte of fixed-format sense
+// counts, so FILEMARK, EOM and ILI bits put a code outside the keys 1..11; descriptor-format
+// sense (72h, 73h) has its key in the low half of byte 1, its ASC and ASCQ in bytes 2 and 3.
 uint32_t SenseCode(const DeviceEntry& device);
 
 // The string table entry that names the sense data.

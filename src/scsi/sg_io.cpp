@@ -1,5 +1,6 @@
 // Requests of the Linux SG_IO transport: one command through the drive's generic (or sr) node,
 // its kinds of failure kept apart until the one place that makes the signed result.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -42,6 +43,22 @@ void sendSgIo(LinuxApi& api, SgIoDevice& node, int fd, SgIoRequest& request, SgI
         outcome.error = error;
         return;
     }
+}
+
+// Stores the sense data as far as the kernel wrote it; the rest of the stored bytes is cleared.
+void keepWrittenSense(DeviceEntry& device, const uint8_t* sense, uint8_t written) {
+    const size_t n = std::min<size_t>(written, kStoredSenseLength);
+    std::memcpy(device.sense, sense, n);
+    std::memset(device.sense + n, 0, kStoredSenseLength - n);
+    device.senseWritten = written;
+}
+
+// The bytes of a data-in buffer that the residual says the drive did not send hold what the
+// kernel's buffer held before (the sg driver copies all of it back): they are cleared.
+void clearUnsentData(const ScsiCommand& command, int32_t residual) {
+    if (command.data == nullptr || residual <= 0) return;
+    const uint32_t unsent = std::min(static_cast<uint32_t>(residual), command.dataLength);
+    std::memset(command.data + (command.dataLength - unsent), 0, unsent);
 }
 
 }  // namespace
@@ -114,6 +131,7 @@ SgIoDevice* ScsiTransport::sgIoDeviceOf(const DeviceEntry& device) {
 }
 
 int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& command) {
+    lastResidual = 0;
     if (device.hostAdapter < 0 || device.targetId < 0 || linuxApi_ == nullptr) return 0;
     SgIoDevice* node = sgIoDeviceOf(device);
     if (node == nullptr) return 0;
@@ -153,14 +171,17 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
         outcome.status = request.status;
         outcome.hostStatus = request.hostStatus;
         outcome.driverStatus = request.driverStatus;
-        outcome.senseWritten = request.senseWritten;
+        outcome.senseWritten = std::min(request.senseWritten, kSgIoSenseLength);
+        outcome.residual = request.residual;
+        lastResidual = request.residual;
+        if (direction == DataDirection::In) clearUnsentData(command, request.residual);
     }
 
     const int32_t result = sgIoResult(outcome);
     // Only a drive that answered has sense data to tell; a command that never reached it
     // leaves what the device held.
     if (result != 1 && outcome.reachedDrive()) {
-        std::memcpy(device.sense, sense, kStoredSenseLength);
+        keepWrittenSense(device, sense, outcome.senseWritten);
     }
     if (sgIoTrace) {
         SgIoTrace trace;

@@ -52,7 +52,7 @@ bool ScsiTransport::heldDriveIsTheScannedOne(DeviceEntry& device) {
         return false;
     }
     // Device numbers first: a node name that now stands for another device is not asked.
-    const std::pair<int, std::optional<DeviceNumber>> held[] = {{node->keptFd, node->nodeNumber},
+    const std::pair<int, std::optional<DeviceNumber>> held[] = {{node->keptFd, node->nodeNumber()},
                                                                 {node->claimFd, node->blockNumber}};
     for (const auto& [fd, scanned] : held) {
         if (fd < 0) continue;

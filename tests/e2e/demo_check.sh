@@ -24,6 +24,7 @@ display=$(sed -n 's/.*running (process [0-9]*) with WINEPREFIX=.* DISPLAY=\(:[0-
 
 cat > "$out/steps.txt" <<STEPS
 main "Drivewright  V1.25" 60
+font "Marlett"
 combo-count 2
 combo 0 "ID:0  KV-829A  "
 combo 1 "ID:1  KV-W6025A"

@@ -1,11 +1,12 @@
 // A library planted beside the program under the name of a system library, so that an
 // end-to-end run can tell whether the program took the system folder's library instead.
 //
-// As setupapi.dll or cfgmgr32.dll it leaves NAME.loaded in its own folder when anything loads
-// it. As version.dll (DW_PLANTED_VERSION) it leaves version.dll.used when the program's three
-// version functions are called through it: Wine's own user32 imports version.dll, so under a
-// native override Wine loads the planted one for user32 whatever the program does; its wide
-// functions, the ones user32 calls, answer "no version information" and leave no mark.
+// As setupapi.dll, cfgmgr32.dll or rpcrt4.dll (which setupapi.dll imports) it leaves
+// NAME.loaded in its own folder when anything loads it. As version.dll (DW_PLANTED_VERSION) it
+// leaves version.dll.used when the program's three version functions are called through it: Wine's
+// own user32 imports version.dll, so under a native override Wine loads the planted one for user32
+// whatever the program does; its wide functions, the ones user32 calls, answer "no version
+// information" and leave no mark.
 #include <windows.h>
 
 #include <cstring>

@@ -16,10 +16,12 @@
 //   select 1                          pick an item, as a click in the list does
 //   click 1000                        press a button (refused when it is disabled)
 //   open-file /path/file.bin 30       fill the Open dialog with a file and press Open
+//   cancel-file 30                    press Cancel in the Open dialog
 //   msgbox "caption" "text" 20        wait for a message box and check its text
 //   answer 1                          press a button of that box (1 OK, 2 Cancel)
 //   shot NAME                         ask the runner for a screenshot and wait for it
 //   delete-file PATH / copy-file FROM TO
+//   font "Marlett"                    the system has a font of that family (not a stand-in)
 //   sleep 2
 #include <windows.h>
 
@@ -233,6 +235,43 @@ bool openFile(const std::string& path, double seconds) {
     return true;
 }
 
+// Whether a font of the family is installed: enumerating a family by name lists its own faces,
+// never the font the mapper would take in its place.
+struct FontSearch {
+    std::string family;
+    bool found = false;
+};
+
+int CALLBACK noteFace(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM search) {
+    auto* s = reinterpret_cast<FontSearch*>(search);
+    if (lstrcmpiA(font->lfFaceName, s->family.c_str()) == 0) s->found = true;
+    return 1;
+}
+
+bool hasFont(const std::string& family) {
+    LOGFONTA wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(wanted.lfFaceName, family.c_str(), LF_FACESIZE);
+    FontSearch search{family};
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExA(screen, &wanted, noteFace, reinterpret_cast<LPARAM>(&search), 0);
+    ReleaseDC(nullptr, screen);
+    return search.found;
+}
+
+bool cancelFile(double seconds) {
+    HWND dialog = nullptr;
+    if (!waitFor(seconds, [&] { return (dialog = findWindow("Open", true)) != nullptr; })) {
+        return fail("no Open dialog");
+    }
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+    if (!waitFor(seconds, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); })) {
+        return fail("the Open dialog stayed");
+    }
+    return true;
+}
+
 bool step(const std::vector<std::string>& w) {
     const std::string& op = w[0];
     auto need = [&](size_t n) { return w.size() >= n + 1; };
@@ -316,6 +355,8 @@ bool step(const std::vector<std::string>& w) {
         return true;
     }
     if (op == "open-file" && need(2)) return openFile(w[1], num(2));
+    if (op == "cancel-file" && need(1)) return cancelFile(num(1));
+    if (op == "font" && need(1)) return hasFont(w[1]) || fail("no font " + quoted(w[1]));
     if (op == "msgbox" && need(3)) {
         if (!waitFor(num(3), [&] { return (gBox = findWindow(w[1], true)) != nullptr; })) {
             return fail("no message box " + quoted(w[1]));

@@ -20,6 +20,7 @@ public:
     // Runs the main dialog; false, so that the program ends with it.
     bool InitInstance(HINSTANCE instance);
 
+    WindowsApi& api() { return api_; }
     MainDialog* mainDialog() { return dialog_.get(); }
     Win32DialogView& view() { return *view_; }
 

@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "app/program_start.h"
 #include "app/win32/upgrade_app.h"
 #include "resources/resource.h"
 
@@ -26,9 +27,13 @@ bool UpgradeApp::InitInstance(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The application object exists before the program's own code runs.
     dw::UpgradeApp& app = dw::UpgradeApp::instance();
-    // Loads the Common Controls the manifest names before the first dialog, so that Windows XP
-    // draws the dialog in the visual styles; older Windows register their own controls.
-    InitCommonControls();
-    app.InitInstance(instance);
+    // The library search is narrowed first: Windows loads libraries for every window.
+    dw::StartProgram(app.api(), [&] {
+        // Loads the Common Controls the manifest names before the first dialog, so that
+        // Windows XP draws the dialog in the visual styles; older Windows register their own
+        // controls.
+        InitCommonControls();
+        app.InitInstance(instance);
+    });
     return 0;
 }

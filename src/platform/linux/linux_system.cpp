@@ -1,6 +1,6 @@
 // The real Linux seam over the C library. Device nodes and sysfs files are reached only through
 // open, read, write, poll, ioctl, fstat and close; directories through opendir and readdir; links
-// through readlink.
+// through readlink; what a name stands for through open (O_PATH) and fstat.
 #include "platform/linux/linux_system.h"
 
 #include <dirent.h>
@@ -50,6 +50,12 @@ sg_io_hdr_t headerFor(const SgIoRequest& request) {
     header.timeout = request.timeoutMs;
     header.pack_id = request.packId;
     return header;
+}
+
+// The device number of a device node, as fstat gives it.
+DeviceNumber numberOf(const struct stat& status) {
+    return {static_cast<uint32_t>(major(status.st_rdev)),
+            static_cast<uint32_t>(minor(status.st_rdev))};
 }
 
 void takeAnswer(const sg_io_hdr_t& header, SgIoRequest& request) {
@@ -116,8 +122,7 @@ LinuxApi::DeviceNumberResult LinuxSystem::deviceNumberOf(int fd) {
         return result;
     }
     result.ok = true;
-    result.number.major = major(status.st_rdev);
-    result.number.minor = minor(status.st_rdev);
+    result.number = numberOf(status);
     return result;
 }
 
@@ -176,6 +181,28 @@ LinuxApi::TextResult LinuxSystem::readLink(const std::string& path) {
     }
     result.text.assign(buffer, static_cast<size_t>(n));
     result.ok = true;
+    return result;
+}
+
+LinuxApi::NodeResult LinuxSystem::statNode(const std::string& path) {
+    NodeResult result;
+    // O_PATH reaches the inode without calling the device's open: no driver sees it.
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) < 0) {
+        result.error = errno;
+        ::close(fd);
+        return result;
+    }
+    ::close(fd);
+    result.ok = true;
+    if (S_ISCHR(status.st_mode)) result.kind = NodeResult::Kind::Character;
+    if (S_ISBLK(status.st_mode)) result.kind = NodeResult::Kind::Block;
+    result.number = numberOf(status);
     return result;
 }
 

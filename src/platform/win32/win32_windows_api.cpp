@@ -171,6 +171,31 @@ bool Win32WindowsApi::freeLibrary(Handle module) {
     return FreeLibrary(reinterpret_cast<HMODULE>(module)) != FALSE;
 }
 
+// Neither is imported: Windows 95, NT 4.0 and 2000 lack both, XP before SP1 and 7 without its
+// update lack SetDefaultDllDirectories, and a missing import would stop the program loading.
+Libraries::Call Win32WindowsApi::setDefaultDllDirectories(uint32_t directoryFlags) {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto set = entry<SetDefaultDllDirectoriesFn>(GetModuleHandleA("kernel32.dll"),
+                                                       "SetDefaultDllDirectories");
+    if (set == nullptr) return Call::NotExported;
+    return set(directoryFlags) != FALSE ? Call::Done : Call::Failed;
+}
+
+Libraries::Call Win32WindowsApi::setDllDirectory(const std::string& path) {
+    using SetDllDirectoryFn = BOOL(WINAPI*)(const char*);
+    const auto set = entry<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
+    if (set == nullptr) return Call::NotExported;
+    return set(path.c_str()) != FALSE ? Call::Done : Call::Failed;
+}
+
+std::string Win32WindowsApi::moduleFileName() {
+    char path[MAX_PATH] = {};
+    // A path that fills the buffer may have been cut.
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::string(path, length);
+}
+
 Handle Win32WindowsApi::createEvent(bool manualReset, bool initiallySignalled) {
     return fromHandle(CreateEventA(nullptr, manualReset, initiallySignalled, nullptr));
 }

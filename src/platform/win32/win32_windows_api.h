@@ -16,6 +16,9 @@ public:
     Handle loadLibrary(const std::string& name) override;
     void* getProcAddress(Handle module, const std::string& name) override;
     bool freeLibrary(Handle module) override;
+    Call setDefaultDllDirectories(uint32_t directoryFlags) override;
+    Call setDllDirectory(const std::string& path) override;
+    std::string moduleFileName() override;
 
     Handle createEvent(bool manualReset, bool initiallySignalled) override;
     bool resetEvent(Handle event) override;

@@ -92,7 +92,7 @@ expect() {  # expect DESCRIPTION VALUE WANTED
     echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
     exit 1
   fi
-  echo "   $1: $(printf '%s' "$2" | head -n 1)"
+  echo "   $1: ${2%%$'\n'*}"
 }
 expect_has() {  # expect_has DESCRIPTION TEXT PART
   case "$2" in

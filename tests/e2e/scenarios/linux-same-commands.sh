@@ -13,7 +13,7 @@ text 1005 "1.10"'
 upgrade_part() {
   local lines first start
   lines=$(grep -E '^([0-9]+ [0-9]+ [0-9A-F]{2} |commit )' "$1")
-  first=$(grep -n '^0 0 3B ' <<< "$lines" | head -n 1 | cut -d: -f1)
+  first=$(grep -n -m 1 '^0 0 3B ' <<< "$lines" | cut -d: -f1)
   start=$(head -n "$first" <<< "$lines" | grep -n '^0 0 00 ' | tail -n 1 | cut -d: -f1)
   tail -n +"$start" <<< "$lines"
 }

@@ -1,7 +1,9 @@
 # Start-up with two drives: both are listed by their labels, the first is selected and shown,
-# and picking the second shows its adapter, target and version.
+# and picking the second shows its adapter, target and version. Wine has its Marlett font, with
+# which it draws the title bar's close button (without it the button reads "r").
 layer_config="$two_drives"
 steps='main "Drivewright  V1.25" 60
+font "Marlett"
 combo-count 2
 combo 0 "ID:0  KV-829A  "
 combo 1 "ID:1  KV-W6025A"

@@ -16,7 +16,7 @@ select 0
 wait-text 1004 "0" 20'
 check() {
   local first
-  first=$(grep -n '^0 0 .* unanswered' "$work/wnaspi32.log" | head -n 1 | cut -d: -f1)
+  first=$(grep -n -m 1 '^0 0 .* unanswered' "$work/wnaspi32.log" | cut -d: -f1)
   expect "the first unanswered command" "$(sed -n "${first}p" "$work/wnaspi32.log" | cut -d' ' -f3)" 3B
   expect "chunks after it" "$(log_after "$first" | grep -c '^0 0 3B')" 0
   expect "commits" "$(commit_count)" 0
