@@ -64,6 +64,8 @@ public:
     void loseAnswer(const KorvaneDrive& drive, uint8_t opcode, int nth, LostAnswer how) {
         lost_.push_back({&drive, opcode, nth, how});
     }
+    // Whether logind runs on the system bus; without it a sleep inhibitor cannot be had.
+    bool logindRuns = true;
     // The descriptor the next successful open gives (0 once a program has closed its standard
     // input); later opens count up from it.
     int nextDescriptor = 100;
@@ -75,6 +77,8 @@ public:
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;
     TextResult readLink(const std::string& path) override;
+    InhibitResult inhibitSleep(const std::string& who, const std::string& why) override;
+    void allowSleep(int fd) override;
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
@@ -98,6 +102,15 @@ public:
         uint8_t senseCapacity = 0;
     };
     const std::vector<SgIoRecord>& sgIoCalls() const { return sgIoCalls_; }
+    // Each sleep inhibitor taken and each released, with how many commands the drives had
+    // received by then.
+    struct InhibitorRecord {
+        bool taken = false;  // false: released
+        std::string who;
+        std::string why;
+        size_t commandsBefore = 0;
+    };
+    const std::vector<InhibitorRecord>& inhibitors() const { return inhibitors_; }
     // Told of every command a drive received: its placement, the command, and the status byte
     // of the log lines (01 when it ended GOOD, 04 otherwise, as the ASPI layer's log has it).
     std::function<void(const LinuxPlacement&, const KorvaneDrive&, const ReceivedCommand&, uint8_t)>
@@ -121,6 +134,7 @@ private:
     Node* resolve(const std::string& path, bool followLast, int& error, std::string* canonical);
     void makeParents(const std::string& path);
     std::string mountsText() const;
+    size_t commandsReceived() const;
 
     std::map<std::string, Node> nodes_;
     std::map<int, OpenNode> open_;
@@ -128,6 +142,8 @@ private:
     std::vector<SgIoRecord> sgIoCalls_;
     std::vector<std::pair<int, std::string>> mounts_;
     std::map<uint8_t, int> refused_;
+    std::vector<InhibitorRecord> inhibitors_;
+    std::map<int, InhibitorRecord> inhibitorsHeld_;  // by descriptor
     struct LostRule {
         const KorvaneDrive* drive;
         uint8_t opcode;

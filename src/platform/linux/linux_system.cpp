@@ -5,7 +5,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <scsi/sg.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -40,20 +39,9 @@ int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     header.cmdp = const_cast<unsigned char*>(request.cdb);
     header.sbp = request.sense;
     header.timeout = request.timeoutMs;
-    // Ctrl+C and SIGTERM wait until the command is done. The sg driver would otherwise end its
-    // wait for the drive and fail the call with EINTR while the drive carries on with the
-    // command: an upgrade could then not tell whether a chunk, or the committing command, was
-    // taken. Held back here, the signal arrives after the call, and the download stops at the
-    // next point where it may.
-    sigset_t held, before;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &held, &before);
-    const int answered = ::ioctl(fd, SG_IO, &header);
-    const int error = errno;
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (answered < 0) return error;
+    // An upgrade holds signals back from its confirmation to its end, so no signal ends this
+    // wait then; list and check end at Ctrl+C at once, even while a command waits.
+    if (::ioctl(fd, SG_IO, &header) < 0) return errno;
     request.status = header.status;
     request.hostStatus = header.host_status;
     request.driverStatus = header.driver_status;
