@@ -132,6 +132,9 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
     if (keyword == "latency") {
         return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.latencyMs);
     }
+    if (keyword == "commit-latency") {
+        return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.commitLatencyMs);
+    }
     if (keyword == "mounted") {
         d.mountPoint.assign(rest);
         return !d.mountPoint.empty() && d.mountPoint[0] == '/' && d.placement.sr >= 0;

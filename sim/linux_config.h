@@ -9,6 +9,7 @@
 //   type 0                                           the last drive's sysfs type (default 5)
 //   vendor, interface, medium, fail, fail-all, stop-after   as in wnaspi32.cfg
 //   latency 20                                       the last drive takes 20 ms per command
+//   commit-latency 3000                              ... and 3000 ms over one that commits
 //   mounted /media/cdrom                             the last drive's disc is mounted there
 //   held                                             another program holds the last drive
 //   deny /dev/sg0 EACCES                             opening or reading the path fails so
@@ -36,6 +37,7 @@ struct LinuxDriveConfig {
     DriveConfig drive;
     LinuxPlacement placement;
     int latencyMs = 0;
+    int commitLatencyMs = -1;  // -1: as latencyMs
     std::string mountPoint;
     bool held = false;
     struct Lost {

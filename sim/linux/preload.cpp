@@ -71,7 +71,8 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
                const sim::ReceivedCommand& command, uint8_t status) {
     logLine(sim::commandLogLine(where.host, where.target, command, status));
     static std::map<const sim::KorvaneDrive*, int> commits;
-    if (drive.commits != commits[&drive]) {
+    const bool committed = drive.commits != commits[&drive];
+    if (committed) {
         commits[&drive] = drive.commits;
         const std::string name = gSim->folder + "drive-" + std::to_string(where.host) + "-" +
                                  std::to_string(where.target) + ".bin";
@@ -84,9 +85,9 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
     }
     for (const auto& placed : gSim->pc.placed) {
         if (placed.placement.host == where.host && placed.placement.channel == where.channel &&
-            placed.placement.target == where.target && placed.placement.lun == where.lun &&
-            placed.latencyMs > 0) {
-            gSim->latencyMs = placed.latencyMs;
+            placed.placement.target == where.target && placed.placement.lun == where.lun) {
+            gSim->latencyMs = committed && placed.commitLatencyMs >= 0 ? placed.commitLatencyMs
+                                                                       : placed.latencyMs;
         }
     }
 }

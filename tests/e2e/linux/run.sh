@@ -7,8 +7,10 @@
 #
 # A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
 # runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
-# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. Every run is bounded in
-# time. The scenario's files stay in build/e2e-linux/NAME/.
+# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. `dw_start ARGS` starts it
+# in the background as a shell's job ($pid), `dw_wait` collects it as `dw` does, and
+# `wait_until DESCRIPTION COMMAND...` waits for a state (never for a fixed time). Every run is
+# bounded in time. The scenario's files stay in build/e2e-linux/NAME/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
 name="$1"
@@ -22,6 +24,8 @@ work="$root/build/e2e-linux/$name"
 rm -rf "$work"
 mkdir -p "$work"
 export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
+# No system bus, unless a scenario starts one: the runs never ask the machine's own logind.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
 
 # Two KORVANE drives on a parallel ATA channel, as the Windows scenarios have them on the
 # primary IDE channel; two_drives_where_first LINES adds lines about the first drive.
@@ -55,6 +59,48 @@ dw_in_terminal() {
   # shellcheck disable=SC2034
   err=""
   echo "   \$ drivewright $* (in a terminal) -> $rc"
+}
+
+# dw_start ARGS: the program in the background, in a process group of its own as a shell with
+# job control starts a job (so signals reach it as they would from a terminal, and a stop stops
+# it); its output in out.txt and err.txt, its process id in $pid. dw_wait waits for its end and
+# sets $rc, $out and $err; a program still running when the scenario ends is killed.
+dw_start() {
+  set -m
+  LD_PRELOAD="$native/libdrivewright_linux_sim.so" "$native/drivewright" "$@" \
+    > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
+  pid=$!
+  set +m
+  trap 'kill -KILL "$pid" 2>/dev/null || true' EXIT
+  echo "   \$ drivewright $* (in the background, process $pid)"
+}
+# The state letter of the program's process (R, S, D, T, Z), or nothing once it was collected.
+process_state() { sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f1 || true; }
+has_ended() { [ "$(process_state)" = Z ] || [ ! -e "/proc/$pid" ]; }
+# wait_until DESCRIPTION COMMAND...: until COMMAND succeeds, at most 60 s.
+wait_until() {
+  local what="$1" deadline=$((SECONDS + 60))
+  shift
+  until "$@"; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "e2e-linux: waited 60 s for $what (the program is in state $(process_state))"
+      echo "--- stdout"; cat "$work/out.txt" 2>/dev/null || true
+      echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
+      exit 1
+    fi
+    sleep 0.02
+  done
+  echo "   $what"
+}
+dw_wait() {
+  wait_until "the program ended" has_ended
+  rc=0
+  wait "$pid" || rc=$?
+  # shellcheck disable=SC2034  # read by the scenarios
+  out=$(cat "$work/out.txt")
+  # shellcheck disable=SC2034
+  err=$(cat "$work/err.txt")
+  echo "   -> $rc"
 }
 
 commands() { grep -E "^[0-9]+ [0-9]+ $1 " "$work/drives.log" || true; }
