@@ -84,6 +84,10 @@ std::string helpText() {
            "  3    the device cannot be used: no access, in use, or its disc is mounted\n"
            "  130  interrupted before the committing command: nothing was committed\n"
            "\n"
+           "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
+           "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"
+           "output does not stop it. list and check end at Ctrl+C at once.\n"
+           "\n"
            "The drive is reached through SG_IO, which needs read and write access to its\n"
            "device node: run as root, or as a member of the group that owns the node.\n";
 }
