@@ -124,13 +124,46 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         config.refused.emplace_back(static_cast<uint8_t>(value), error);
         return true;
     }
+    if (keyword == "no-rawio") {
+        config.rawio = false;
+        return true;
+    }
     if (config.drives.empty()) return false;
     LinuxDriveConfig& d = config.drives.back();
     if (keyword == "type") {
         return nextConfigWord(rest, word) && decimal(word, 0, 31, d.placement.type);
     }
     if (keyword == "latency") {
-        return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.latencyMs);
+        int ms = 0;
+        if (!nextConfigWord(rest, word) || !decimal(word, 0, 10000, ms)) return false;
+        std::string opcode, nth;
+        if (!nextConfigWord(rest, opcode)) {
+            d.latencyMs = ms;
+            return true;
+        }
+        int count = 0;
+        char* end = nullptr;
+        const long value = std::strtol(opcode.c_str(), &end, 16);
+        if (opcode.size() != 2 || *end != '\0' || !nextConfigWord(rest, nth) ||
+            !decimal(nth, 1, 1000000, count)) {
+            return false;
+        }
+        d.slow.push_back({static_cast<uint8_t>(value), count, ms});
+        return true;
+    }
+    if (keyword == "mounted-elsewhere") {
+        d.mountedElsewhere = true;
+        return d.placement.sr >= 0;
+    }
+    if (keyword == "replaced") {
+        DriveConfig other;
+        if (!nextConfigWord(rest, other.revision)) return false;
+        other.product.assign(rest);
+        if (other.product.empty() || other.product.size() > 16 || other.revision.size() > 4) {
+            return false;
+        }
+        d.replacement = other;
+        return true;
     }
     if (keyword == "commit-latency") {
         return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.commitLatencyMs);
@@ -188,6 +221,11 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
         out.drives.push_back(makeDrive(d.drive));
         out.machine.placeDrive(*out.drives.back(), d.placement);
         if (!d.mountPoint.empty()) out.machine.mount(d.placement.sr, d.mountPoint);
+        if (d.mountedElsewhere) out.machine.mountElsewhere(d.placement.sr);
+        if (d.replacement) {
+            out.replacements.push_back(makeDrive(*d.replacement));
+            out.machine.replaceBeforeHold(*out.drives.back(), *out.replacements.back());
+        }
         for (const auto& lost : d.lost) {
             out.machine.loseAnswer(*out.drives.back(), lost.opcode, lost.nth, lost.how);
         }
@@ -199,6 +237,7 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
     }
     for (const auto& [path, error] : config.denied) out.machine.failPath(path, error);
     for (const auto& [opcode, error] : config.refused) out.machine.refuseCommand(opcode, error);
+    if (!config.rawio) out.machine.dropRawio();
 }
 
 }  // namespace sim

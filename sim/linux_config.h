@@ -10,16 +10,30 @@
 //   vendor, interface, medium, fail, fail-all, stop-after   as in wnaspi32.cfg
 //   latency 20                                       the last drive takes 20 ms per command
 //   commit-latency 3000                              ... and 3000 ms over one that commits
+//   latency 1500 3B 126                              ... and 1500 ms over its 126th 3Bh
 //   mounted /media/cdrom                             the last drive's disc is mounted there
+//   mounted-elsewhere                                ... in another mount namespace: its sr
+//                                                    node is claimed, /proc/self/mounts does
+//                                                    not list it
 //   held                                             another program holds the last drive
+//   replaced 1.02 CD-R   KV-W6025A                   just before the program first opens the
+//                                                    last drive's node exclusively, the drive
+//                                                    is swapped for this one (revision, product)
 //   deny /dev/sg0 EACCES                             opening or reading the path fails so
-//   refuse 3B EPERM                                  the kernel refuses SG_IO with opcode 3Bh
+//   refuse 3B EPERM                                  the kernel refuses opcode 3Bh where its
+//                                                    command filter applies: through sr nodes
+//                                                    and nodes opened read-only
+//   no-rawio                                         the program runs without CAP_SYS_RAWIO
+//                                                    (/proc/self/status says so): the command
+//                                                    filter passes only what every user may
 //   lost 3B 126 DID_TIME_OUT                         the last drive carries out its 126th
 //                                                    command 3Bh, but its answer is lost: the
 //                                                    host status (DID_NO_CONNECT, DID_TIME_OUT,
 //                                                    DID_ABORT, DID_ERROR, DID_RESET), driver
 //                                                    status (DRIVER_ERROR, DRIVER_TIMEOUT) or
 //                                                    errno of SG_IO (EIO, EINTR, EFAULT, ENODEV)
+// A stop and continue of the program (SIGSTOP, SIGCONT) while an sg node's SG_IO waits restarts
+// the call, which sends the command again, as the sg driver does.
 #pragma once
 
 #include <memory>
@@ -38,8 +52,16 @@ struct LinuxDriveConfig {
     LinuxPlacement placement;
     int latencyMs = 0;
     int commitLatencyMs = -1;  // -1: as latencyMs
+    struct Slow {
+        uint8_t opcode;
+        int nth;
+        int latencyMs;
+    };
+    std::vector<Slow> slow;
     std::string mountPoint;
+    bool mountedElsewhere = false;
     bool held = false;
+    std::optional<DriveConfig> replacement;
     struct Lost {
         uint8_t opcode;
         int nth;
@@ -52,6 +74,7 @@ struct LinuxConfig {
     std::vector<LinuxDriveConfig> drives;
     std::vector<std::pair<std::string, int>> denied;  // path, errno
     std::vector<std::pair<uint8_t, int>> refused;     // opcode, errno
+    bool rawio = true;
 };
 
 // The configuration, or nothing with `error` naming the line at fault.
@@ -61,6 +84,7 @@ std::optional<LinuxConfig> parseLinuxConfig(std::string_view text, std::string& 
 struct SimulatedLinux {
     LinuxMachine machine;
     std::vector<std::unique_ptr<KorvaneDrive>> drives;  // in the order of the configuration
+    std::vector<std::unique_ptr<KorvaneDrive>> replacements;
     std::vector<LinuxDriveConfig> placed;
 };
 void buildLinux(const LinuxConfig& config, SimulatedLinux& out);

@@ -1,5 +1,6 @@
 // The simulated Linux PC: its file tree with links resolved as the kernel resolves them, its
-// device nodes with their exclusive opens, and the drives behind SG_IO.
+// device nodes with their exclusive opens and claims, and the drives behind SG_IO and the sg
+// driver's asynchronous interface.
 #include "sim/linux_machine.h"
 
 #include <algorithm>
@@ -62,6 +63,25 @@ std::string hostFolder(const LinuxPlacement& p) {
             return "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0" + host;
     }
     return {};
+}
+
+// What the kernel lets a program without CAP_SYS_RAWIO send where its command filter applies
+// (scsi_cmd_allowed in drivers/scsi/scsi_ioctl.c): read-safe commands, and with the node open
+// for writing the writing ones. WRITE BUFFER, REZERO UNIT and vendor commands are in neither.
+bool allowedWithoutRawio(uint8_t opcode, bool writable) {
+    static constexpr uint8_t kReadSafe[] = {0x00, 0x03, 0x08, 0x28, 0xA8, 0x88, 0x3C, 0x37, 0x25,
+                                            0x3E, 0x12, 0x1A, 0x5A, 0x4D, 0x1B, 0x2F, 0x8F, 0xA0,
+                                            0x9E, 0x1C, 0xA3, 0x5C, 0xBC, 0x45, 0x47, 0x48, 0x4B,
+                                            0xBE, 0xB9, 0x51, 0xAD, 0x44, 0x52, 0x42, 0x43, 0xA4,
+                                            0xBA, 0x46, 0x23, 0x4A, 0xAC, 0x2B, 0x4E, 0x95};
+    static constexpr uint8_t kWriting[] = {0x0A, 0x2A, 0x2E, 0xAA, 0xAE, 0x8A, 0x3F, 0xEA,
+                                           0x41, 0x93, 0x7F, 0x19, 0x55, 0x15, 0x4C, 0xA1,
+                                           0x5B, 0x35, 0x04, 0x58, 0x53, 0xBF, 0xA2, 0x54,
+                                           0x5D, 0xBB, 0x1E, 0xA6, 0xB6, 0xA7, 0x94};
+    auto in = [opcode](const auto& list) {
+        return std::find(std::begin(list), std::end(list), opcode) != std::end(list);
+    };
+    return in(kReadSafe) || (writable && in(kWriting));
 }
 
 std::string padded(const std::string& text, size_t width) {
@@ -152,6 +172,7 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
         addLink(device + "/generic", "scsi_generic/" + sg);
         addLink("/sys/class/scsi_generic/" + sg, relativeLink("/sys/class/scsi_generic", folder));
         makeParents("/dev/" + sg);
+        node.number = {21, static_cast<uint32_t>(where.sg)};
         nodes_["/dev/" + sg] = node;
     }
     if (where.sr >= 0) {
@@ -163,6 +184,7 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
         addLink("/sys/block/" + sr, relativeLink("/sys/block", folder));
         addLink("/sys/class/block/" + sr, relativeLink("/sys/class/block", folder));
         makeParents("/dev/" + sr);
+        node.number = {11, static_cast<uint32_t>(where.sr)};
         nodes_["/dev/" + sr] = node;
     }
     addDirectory("/sys/class/scsi_generic");
@@ -174,9 +196,24 @@ void LinuxMachine::mount(int sr, const std::string& mountPoint) {
     mounts_.emplace_back(sr, mountPoint);
 }
 
+void LinuxMachine::mountElsewhere(int sr) { mountedElsewhere_.push_back(sr); }
+
 void LinuxMachine::holdElsewhere(const std::string& node) {
     auto it = nodes_.find(node);
     if (it != nodes_.end()) it->second.heldElsewhere = true;
+}
+
+void LinuxMachine::setDeviceNumber(const std::string& node, dw::DeviceNumber number) {
+    auto it = nodes_.find(node);
+    if (it != nodes_.end()) it->second.number = number;
+}
+
+std::string LinuxMachine::statusText() const {
+    // Root has every capability (CAP_SYS_RAWIO is bit 17); a user none.
+    const char* caps = rawio_ ? "000001ffffffffff" : "0000000000000000";
+    return std::string("Name:\tdrivewright\nState:\tR (running)\nUid:\t0\t0\t0\t0\n") +
+           "CapInh:\t0000000000000000\nCapPrm:\t" + caps + "\nCapEff:\t" + caps +
+           "\nCapBnd:\t000001ffffffffff\nCapAmb:\t0000000000000000\n";
 }
 
 std::string LinuxMachine::mountsText() const {
@@ -250,6 +287,43 @@ LinuxMachine::Node* LinuxMachine::resolve(const std::string& path, bool followLa
     return node;
 }
 
+void LinuxMachine::replaceIfDue(Node& node) {
+    for (auto it = replacements_.begin(); it != replacements_.end(); ++it) {
+        if (it->first != node.drive) continue;
+        for (auto& [path, other] : nodes_) {
+            if (other.kind == Kind::Device && other.drive == it->first) other.drive = it->second;
+        }
+        replacements_.erase(it);
+        return;
+    }
+}
+
+int LinuxMachine::openRefusal(const Node& node, const std::string& canonical,
+                              dw::OpenMode mode) const {
+    if (isBlockNode(canonical)) {
+        // block/bdev.c: O_EXCL claims the device, and fails while another exclusive opener or a
+        // mounted file system (in any mount namespace) holds it. An open without O_EXCL is never
+        // refused for that, and does not keep a claim from being taken.
+        if (!mode.exclusive) return 0;
+        const int sr = node.placement.sr;
+        bool claimed = node.heldElsewhere ||
+                       std::any_of(mounts_.begin(), mounts_.end(),
+                                   [&](const auto& m) { return m.first == sr; }) ||
+                       std::count(mountedElsewhere_.begin(), mountedElsewhere_.end(), sr) != 0;
+        for (const auto& [fd, open] : open_)
+            claimed = claimed || (open.path == canonical && open.exclusive);
+        return claimed ? EBUSY : 0;
+    }
+    // sg.c: an exclusive open needs write access (EPERM); opened non-blocking, an exclusive open
+    // fails while any other open exists, and any open while an exclusive one does (EBUSY).
+    if (mode.exclusive && mode.readOnly) return EPERM;
+    if (mode.exclusive && node.heldElsewhere) return EBUSY;
+    for (const auto& [fd, open] : open_) {
+        if (open.path == canonical && (open.exclusive || mode.exclusive)) return EBUSY;
+    }
+    return 0;
+}
+
 dw::LinuxApi::OpenResult LinuxMachine::openDevice(const std::string& path, dw::OpenMode mode) {
     OpenResult result;
     std::string canonical;
@@ -259,38 +333,122 @@ dw::LinuxApi::OpenResult LinuxMachine::openDevice(const std::string& path, dw::O
     } else if (node != nullptr && node->kind != Kind::Device) {
         result.error = node->kind == Kind::Directory ? EISDIR : ENXIO;
     } else if (node != nullptr) {
-        const int sr = node->placement.sr;
-        const bool mounted = sr >= 0 && canonical == "/dev/sr" + std::to_string(sr) &&
-                             std::any_of(mounts_.begin(), mounts_.end(),
-                                         [&](const auto& m) { return m.first == sr; });
-        bool busy = false;
-        for (const auto& [fd, open] : open_) {
-            if (open.path == canonical && (open.exclusive || mode.exclusive)) busy = true;
-        }
-        if (mode.exclusive && (node->heldElsewhere || mounted)) busy = true;
-        if (busy) {
-            result.error = EBUSY;
-        } else {
+        if (mode.exclusive) replaceIfDue(*node);
+        result.error = openRefusal(*node, canonical, mode);
+        if (result.error == 0) {
             result.fd = nextDescriptor++;
-            open_[result.fd] = {canonical, mode.exclusive};
+            OpenNode& open = open_[result.fd];
+            open.path = canonical;
+            open.exclusive = mode.exclusive;
+            open.readOnly = mode.readOnly;
         }
     }
-    opens_.push_back({path, mode.exclusive, result.error});
+    opens_.push_back({path, mode.exclusive, result.error, mode.readOnly});
     return result;
+}
+
+int LinuxMachine::checkRequest(const OpenNode& open, const dw::SgIoRequest& request) const {
+    if (request.cdb == nullptr || request.cdbLength < 6 || request.cdbLength > 16) return EINVAL;
+    if (request.dataLength != 0 && request.data == nullptr) return EFAULT;
+    // The command filter applies through a block node, and through an sg node opened read-only;
+    // an sg node opened for writing passes every command (sg.c, sg_new_write).
+    if (!isBlockNode(open.path) && !open.readOnly) return 0;
+    if (auto refused = refused_.find(request.cdb[0]); refused != refused_.end()) {
+        return refused->second;
+    }
+    return rawio_ || allowedWithoutRawio(request.cdb[0], !open.readOnly) ? 0 : EPERM;
+}
+
+const Interruption* LinuxMachine::interruptionFor(const KorvaneDrive& drive, uint8_t opcode) const {
+    auto count = issued_.find({&drive, opcode});
+    const int nth = count == issued_.end() ? 0 : count->second;
+    for (const InterruptRule& rule : interruptions_) {
+        if (rule.drive == &drive && rule.opcode == opcode && (rule.nth == 0 || rule.nth == nth)) {
+            return &rule.how;
+        }
+    }
+    return nullptr;
 }
 
 int LinuxMachine::sgIo(int fd, dw::SgIoRequest& request) {
     auto it = open_.find(fd);
     if (it == open_.end()) return EBADF;
     Node& node = nodes_[it->second.path];
-    sgIoCalls_.push_back({it->second.path, request.cdbLength, request.direction, request.dataLength,
-                          request.timeoutMs, request.senseCapacity});
-    if (request.cdb == nullptr || request.cdbLength < 6 || request.cdbLength > 16) return EINVAL;
-    if (request.dataLength != 0 && request.data == nullptr) return EFAULT;
-    if (auto refused = refused_.find(request.cdb[0]); refused != refused_.end()) {
-        return refused->second;
-    }
+    sgIoCalls_.push_back({it->second.path, false, request.cdbLength, request.direction,
+                          request.dataLength, request.timeoutMs, request.senseCapacity});
+    if (const int refusal = checkRequest(it->second, request)) return refusal;
+    const int error = issue(node, request);
+    // sg.c waits for the answer of SG_IO interruptibly: a signal whose handler runs orphans the
+    // request (its answer is dropped) and the call fails with EINTR; after a stop the kernel
+    // restarts the call, which issues the command once more. The block layer, behind an sr node,
+    // waits without interruption.
+    const Interruption* how =
+        isBlockNode(it->second.path) ? nullptr : interruptionFor(*node.drive, request.cdb[0]);
+    if (how == nullptr) return error;
+    if (*how == Interruption::Handled) return EINTR;
+    return issue(node, request);
+}
 
+int LinuxMachine::sgWrite(int fd, dw::SgIoRequest& request) {
+    auto it = open_.find(fd);
+    if (it == open_.end() || it->second.readOnly) return EBADF;
+    if (isBlockNode(it->second.path)) return EINVAL;  // only sg nodes take an sg_io_hdr by write()
+    Node& node = nodes_[it->second.path];
+    sgIoCalls_.push_back({it->second.path, true, request.cdbLength, request.direction,
+                          request.dataLength, request.timeoutMs, request.senseCapacity});
+    if (const int refusal = checkRequest(it->second, request)) return refusal;
+    Pending pending;
+    pending.error = issue(node, request);
+    pending.answer = request;
+    // The request stays queued on the descriptor until read() takes its answer: a wait that a
+    // signal interrupts ends with EINTR (or is restarted after a stop), and nothing is sent again.
+    const Interruption* how = interruptionFor(*node.drive, request.cdb[0]);
+    pending.interrupted = how != nullptr && *how == Interruption::Handled;
+    it->second.pending.push_back(pending);
+    return 0;
+}
+
+int LinuxMachine::waitReadable(int fd) {
+    auto it = open_.find(fd);
+    if (it == open_.end()) return EBADF;
+    std::deque<Pending>& pending = it->second.pending;
+    if (pending.empty()) return EDEADLK;  // nothing outstanding: a real poll would wait for ever
+    if (pending.front().interrupted) {
+        pending.front().interrupted = false;
+        return EINTR;
+    }
+    return 0;
+}
+
+int LinuxMachine::sgRead(int fd, dw::SgIoRequest& request) {
+    auto it = open_.find(fd);
+    if (it == open_.end()) return EBADF;
+    std::deque<Pending>& pending = it->second.pending;
+    if (pending.empty() || pending.front().interrupted) return EAGAIN;  // none answered yet
+    const Pending done = pending.front();
+    pending.pop_front();
+    request.status = done.answer.status;
+    request.hostStatus = done.answer.hostStatus;
+    request.driverStatus = done.answer.driverStatus;
+    request.senseWritten = done.answer.senseWritten;
+    request.residual = done.answer.residual;
+    request.packId = done.answer.packId;
+    return done.error;
+}
+
+dw::LinuxApi::DeviceNumberResult LinuxMachine::deviceNumberOf(int fd) {
+    DeviceNumberResult result;
+    auto it = open_.find(fd);
+    if (it == open_.end()) {
+        result.error = EBADF;
+        return result;
+    }
+    result.ok = true;
+    result.number = nodes_[it->second.path].number;
+    return result;
+}
+
+int LinuxMachine::issue(Node& node, dw::SgIoRequest& request) {
     DataDirection direction = DataDirection::None;
     if (request.direction == dw::SgIoRequest::Direction::ToDevice) direction = DataDirection::Out;
     if (request.direction == dw::SgIoRequest::Direction::FromDevice) direction = DataDirection::In;
@@ -348,6 +506,11 @@ dw::LinuxApi::TextResult LinuxMachine::readTextFile(const std::string& path) {
     if (path == "/proc/self/mounts" && nodes_.count(path) == 0) {
         result.ok = true;
         result.text = mountsText();
+        return result;
+    }
+    if (path == "/proc/self/status" && nodes_.count(path) == 0) {
+        result.ok = true;
+        result.text = statusText();
         return result;
     }
     Node* node = resolve(path, true, result.error, nullptr);

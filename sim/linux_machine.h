@@ -4,6 +4,7 @@
 // that cannot be read, a node that may not be opened, a drive that is mounted or held.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -39,6 +40,11 @@ struct LostAnswer {
     int error = 0;
 };
 
+// A signal that comes while the program waits for a command's answer: one whose handler runs
+// (a handler installed without SA_RESTART: the waiting call fails with EINTR), or a stop and
+// continue (no handler runs: the kernel restarts the call).
+enum class Interruption { Handled, Stop };
+
 class LinuxMachine : public dw::LinuxApi {
 public:
     // The tree. Paths are absolute; parents are made as needed.
@@ -53,11 +59,33 @@ public:
     std::string placeDrive(KorvaneDrive& drive, const LinuxPlacement& where);
     // The text of /proc/self/mounts lists the drive's sr node on `mountPoint`.
     void mount(int sr, const std::string& mountPoint);
+    // The drive's disc is mounted in another mount namespace: its sr node is claimed, but the
+    // program's /proc/self/mounts does not list it.
+    void mountElsewhere(int sr);
     // Exclusive opens of the node fail with EBUSY (another program holds the drive).
     void holdElsewhere(const std::string& node);
-    // SG_IO with this opcode fails with `error`, as the kernel refuses vendor and download
-    // commands to a user without CAP_SYS_RAWIO (EPERM); the drive never sees it.
+    // Commands with this opcode fail with `error` where the kernel's command filter applies
+    // (through an sr node, or a node opened read-only); the drive never sees them.
     void refuseCommand(uint8_t opcode, int error) { refused_[opcode] = error; }
+    // The program runs without CAP_SYS_RAWIO: /proc/self/status says so, and where the command
+    // filter applies the kernel passes only the commands it lets every user send.
+    void dropRawio() { rawio_ = false; }
+    // The node's device number, as fstat gives it (sg nodes are 21:N, sr nodes 11:N).
+    void setDeviceNumber(const std::string& node, dw::DeviceNumber number);
+    // Just before the first exclusive open of one of its nodes, `drive` is unplugged and
+    // `replacement` takes its place and its numbers (sg and sr numbers are reused lowest-first).
+    void replaceBeforeHold(const KorvaneDrive& drive, KorvaneDrive& replacement) {
+        replacements_.emplace_back(&drive, &replacement);
+    }
+    // The nth (from 1; 0: every) command with this opcode to the drive is interrupted as `how`
+    // says while the program waits for its answer. An SG_IO ioctl on an sg node gives up its
+    // request and fails with EINTR (Handled), or is restarted and issues the command again
+    // (Stop); the block layer's wait, behind an sr node, is not interrupted. A wait for an answer
+    // of the asynchronous interface fails with EINTR (Handled) with the request still pending,
+    // or is restarted (Stop).
+    void interruptWait(const KorvaneDrive& drive, uint8_t opcode, int nth, Interruption how) {
+        interruptions_.push_back({&drive, opcode, nth, how});
+    }
     // The nth (from 1; 0: every) command with this opcode to the drive is carried out by it, and
     // then its answer is lost as `how` says: the bus timed out or was reset, the drive dropped
     // off it. The drive keeps what the command did (a committing chunk stays committed).
@@ -73,6 +101,10 @@ public:
     // The seam.
     OpenResult openDevice(const std::string& path, dw::OpenMode mode) override;
     int sgIo(int fd, dw::SgIoRequest& request) override;
+    int sgWrite(int fd, dw::SgIoRequest& request) override;
+    int waitReadable(int fd) override;
+    int sgRead(int fd, dw::SgIoRequest& request) override;
+    DeviceNumberResult deviceNumberOf(int fd) override;
     int closeDevice(int fd) override;
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;
@@ -91,10 +123,12 @@ public:
         std::string path;
         bool exclusive = false;
         int error = 0;
+        bool readOnly = false;
     };
     const std::vector<OpenRecord>& opens() const { return opens_; }
     struct SgIoRecord {
-        std::string path;  // the node the descriptor was opened on
+        std::string path;      // the node the descriptor was opened on
+        bool written = false;  // by write() of the asynchronous interface, not the SG_IO ioctl
         uint8_t cdbLength = 0;
         dw::SgIoRequest::Direction direction = dw::SgIoRequest::Direction::None;
         uint32_t dataLength = 0;
@@ -125,25 +159,54 @@ private:
         KorvaneDrive* drive = nullptr;
         LinuxPlacement placement;
         bool heldElsewhere = false;
+        dw::DeviceNumber number;
+    };
+    // An answer of the asynchronous interface that the program has not read yet.
+    struct Pending {
+        dw::SgIoRequest answer;
+        int error = 0;             // the errno read() gives (a lost answer)
+        bool interrupted = false;  // the next wait for it ends with EINTR
     };
     struct OpenNode {
         std::string path;
         bool exclusive = false;
+        bool readOnly = false;
+        std::deque<Pending> pending;
     };
 
     Node* resolve(const std::string& path, bool followLast, int& error, std::string* canonical);
     void makeParents(const std::string& path);
     std::string mountsText() const;
     size_t commandsReceived() const;
+    std::string statusText() const;
+    static bool isBlockNode(const std::string& path) { return path.rfind("/dev/sr", 0) == 0; }
+    int openRefusal(const Node& node, const std::string& canonical, dw::OpenMode mode) const;
+    void replaceIfDue(Node& node);
+    // Why the kernel refuses the request before issuing it (0: it does not).
+    int checkRequest(const OpenNode& open, const dw::SgIoRequest& request) const;
+    // Issues the command to the drive behind `node`: the drive carries it out and the request's
+    // out fields say how it ended; the errno of an answer that was lost that way, or 0.
+    int issue(Node& node, dw::SgIoRequest& request);
+    const Interruption* interruptionFor(const KorvaneDrive& drive, uint8_t opcode) const;
 
     std::map<std::string, Node> nodes_;
     std::map<int, OpenNode> open_;
     std::vector<OpenRecord> opens_;
     std::vector<SgIoRecord> sgIoCalls_;
     std::vector<std::pair<int, std::string>> mounts_;
+    std::vector<int> mountedElsewhere_;
     std::map<uint8_t, int> refused_;
     std::vector<InhibitorRecord> inhibitors_;
     std::map<int, InhibitorRecord> inhibitorsHeld_;  // by descriptor
+    bool rawio_ = true;
+    std::vector<std::pair<const KorvaneDrive*, KorvaneDrive*>> replacements_;
+    struct InterruptRule {
+        const KorvaneDrive* drive;
+        uint8_t opcode;
+        int nth;
+        Interruption how;
+    };
+    std::vector<InterruptRule> interruptions_;
     struct LostRule {
         const KorvaneDrive* drive;
         uint8_t opcode;

@@ -287,7 +287,8 @@ TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotComp
             aspi.machine.aspi().attach(*drive, 0, 1);
             aspi.machine.aspi().answerItself(0, 1, 0x3B, c.nth, uint8_t(c.code));
         } else {
-            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, 1, 0});
+            // The kernel's command filter stands only behind a block node: no sg node there.
+            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, c.way == Kernel ? -1 : 1, 0});
             lpc.scan();
             drive = lpc.drives[0].get();
             transport = &lpc.transport;

@@ -74,17 +74,17 @@ TEST(SgIoTransport, framesEachCommandByItsOpcodeAndAnUpgradeHoldsTheNodeExclusiv
     EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 1 4800000 32 0");  // the node opened and closed
     dw::VendorReadMemory(pc.transport, pc.device, 0x100, 4, buffer);
     EXPECT_EQ(pc.lastCall(), "/dev/sg1 12 2 60000 32 0");
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), 0);
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), 0);  // again: the first is closed
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);  // again: first closed
     dw::ScsiCommand capacity;
     capacity.cdb[0] = 0x5C;  // READ BUFFER CAPACITY: no data asked, a short time-out
     pc.transport.execute(pc.device, capacity);
-    EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 0 30000 32 1");  // through the node held
+    EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 0 30000 32 2");  // through the node held, sr0 claimed
     EXPECT_TRUE(pc.machine.opens().back().exclusive);
     pc.transport.closeDriveHandle(pc.device);
     EXPECT_EQ(pc.machine.openDeviceCount(), 0);
     pc.machine.holdElsewhere("/dev/sg1");
-    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device), EBUSY);
+    EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, EBUSY);
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);  // commands still open the node each
     EXPECT_FALSE(pc.machine.opens().back().exclusive);
 }
@@ -95,8 +95,10 @@ TEST(SgIoTransport, senseIsKeptOnlyFromADriveThatAnsweredWithAFailure) {
     EXPECT_EQ(dw::TestUnitReady(pc.transport, pc.device), 2);  // no medium: 02/3A/00
     EXPECT_EQ(hex({pc.device.sense, pc.device.sense + 15}),
               "70 00 02 00 00 00 00 0A 00 00 00 00 3A 00 AA");
-    pc.machine.refuseCommand(0x01, EPERM);  // the kernel's command filter
+    pc.machine.refuseCommand(0x01, EPERM);  // the kernel's command filter, behind the block node
+    pc.transport.sgIoDevices[0].node = "/dev/sr0";
     EXPECT_EQ(dw::systemErrorOf(dw::RezeroUnit(pc.transport, pc.device)), uint32_t(EPERM));
+    pc.transport.sgIoDevices[0].node = "/dev/sg1";
     pc.drives[0]->stopAnsweringAfter(0);
     EXPECT_EQ(dw::TestUnitReady(pc.transport, pc.device), 0x01000300);  // DID_TIME_OUT
     pc.machine.failPath("/dev/sg1", EACCES);
@@ -112,13 +114,13 @@ TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
     SgIoDrive pc;
     for (int hold = 0; hold < 3; ++hold) {  // a command, the hold, the hold again
         pc.machine.nextDescriptor = 0;
-        EXPECT_EQ(hold ? pc.transport.holdDeviceExclusively(pc.device) + 1
+        EXPECT_EQ(hold ? pc.transport.holdDeviceExclusively(pc.device).error + 1
                        : dw::RezeroUnit(pc.transport, pc.device),
                   1)
             << hold;
     }
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);
-    EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 1u + 8u);
+    EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 2u + 8u);
     pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
 }
@@ -155,4 +157,47 @@ TEST(SgIoTransport, givesEachCommandTheTimeOutOfWhatItDoes) {
         seen += line;
     }
     EXPECT_EQ(seen, "12=60 00=60 03=60 01=60 E3=60 F1=60 3B=4800 E2=4800 1B=4800 E1=4800 5C=30 ");
+}
+
+// A signal during the wait for the drive, whether its handler runs or it stops the program: the
+// command reaches the drive once and its answer is taken. Today's SG_IO on an sg node gives the
+// request up (EINTR) or, restarted after a stop, sends it again; behind sr0 the block layer waits.
+TEST(SgIoTransport, aCommandIsSentOnceWhateverSignalComesDuringItsWait) {
+    using sim::Interruption;
+    for (const auto& [how, node] :
+         {std::pair(Interruption::Handled, "/dev/sg1"), std::pair(Interruption::Stop, "/dev/sg1"),
+          std::pair(Interruption::Handled, "/dev/sr0"),
+          std::pair(Interruption::Stop, "/dev/sr0")}) {
+        SgIoDrive pc;
+        pc.transport.sgIoDevices[0].node = node;
+        pc.machine.interruptWait(*pc.drives[0], 0x3B, 1, how);
+        std::vector<uint8_t> chunk(8192 + 4);
+        EXPECT_EQ(dw::WriteBuffer(pc.transport, pc.device, 4, 0, 0, 8192, chunk), 1) << node;
+        EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x3B).size(), 1u) << node << int(how);
+    }
+}
+
+// The simulated kernel as sg.c has it: SG_IO on an sg node is issued again when the kernel
+// restarts it after a stop; a request written stays queued until read, through an interrupted
+// wait, and comes back with its pack_id.
+TEST(SimulatedLinux, restartsSgIoAfterAStopAndKeepsAWrittenRequestUntilItIsRead) {
+    SgIoDrive pc;
+    const dw::LinuxApi::OpenResult sg = pc.machine.openDevice("/dev/sg1", {});
+    uint8_t cdb[6] = {0x00};  // TEST UNIT READY
+    dw::SgIoRequest request;
+    request.cdb = cdb;
+    request.cdbLength = 6;
+    pc.machine.interruptWait(*pc.drives[0], 0x00, 1, sim::Interruption::Stop);
+    pc.machine.interruptWait(*pc.drives[0], 0x00, 3, sim::Interruption::Handled);
+    EXPECT_EQ(pc.machine.sgIo(sg.fd, request), 0);
+    EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x00).size(), 2u);
+    request.packId = 7;
+    EXPECT_EQ(pc.machine.sgWrite(sg.fd, request), 0);
+    request.packId = 0;
+    EXPECT_EQ(pc.machine.waitReadable(sg.fd), EINTR);
+    EXPECT_EQ(pc.machine.waitReadable(sg.fd), 0);
+    EXPECT_EQ(pc.machine.sgRead(sg.fd, request), 0);
+    EXPECT_EQ(request.packId, 7);
+    EXPECT_EQ(pc.machine.sgRead(sg.fd, request), EAGAIN);
+    EXPECT_EQ(pc.drives[0]->receivedWithOpcode(0x00).size(), 3u);
 }

@@ -1,15 +1,20 @@
 // The simulated Linux PC behind a real program: preloaded (LD_PRELOAD) into drivewright, it
-// answers the C library's open, read, close, ioctl (SG_IO), opendir/readdir/closedir and
-// readlink for /sys, /dev/sg*, /dev/sr* and /proc/self/mounts from the PC that the file named
-// by DRIVEWRIGHT_LINUX_SIM describes, and passes every other call on. Beside that file it
-// appends every command the drives receive to drives.log, in the line format of the simulated
-// wnaspi32.dll, and writes each image a drive commits to drive-<host>-<target>.bin.
+// answers the C library's open, read, write, poll, fstat, close, ioctl (SG_IO),
+// opendir/readdir/closedir and readlink for /sys, /dev/sg*, /dev/sr*, /proc/self/mounts and
+// /proc/self/status from the PC that the file named by DRIVEWRIGHT_LINUX_SIM describes, and
+// passes every other call on. Beside that file it appends every command the drives receive to
+// drives.log, in the line format of the simulated wnaspi32.dll, and writes each image a drive
+// commits to drive-<host>-<target>.bin.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <scsi/sg.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,12 +40,18 @@ F next(const char* name) {
 
 struct OpenFile {
     bool device = false;
+    std::string path;  // a device node's, as opened
     // The sg driver's wait for a command gives way to a signal (the call then fails with EINTR
     // while the drive carries on with the command); the block layer's, behind /dev/srN, does not.
     bool interruptibleWait = false;
+    bool nonBlocking = false;
     int simFd = -1;
     std::string text;
     size_t offset = 0;
+    // The request written to an sg node and not read yet, and when the drive is done with it.
+    bool written = false;
+    sg_io_hdr_t header = {};
+    long long readyAtMs = 0;
 };
 
 struct FakeDir {
@@ -59,9 +70,21 @@ struct Simulation {
 
 Simulation* gSim = nullptr;
 bool gLoading = false;
+// Set by SIGCONT: the program was stopped and continued while it waited.
+volatile sig_atomic_t gContinued = 0;
 
-void logLine(const std::string& line) {
-    FILE* log = std::fopen((gSim->folder + "drives.log").c_str(), "ab");
+void onContinue(int) { gContinued = 1; }
+
+long long nowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int gCommands = 0;  // commands the drives received so far
+
+void logLine(const std::string& line, const char* name = "drives.log") {
+    FILE* log = std::fopen((gSim->folder + name).c_str(), "ab");
     if (log == nullptr) return;
     std::fprintf(log, "%s\n", line.c_str());
     std::fclose(log);
@@ -69,6 +92,7 @@ void logLine(const std::string& line) {
 
 void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
                const sim::ReceivedCommand& command, uint8_t status) {
+    ++gCommands;
     logLine(sim::commandLogLine(where.host, where.target, command, status));
     static std::map<const sim::KorvaneDrive*, int> commits;
     const bool committed = drive.commits != commits[&drive];
@@ -83,11 +107,18 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
                 " bytes=" + std::to_string(drive.committedImage.size()) +
                 " revision=" + drive.revision());
     }
+    static std::map<std::pair<const sim::KorvaneDrive*, uint8_t>, int> counts;
+    const int nth = ++counts[{&drive, command.opcode()}];
     for (const auto& placed : gSim->pc.placed) {
-        if (placed.placement.host == where.host && placed.placement.channel == where.channel &&
-            placed.placement.target == where.target && placed.placement.lun == where.lun) {
-            gSim->latencyMs = committed && placed.commitLatencyMs >= 0 ? placed.commitLatencyMs
-                                                                       : placed.latencyMs;
+        if (placed.placement.host != where.host || placed.placement.channel != where.channel ||
+            placed.placement.target != where.target || placed.placement.lun != where.lun) {
+            continue;
+        }
+        gSim->latencyMs =
+            committed && placed.commitLatencyMs >= 0 ? placed.commitLatencyMs : placed.latencyMs;
+        for (const auto& slow : placed.slow) {
+            if (slow.opcode == command.opcode() && slow.nth == nth)
+                gSim->latencyMs = slow.latencyMs;
         }
     }
 }
@@ -113,6 +144,12 @@ Simulation& simulation() {
         logLine("config: " + std::to_string(config->drives.size()) + " drives");
     }
     gSim->pc.machine.commandSeen = onCommand;
+    // A stop and continue shows as SIGCONT; restarted calls are told from interrupted ones so.
+    struct sigaction action = {};
+    action.sa_handler = onContinue;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGCONT, &action, nullptr);
     gLoading = false;
     return *gSim;
 }
@@ -121,11 +158,14 @@ bool simulated(const char* path) {
     if (path == nullptr || gLoading) return false;
     const std::string p = path;
     return p == "/sys" || p.rfind("/sys/", 0) == 0 || p.rfind("/dev/sg", 0) == 0 ||
-           p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts";
+           p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts" || p == "/proc/self/status";
 }
 
 using OpenFn = int (*)(const char*, int, ...);
 using ReadFn = ssize_t (*)(int, void*, size_t);
+using WriteFn = ssize_t (*)(int, const void*, size_t);
+using PollFn = int (*)(pollfd*, nfds_t, int);
+using FstatFn = int (*)(int, struct stat*);
 using CloseFn = int (*)(int);
 using IoctlFn = int (*)(int, unsigned long, ...);
 using OpendirFn = DIR* (*)(const char*);
@@ -148,14 +188,22 @@ int simulatedOpen(const char* path, int flags) {
     } else if (text.error == EINVAL) {  // a device node
         dw::OpenMode mode;
         mode.exclusive = (flags & O_EXCL) != 0;
+        mode.readOnly = (flags & O_ACCMODE) == O_RDONLY;
         const auto opened = s.pc.machine.openDevice(path, mode);
+        logLine(std::string("open ") + path + (mode.exclusive ? " exclusive" : "") +
+                    (mode.readOnly ? " read-only" : "") + " after " + std::to_string(gCommands) +
+                    " commands" +
+                    (opened.fd < 0 ? " -> error " + std::to_string(opened.error) : ""),
+                "opens.log");
         if (opened.fd < 0) {
             errno = opened.error;
             return -1;
         }
         file.device = true;
+        file.path = path;
         file.simFd = opened.fd;
         file.interruptibleWait = s.pc.machine.devicePath(opened.fd).rfind("/dev/sg", 0) == 0;
+        file.nonBlocking = (flags & O_NONBLOCK) != 0;
     } else {
         errno = text.error;
         return -1;
@@ -175,16 +223,32 @@ OpenFile* openFile(int fd) {
     return it == gSim->files.end() ? nullptr : &it->second;
 }
 
-// Waits while the drive works on the command, as the kernel would: false when a signal the
-// program handles ended the wait on an sg node. Behind /dev/srN signals wait for the end.
-bool waitForTheDrive(const OpenFile& file) {
-    if (gSim->latencyMs <= 0) return true;
+// How a wait for the drive ended.
+enum class WaitEnd { Done, Interrupted, Stopped };
+
+// Waits until `readyAtMs`, as the kernel would. An interruptible wait (the sg driver's) ends
+// early when a signal the program handles comes; behind /dev/srN the block layer waits whatever
+// comes. A stop and continue restarts the wait where no handler of the program ran: Stopped
+// tells that it happened.
+WaitEnd waitUntil(long long readyAtMs, bool interruptible) {
     sigset_t all, before;
     sigfillset(&all);
-    if (!file.interruptibleWait) sigprocmask(SIG_BLOCK, &all, &before);
-    const bool whole = usleep(static_cast<useconds_t>(gSim->latencyMs) * 1000) == 0;
-    if (!file.interruptibleWait) sigprocmask(SIG_SETMASK, &before, nullptr);
-    return whole || errno != EINTR || !file.interruptibleWait;
+    if (!interruptible) sigprocmask(SIG_BLOCK, &all, &before);
+    gContinued = 0;
+    bool stopped = false;
+    WaitEnd end = WaitEnd::Done;
+    for (long long left; (left = readyAtMs - nowMs()) > 0;) {
+        if (usleep(static_cast<useconds_t>(left) * 1000) == 0 || errno != EINTR) continue;
+        if (gContinued) {
+            gContinued = 0;
+            stopped = true;
+        } else if (interruptible) {
+            end = WaitEnd::Interrupted;
+            break;
+        }
+    }
+    if (!interruptible) sigprocmask(SIG_SETMASK, &before, nullptr);
+    return end == WaitEnd::Done && stopped ? WaitEnd::Stopped : end;
 }
 
 int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
@@ -205,15 +269,20 @@ int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
     request.sense = header->sbp;
     request.senseCapacity = header->mx_sb_len;
     request.timeoutMs = header->timeout;
-    gSim->latencyMs = 0;
-    const int error = gSim->pc.machine.sgIo(file.simFd, request);
-    if (error != 0) {
-        errno = error;
-        return -1;
-    }
-    if (!waitForTheDrive(file)) {
-        errno = EINTR;
-        return -1;
+    for (;;) {
+        gSim->latencyMs = 0;
+        const int error = gSim->pc.machine.sgIo(file.simFd, request);
+        if (error != 0) {
+            errno = error;
+            return -1;
+        }
+        const WaitEnd end = waitUntil(nowMs() + gSim->latencyMs, file.interruptibleWait);
+        if (end == WaitEnd::Interrupted) {  // sg.c orphans the request: its answer is lost
+            errno = EINTR;
+            return -1;
+        }
+        // After a stop the kernel restarts the ioctl, and sg.c issues the command once more.
+        if (end != WaitEnd::Stopped || !file.interruptibleWait) break;
     }
     header->status = request.status;
     header->masked_status = request.status >> 1;
@@ -223,6 +292,115 @@ int simulatedSgIo(OpenFile& file, sg_io_hdr_t* header) {
     header->resid = request.residual;
     header->info = request.status != 0 || request.hostStatus != 0 ? SG_INFO_CHECK : 0;
     return 0;
+}
+
+dw::SgIoRequest requestOf(const sg_io_hdr_t& header) {
+    dw::SgIoRequest request;
+    request.cdb = header.cmdp;
+    request.cdbLength = header.cmd_len;
+    switch (header.dxfer_direction) {
+        case SG_DXFER_TO_DEV: request.direction = dw::SgIoRequest::Direction::ToDevice; break;
+        case SG_DXFER_FROM_DEV: request.direction = dw::SgIoRequest::Direction::FromDevice; break;
+        default: request.direction = dw::SgIoRequest::Direction::None; break;
+    }
+    request.data = static_cast<uint8_t*>(header.dxferp);
+    request.dataLength = header.dxfer_len;
+    request.sense = header.sbp;
+    request.senseCapacity = header.mx_sb_len;
+    request.timeoutMs = header.timeout;
+    request.packId = header.pack_id;
+    return request;
+}
+
+// write() of an sg_io_hdr to an sg node: the command is issued now, its answer read later.
+ssize_t simulatedWrite(OpenFile& file, const void* buffer, size_t count) {
+    if (!file.device || count < sizeof(sg_io_hdr_t)) {
+        errno = file.device ? EINVAL : EBADF;
+        return -1;
+    }
+    sg_io_hdr_t header;
+    std::memcpy(&header, buffer, sizeof header);
+    if (header.interface_id != 'S') {
+        errno = ENOSYS;
+        return -1;
+    }
+    dw::SgIoRequest request = requestOf(header);
+    gSim->latencyMs = 0;
+    const int error = gSim->pc.machine.sgWrite(file.simFd, request);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    file.written = true;
+    file.header = header;
+    file.readyAtMs = nowMs() + gSim->latencyMs;
+    return static_cast<ssize_t>(count);
+}
+
+// poll() on one sg node: ready once the drive is done with the request written. A signal the
+// program handles ends the wait with EINTR; after a stop the kernel restarts it.
+int simulatedPoll(OpenFile& file, pollfd& wanted, int timeoutMs) {
+    wanted.revents = 0;
+    const int error = gSim->pc.machine.waitReadable(file.simFd);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    const long long until =
+        timeoutMs < 0 ? file.readyAtMs : std::min(file.readyAtMs, nowMs() + timeoutMs);
+    if (waitUntil(until, true) == WaitEnd::Interrupted) {
+        errno = EINTR;
+        return -1;
+    }
+    if (nowMs() < file.readyAtMs) return 0;
+    wanted.revents = static_cast<short>(wanted.events & (POLLIN | POLLRDNORM));
+    return wanted.revents != 0 ? 1 : 0;
+}
+
+// read() of the answer of the request written, with the header as it was written.
+ssize_t simulatedAnswer(OpenFile& file, void* buffer, size_t count) {
+    if (count < sizeof(sg_io_hdr_t)) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (file.written && nowMs() < file.readyAtMs) {
+        if (file.nonBlocking) {
+            errno = EAGAIN;
+            return -1;
+        }
+        waitUntil(file.readyAtMs, true);
+    }
+    dw::SgIoRequest request;
+    const int error = gSim->pc.machine.sgRead(file.simFd, request);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    sg_io_hdr_t header = file.header;
+    file.written = false;
+    header.status = request.status;
+    header.masked_status = request.status >> 1;
+    header.host_status = request.hostStatus;
+    header.driver_status = request.driverStatus;
+    header.sb_len_wr = request.senseWritten;
+    header.resid = request.residual;
+    header.pack_id = request.packId;
+    header.info = request.status != 0 || request.hostStatus != 0 ? SG_INFO_CHECK : 0;
+    std::memcpy(buffer, &header, sizeof header);
+    return static_cast<ssize_t>(sizeof header);
+}
+
+void fillStat(const OpenFile& file, struct stat* out) {
+    std::memset(out, 0, sizeof *out);
+    if (!file.device) {
+        out->st_mode = S_IFREG | 0444;
+        out->st_size = static_cast<off_t>(file.text.size());
+        return;
+    }
+    const auto number = gSim->pc.machine.deviceNumberOf(file.simFd);
+    const bool block = gSim->pc.machine.devicePath(file.simFd).rfind("/dev/sr", 0) == 0;
+    out->st_mode = (block ? S_IFBLK : S_IFCHR) | 0660;
+    out->st_rdev = makedev(number.number.major, number.number.minor);
 }
 
 }  // namespace
@@ -264,10 +442,7 @@ int __open64_2(const char* path, int flags) { return openOrForward(true, path, f
 
 ssize_t read(int fd, void* buffer, size_t count) {
     if (OpenFile* file = openFile(fd)) {
-        if (file->device) {
-            errno = EINVAL;  // the program never reads a drive's node
-            return -1;
-        }
+        if (file->device) return simulatedAnswer(*file, buffer, count);
         const size_t n = std::min(count, file->text.size() - file->offset);
         std::memcpy(buffer, file->text.data() + file->offset, n);
         file->offset += n;
@@ -277,9 +452,53 @@ ssize_t read(int fd, void* buffer, size_t count) {
     return real(fd, buffer, count);
 }
 
+ssize_t write(int fd, const void* buffer, size_t count) {
+    if (OpenFile* file = openFile(fd)) return simulatedWrite(*file, buffer, count);
+    static WriteFn real = next<WriteFn>("write");
+    return real(fd, buffer, count);
+}
+
+// The C library declares poll's array write-only, yet poll reads the descriptors in it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+int poll(pollfd* fds, nfds_t count, int timeoutMs) {
+    if (count == 1 && fds != nullptr) {
+        if (OpenFile* file = openFile(fds[0].fd); file != nullptr && file->device) {
+            return simulatedPoll(*file, fds[0], timeoutMs);
+        }
+    }
+    static PollFn real = next<PollFn>("poll");
+    return real(fds, count, timeoutMs);
+}
+#pragma GCC diagnostic pop
+
+int fstat(int fd, struct stat* out) {
+    if (OpenFile* file = openFile(fd)) {
+        fillStat(*file, out);
+        return 0;
+    }
+    static FstatFn real = next<FstatFn>("fstat");
+    return real(fd, out);
+}
+
+int fstat64(int fd, struct stat64* out) {
+    if (OpenFile* file = openFile(fd)) {
+        static_assert(sizeof(struct stat) == sizeof(struct stat64));
+        fillStat(*file, reinterpret_cast<struct stat*>(out));
+        return 0;
+    }
+    using Fstat64Fn = int (*)(int, struct stat64*);
+    static Fstat64Fn real = next<Fstat64Fn>("fstat64");
+    return real(fd, out);
+}
+
 int close(int fd) {
     if (OpenFile* file = openFile(fd)) {
-        if (file->device) gSim->pc.machine.closeDevice(file->simFd);
+        if (file->device) {
+            gSim->pc.machine.closeDevice(file->simFd);
+            logLine("close " + file->path + " after " + std::to_string(gCommands) + " commands",
+                    "opens.log");
+        }
         gSim->files.erase(fd);
     }
     static CloseFn real = next<CloseFn>("close");

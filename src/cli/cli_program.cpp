@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/kernel_rights.h"
 #include "cli/progress.h"
 #include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
@@ -90,6 +91,13 @@ private:
     std::function<void()> notice_;
 };
 
+// Closes what an upgrade holds of the drive, on every way out of it.
+struct HeldDrive {
+    ScsiTransport& transport;
+    const DeviceEntry& device;
+    ~HeldDrive() { transport.closeDriveHandle(device); }
+};
+
 // The dialog the validation and the download talk to: its status line is printed whenever it
 // changes and is refreshed, its warning is printed as it is.
 class CliDialog : public UpgradeDialog {
@@ -132,6 +140,9 @@ private:
     std::string nodeOf(const DeviceEntry& entry);
     std::string blockOf(const DeviceEntry& entry);
     void tellAccessProblem(const std::string& node, int error);
+    bool kernelWillPassTheUpgrade(const DeviceEntry& device);
+    bool holdTheDrive(const DeviceEntry& device);
+    void tellWhoHoldsTheBlockNode(const std::string& block);
     void traceCommand(const SgIoTrace& trace);
     bool interrupted() { return env_.signals.interruption() != nullptr; }
     // Once the committing command is on its way, an interrupt no longer stops the upgrade: the
@@ -149,6 +160,8 @@ private:
     std::unique_ptr<Progress> progress_;
     // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
     std::optional<std::pair<uint8_t, int>> refused_;
+    // Whether the program has CAP_SYS_RAWIO, where an upgrade through a block node asked.
+    std::optional<bool> rawio_;
     // The last command that did not complete, to say what its error number is.
     std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
     bool committing_ = false;
@@ -203,6 +216,47 @@ void Session::tellAccessProblem(const std::string& node, int error) {
     } else {
         env_.err << "drivewright: cannot open " << node << ": " << std::strerror(error) << "\n";
     }
+}
+
+// Decided before the question: an upgrade through a block node needs CAP_SYS_RAWIO.
+bool Session::kernelWillPassTheUpgrade(const DeviceEntry& device) {
+    const SgIoDevice* node = transport_.sgIoDeviceOf(device);
+    if (node == nullptr || node->throughGenericNode()) return true;
+    const LinuxApi::TextResult status = env_.linuxApi.readTextFile("/proc/self/status");
+    rawio_ = status.ok ? hasEffectiveCapability(status.text, kCapSysRawio) : std::nullopt;
+    if (kernelPassesUpgradeCommands(false, rawio_)) return true;
+    env_.err << "drivewright: through " << node->node
+             << " the kernel passes the upgrade's commands (WRITE BUFFER and the maker's vendor "
+                "commands) only to a program with CAP_SYS_RAWIO: run it as root, or load the sg "
+                "module and use /dev/sgN with write access\n";
+    return false;
+}
+
+// Taken before the question, so that a refusal never comes after a yes.
+bool Session::holdTheDrive(const DeviceEntry& device) {
+    const ScsiTransport::DeviceHold hold = transport_.holdDeviceExclusively(device);
+    if (hold.error == 0) return true;
+    if (hold.error == EBUSY && hold.path == blockOf(device)) {
+        tellWhoHoldsTheBlockNode(hold.path);
+    } else {
+        tellAccessProblem(hold.path, hold.error);
+    }
+    return false;
+}
+
+// A block node's claim is refused while a file system holds it, here or in another mount
+// namespace (whose mounts this one's table does not list), or while another program holds it.
+void Session::tellWhoHoldsTheBlockNode(const std::string& block) {
+    const LinuxApi::TextResult mounts = env_.linuxApi.readTextFile("/proc/self/mounts");
+    const auto points = mounts.ok ? mountPointsOf(mounts.text, block) : std::vector<std::string>();
+    if (!points.empty()) {
+        env_.err << "drivewright: the disc in " << block << " is mounted on " << points[0]
+                 << ": unmount it first (umount " << points[0] << ")\n";
+        return;
+    }
+    env_.err << "drivewright: " << block
+             << " is held by another program, or its disc is mounted in another mount "
+                "namespace: close that program (or unmount the disc there) and try again\n";
 }
 
 void Session::traceCommand(const SgIoTrace& t) {
@@ -331,21 +385,16 @@ int Session::check(bool forUpgrade) {
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
     const std::string node = nodeOf(device);
+    // The drive is the upgrade's from here to its end, every command through the node held: no
+    // mount, no other holder, and no other drive under the same name.
+    if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
+    const HeldDrive heldDrive{transport_, device};
+    if (!transport_.heldDriveIsTheScannedOne(device)) {
+        env_.err << "The drive changed since the file was checked; nothing was sent.\n";
+        return kExitNoAccess;
+    }
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
-
-    // A mounted disc belongs to the file system: the drive is not taken from under it.
-    const std::string block = blockOf(device);
-    if (!block.empty()) {
-        const LinuxApi::TextResult mounts = env_.linuxApi.readTextFile("/proc/self/mounts");
-        const auto points =
-            mounts.ok ? mountPointsOf(mounts.text, block) : std::vector<std::string>();
-        if (!points.empty()) {
-            env_.err << "drivewright: the disc in " << block << " is mounted on " << points[0]
-                     << ": unmount it first (umount " << points[0] << ")\n";
-            return kExitNoAccess;
-        }
-    }
 
     char fileVersion[kVersionLength + 1] = "?";
     std::ifstream file(state_.upgradeFilePath, std::ios::binary);
@@ -384,18 +433,13 @@ int Session::upgrade() {
         }
     }
     // From here to the end of the upgrade no signal ends the program or a command of it.
-    const HeldSignals held(env_.signals);
+    const HeldSignals heldSignals(env_.signals);
     if (interrupted()) {
         env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
+        transport_.closeDriveHandle(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
 
-    // The upgrade's kept handle: the node, held exclusively.
-    const int opened = transport_.holdDeviceExclusively(device);
-    if (opened != 0) {
-        tellAccessProblem(node, opened);
-        return kExitNoAccess;
-    }
     CliDialog dialog(env_.out);
     dialog.setStatusText("Upgrade in progress");
     dialog.refresh();
@@ -437,14 +481,22 @@ int Session::upgrade() {
         dialog.setStatusText(UpgradeOutcomeText(succeeded, state_, env_.strings));
         dialog.refresh();
     }
-    // The kernel passes vendor and download commands on only for a user with CAP_SYS_RAWIO,
-    // whatever the node's rights: the status line cannot say that, so it is said here.
+    // The status line cannot say why the system refused a command, so it is said here.
+    // Through a block node the command filter passes vendor and download commands only with
+    // CAP_SYS_RAWIO; an sg node opened for writing has no filter: there, or with the right, a
+    // security policy refused it.
     if (!succeeded && refused_) {
         char opcode[8];
         std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
+        const SgIoDevice* through = transport_.sgIoDeviceOf(device);
+        const bool filtered =
+            through != nullptr && !through->throughGenericNode() && rawio_ != true;
         env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
-                 << std::strerror(refused_->second)
-                 << "): vendor and download commands need root (CAP_SYS_RAWIO)\n";
+                 << std::strerror(refused_->second) << ")"
+                 << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
+                                "write access\n"
+                              : ": the kernel itself passes it, so a security policy (SELinux, "
+                                "AppArmor) refused it\n");
     }
     // The status line's error number of a command that did not complete is an errno, a host
     // status or a driver status: say which.

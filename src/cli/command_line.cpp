@@ -81,15 +81,20 @@ std::string helpText() {
            "  0    done: drives listed, file valid, upgrade succeeded\n"
            "  1    no KORVANE drive, not a valid upgrade file, declined, or upgrade failed\n"
            "  2    the command line does not read\n"
-           "  3    the device cannot be used: no access, in use, or its disc is mounted\n"
+           "  3    the device cannot be used: no access, in use, its disc mounted, the kernel\n"
+           "       would not pass the upgrade's commands, or the drive changed since the scan\n"
            "  130  interrupted before the committing command: nothing was committed\n"
            "\n"
            "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
            "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"
            "output does not stop it. list and check end at Ctrl+C at once.\n"
            "\n"
-           "The drive is reached through SG_IO, which needs read and write access to its\n"
-           "device node: run as root, or as a member of the group that owns the node.\n";
+           "The drive is reached through /dev/sgN (load the sg module if there is none),\n"
+           "which needs read and write access: run as root, or as a member of the group that\n"
+           "owns the node. Through /dev/srN the kernel passes the upgrade's commands only with\n"
+           "CAP_SYS_RAWIO (as root). Before its question the upgrade opens the drive's nodes\n"
+           "exclusively: until it ends no disc can be mounted, and no other program can open\n"
+           "/dev/sgN or hold /dev/srN.\n";
 }
 
 }  // namespace dw::cli

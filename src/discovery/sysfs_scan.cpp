@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <tuple>
 
 namespace dw {
@@ -103,6 +104,20 @@ std::string attributeText(std::string_view text) {
     return std::string(text.substr(0, end));
 }
 
+bool parseDeviceNumber(std::string_view text, DeviceNumber& out) {
+    const std::string line = attributeText(text);
+    const size_t colon = line.find(':');
+    int major = 0;
+    int minor = 0;
+    if (colon == std::string::npos || !parseInt(std::string_view(line).substr(0, colon), major) ||
+        !parseInt(std::string_view(line).substr(colon + 1), minor)) {
+        return false;
+    }
+    out.major = static_cast<uint32_t>(major);
+    out.minor = static_cast<uint32_t>(minor);
+    return true;
+}
+
 BusKind busKindOf(const SysfsAttachment& attachment, const LinuxApi::TextResult& sataSpeed) {
     switch (attachment.kind) {
         case SysfsAttachment::Kind::Usb: return BusKind::Usb;
@@ -158,6 +173,8 @@ struct Candidate {
     SysfsAddress address;
     std::string node;
     std::string blockName;
+    std::optional<DeviceNumber> nodeNumber;  // as the class entry's "dev" gives them
+    std::optional<DeviceNumber> blockNumber;
     BusKind busKind = BusKind::Scsi;
     int sysfsType = -1;  // -1: could not be read
 };
@@ -233,6 +250,14 @@ bool describe(LinuxApi& api, const std::string& entry, Candidate& candidate,
     return true;
 }
 
+// The device number a class entry's "dev" attribute gives, or nothing.
+std::optional<DeviceNumber> deviceNumberOf(LinuxApi& api, const std::string& entry) {
+    const LinuxApi::TextResult dev = api.readTextFile(entry + "/dev");
+    DeviceNumber number;
+    if (!dev.ok || !parseDeviceNumber(dev.text, number)) return std::nullopt;
+    return number;
+}
+
 bool sameAddress(const SysfsAddress& a, const SysfsAddress& b) {
     return a.host == b.host && a.channel == b.channel && a.target == b.target && a.lun == b.lun;
 }
@@ -256,6 +281,7 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
 
     eachDevice(kGenericClass, "sg", [&](const std::string& name, Candidate& candidate) {
         candidate.node = "/dev/" + name;
+        candidate.nodeNumber = deviceNumberOf(api, joinPath(kGenericClass, name));
         candidates.push_back(candidate);
     });
     // sr block devices: the name for the mount check, and the node of a drive without sg.
@@ -263,12 +289,15 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         auto known = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) {
             return sameAddress(c.address, candidate.address);
         });
+        const std::optional<DeviceNumber> number = deviceNumberOf(api, joinPath(kBlockClass, name));
         if (known != candidates.end()) {
             known->blockName = name;
+            known->blockNumber = number;
             return;
         }
         candidate.node = "/dev/" + name;
         candidate.blockName = name;
+        candidate.nodeNumber = candidate.blockNumber = number;
         candidates.push_back(candidate);
     });
 
@@ -295,6 +324,8 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         device.lun = c.address.lun;
         device.node = c.node;
         device.blockName = c.blockName;
+        device.nodeNumber = c.nodeNumber;
+        device.blockNumber = c.blockNumber;
         transport.sgIoDevices.push_back(device);
 
         DeviceEntry entry;
@@ -311,6 +342,7 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
                 continue;
             }
             copyIdentification(strings, entry);
+            transport.sgIoDevices.back().scanned = strings;
         } else if (isSystemErrorResult(result)) {
             problems.push_back({c.node, static_cast<int>(systemErrorOf(result)), true});
         }

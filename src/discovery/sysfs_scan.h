@@ -46,6 +46,9 @@ BusKind busKindOf(const SysfsAttachment& attachment, const LinuxApi::TextResult&
 // The first line of a sysfs attribute, without its line feed.
 std::string attributeText(std::string_view text);
 
+// A "dev" attribute of sysfs ("21:1\n"): the major and minor device number.
+bool parseDeviceNumber(std::string_view text, DeviceNumber& out);
+
 // The mount points /proc/self/mounts gives for `deviceNode` ("/dev/sr0"), with the octal
 // escapes of blanks and the like undone.
 std::vector<std::string> mountPointsOf(std::string_view mounts, std::string_view deviceNode);

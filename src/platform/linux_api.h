@@ -12,6 +12,14 @@ namespace dw {
 // How a device node is opened. The real implementation maps these to the C library's flags.
 struct OpenMode {
     bool exclusive = false;  // O_EXCL: refused (EBUSY) while another holds or mounts the device
+    bool readOnly = false;   // O_RDONLY instead of O_RDWR
+};
+
+// A device number (st_rdev, or a sysfs "dev" attribute such as "21:1").
+struct DeviceNumber {
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    bool operator==(const DeviceNumber&) const = default;
 };
 
 // One SG_IO request (struct sg_io_hdr, the fields the program uses), in and out.
@@ -27,6 +35,7 @@ struct SgIoRequest {
     uint8_t* sense = nullptr;
     uint8_t senseCapacity = 0;
     uint32_t timeoutMs = 0;
+    int32_t packId = 0;  // the sg driver's pack_id: read() gives it back with the answer
 
     // Out, as the kernel fills them.
     uint8_t status = 0;         // SCSI status byte
@@ -57,9 +66,26 @@ public:
     virtual OpenResult openDevice(const std::string& path, OpenMode mode) = 0;
     // The SG_IO ioctl; the errno of a failed call, 0 when the kernel took the request.
     virtual int sgIo(int fd, SgIoRequest& request) = 0;
+    // The sg driver's asynchronous interface. write() of the sg_io_hdr: the driver issues the
+    // command and returns; the errno of a failed call (nothing was issued then), or 0.
+    virtual int sgWrite(int fd, SgIoRequest& request) = 0;
+    // poll() for POLLIN, without a time limit: 0 once an answer can be read, else the errno
+    // (EINTR when a signal handler ran; ENODEV when the device went away).
+    virtual int waitReadable(int fd) = 0;
+    // read() of an answer: fills the request's out fields and its packId. The program's nodes
+    // are non-blocking: EAGAIN while no answer is ready.
+    virtual int sgRead(int fd, SgIoRequest& request) = 0;
+    // fstat() of an open node: its device number (st_rdev).
+    struct DeviceNumberResult {
+        bool ok = false;
+        DeviceNumber number;
+        int error = 0;
+    };
+    virtual DeviceNumberResult deviceNumberOf(int fd) = 0;
     virtual int closeDevice(int fd) = 0;
 
-    // A small text file (sysfs attributes, /proc/self/mounts): its bytes, or nothing with errno.
+    // A small text file (sysfs attributes, /proc/self/mounts, /proc/self/status): its bytes, or
+    // nothing with errno.
     struct TextResult {
         bool ok = false;
         std::string text;

@@ -51,10 +51,7 @@ ScsiTransport::ScsiTransport(LinuxApi& api) : api_(noWindows()), linuxApi_(&api)
 }
 
 ScsiTransport::~ScsiTransport() {
-    for (auto& node : sgIoDevices) {
-        if (node.keptFd >= 0 && linuxApi_ != nullptr) linuxApi_->closeDevice(node.keptFd);
-        node.keptFd = -1;
-    }
+    for (auto& node : sgIoDevices) releaseSgIoHold(node);
     for (int letter = 0; letter < kDriveLetterCount; ++letter) {
         if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
             api_.closeHandle(letterHandle[letter]);
@@ -146,10 +143,7 @@ void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
 
 void ScsiTransport::closeDriveHandle(const DeviceEntry& device) {
     if (kind == TransportKind::SgIo) {
-        SgIoDevice* node = sgIoDeviceOf(device);
-        if (node == nullptr || node->keptFd < 0) return;
-        linuxApi_->closeDevice(node->keptFd);
-        node->keptFd = -1;
+        if (SgIoDevice* node = sgIoDeviceOf(device)) releaseSgIoHold(*node);
         return;
     }
     const int letter = device.driveLetter;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,16 @@ struct SgIoDevice {
     std::string node;       // "/dev/sg1", or "/dev/sr0" where the drive has no generic node
     std::string blockName;  // "sr0" when the drive has a block device, else empty
     int keptFd = -1;        // the node held open (exclusively) for an upgrade, or -1
+    int claimFd = -1;       // the block node beside a generic one, held open exclusively, or -1
+    // What the scan found: the device numbers sysfs gave for the node and the block node, and
+    // the identification the drive answered INQUIRY with.
+    std::optional<DeviceNumber> nodeNumber;
+    std::optional<DeviceNumber> blockNumber;
+    std::optional<InquiryStrings> scanned;
+    int32_t lastPackId = 0;  // of the last request written to the generic node
+
+    // Commands go through the generic node (the sg driver), not the block node.
+    bool throughGenericNode() const { return blockName.empty() || node != "/dev/" + blockName; }
 };
 
 // How one SG_IO command ended, its kinds of failure kept apart.
@@ -56,7 +67,9 @@ struct SgIoOutcome {
     uint16_t hostStatus = 0;
     uint16_t driverStatus = 0;
     uint8_t senseWritten = 0;
-    bool openFailed = false;  // `error` is the open's: the ioctl was never called
+    bool openFailed = false;   // `error` is the open's: the ioctl was never called
+    bool writeFailed = false;  // `error` is write()'s: the sg driver did not take the request
+    bool issued = false;       // write() handed the request over: a later error came after it
 
     // The command went through the host adapter to the drive, which gave a status.
     bool reachedDrive() const;
@@ -130,9 +143,20 @@ public:
     // Releases what lockDrive took; closing the kept handle releases it too.
     void unlockDrive(const DeviceEntry& device);
 
-    // SG_IO: opens the device's node exclusively and sends its commands through it until
-    // closeDriveHandle. 0, or the errno of the open (EBUSY: mounted or held elsewhere).
-    int holdDeviceExclusively(const DeviceEntry& device);
+    // SG_IO: holds the drive for an upgrade until closeDriveHandle: opens its node exclusively
+    // and sends every command through it, and where a block node stands beside a generic one,
+    // holds that exclusively too (a claim that no mount, in any mount namespace, shares, and
+    // that refuses new mounts). On failure nothing is held, and the result names the node whose
+    // open failed and its errno (EBUSY: held by another program, or, for a block node, mounted).
+    struct DeviceHold {
+        int error = 0;
+        std::string path;
+    };
+    DeviceHold holdDeviceExclusively(const DeviceEntry& device);
+    // SG_IO: whether the held drive is the one the scan found: the device numbers of the held
+    // nodes are the ones sysfs gave, and INQUIRY through the held node answers the same vendor,
+    // product and revision. Sends nothing else.
+    bool heldDriveIsTheScannedOne(DeviceEntry& device);
 
     // Releases the ASPI library, empties the tree, sets the kind to None.
     void stop();
@@ -161,6 +185,8 @@ public:
     // Commands through Linux SG_IO.
     int32_t sgIoCommand(DeviceEntry& device, const ScsiCommand& command);
     SgIoDevice* sgIoDeviceOf(const DeviceEntry& device);
+    // Closes what holdDeviceExclusively holds of the node.
+    void releaseSgIoHold(SgIoDevice& node);
 
     WindowsApi& api() { return api_; }
     LinuxApi* linuxApi() { return linuxApi_; }

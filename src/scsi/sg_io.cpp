@@ -14,6 +14,36 @@ constexpr uint8_t kSgIoSenseLength = 32;
 // errno values are small; anything else is read as a plain I/O error.
 constexpr int kLargestErrno = 254;
 
+// Sends one request through the open node and waits for its answer. An sg node takes it by
+// write() and answers by read(): a signal during the wait ends it (EINTR) or restarts it, and the
+// request stays queued on the descriptor until its answer is read, so a command is never sent
+// twice. SG_IO on an sg node gives its request up when a signal interrupts its wait, and after a
+// stop the kernel restarts the ioctl, which sends the command again. Behind a block node the
+// block layer waits without interruption: SG_IO there.
+void sendSgIo(LinuxApi& api, SgIoDevice& node, int fd, SgIoRequest& request, SgIoOutcome& outcome) {
+    if (!node.throughGenericNode()) {
+        outcome.error = api.sgIo(fd, request);
+        return;
+    }
+    request.packId = ++node.lastPackId;
+    outcome.error = api.sgWrite(fd, request);
+    if (outcome.error != 0) {
+        outcome.writeFailed = true;
+        return;
+    }
+    outcome.issued = true;
+    const int32_t packId = request.packId;
+    for (;;) {
+        int error = api.waitReadable(fd);
+        if (error == 0) error = api.sgRead(fd, request);
+        if (error == EINTR || error == EAGAIN) continue;
+        // The answer of an earlier request that was not read is no answer to this one.
+        if (error == 0 && request.packId != packId) continue;
+        outcome.error = error;
+        return;
+    }
+}
+
 }  // namespace
 
 bool SgIoOutcome::reachedDrive() const {
@@ -50,7 +80,8 @@ int32_t sgIoResult(const SgIoOutcome& outcome) {
     if (outcome.error != 0) {
         const int error = outcome.error > 0 && outcome.error <= kLargestErrno ? outcome.error : EIO;
         const auto code = static_cast<uint32_t>(error);
-        if (outcome.openFailed || sgIoFailsBeforeIssue(error)) {
+        if (outcome.openFailed || outcome.writeFailed ||
+            (!outcome.issued && sgIoFailsBeforeIssue(error))) {
             return commandResult(CommandOutcome::refusedWith(code));
         }
         return commandResult(CommandOutcome::failedWith(code));
@@ -82,20 +113,6 @@ SgIoDevice* ScsiTransport::sgIoDeviceOf(const DeviceEntry& device) {
     return nullptr;
 }
 
-int ScsiTransport::holdDeviceExclusively(const DeviceEntry& device) {
-    SgIoDevice* node = sgIoDeviceOf(device);
-    if (linuxApi_ == nullptr || node == nullptr) return ENODEV;
-    if (node->keptFd >= 0) {
-        linuxApi_->closeDevice(node->keptFd);
-        node->keptFd = -1;
-    }
-    OpenMode mode;
-    mode.exclusive = true;
-    const LinuxApi::OpenResult opened = linuxApi_->openDevice(node->node, mode);
-    node->keptFd = opened.fd;
-    return opened.fd >= 0 ? 0 : opened.error;
-}
-
 int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& command) {
     if (device.hostAdapter < 0 || device.targetId < 0 || linuxApi_ == nullptr) return 0;
     SgIoDevice* node = sgIoDeviceOf(device);
@@ -121,14 +138,14 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
     SgIoOutcome outcome;
     outcome.sent = true;
     if (node->keptFd >= 0) {
-        outcome.error = linuxApi_->sgIo(node->keptFd, request);
+        sendSgIo(*linuxApi_, *node, node->keptFd, request, outcome);
     } else {
         const LinuxApi::OpenResult opened = linuxApi_->openDevice(node->node, OpenMode{});
         if (opened.fd < 0) {
             outcome.error = opened.error != 0 ? opened.error : EIO;
             outcome.openFailed = true;
         } else {
-            outcome.error = linuxApi_->sgIo(opened.fd, request);
+            sendSgIo(*linuxApi_, *node, opened.fd, request, outcome);
             linuxApi_->closeDevice(opened.fd);
         }
     }

@@ -1,11 +1,15 @@
 // The real Linux seam over the C library. Device nodes and sysfs files are reached only through
-// open, read, ioctl and close; directories through opendir and readdir; links through readlink.
+// open, read, write, poll, ioctl, fstat and close; directories through opendir and readdir; links
+// through readlink.
 #include "platform/linux/linux_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,7 +19,9 @@
 namespace dw {
 
 LinuxApi::OpenResult LinuxSystem::openDevice(const std::string& path, OpenMode mode) {
-    int flags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
+    // O_NONBLOCK: an sg node held by another program refuses the open at once (EBUSY) instead
+    // of waiting for it, and a CD's block node opens without a disc.
+    int flags = (mode.readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC;
     if (mode.exclusive) flags |= O_EXCL;
     OpenResult result;
     result.fd = ::open(path.c_str(), flags);
@@ -23,7 +29,9 @@ LinuxApi::OpenResult LinuxSystem::openDevice(const std::string& path, OpenMode m
     return result;
 }
 
-int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
+namespace {
+
+sg_io_hdr_t headerFor(const SgIoRequest& request) {
     sg_io_hdr_t header;
     std::memset(&header, 0, sizeof header);
     header.interface_id = 'S';
@@ -39,15 +47,67 @@ int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     header.cmdp = const_cast<unsigned char*>(request.cdb);
     header.sbp = request.sense;
     header.timeout = request.timeoutMs;
-    // An upgrade holds signals back from its confirmation to its end, so no signal ends this
-    // wait then; list and check end at Ctrl+C at once, even while a command waits.
-    if (::ioctl(fd, SG_IO, &header) < 0) return errno;
+    header.pack_id = request.packId;
+    return header;
+}
+
+void takeAnswer(const sg_io_hdr_t& header, SgIoRequest& request) {
     request.status = header.status;
     request.hostStatus = header.host_status;
     request.driverStatus = header.driver_status;
     request.senseWritten = header.sb_len_wr;
     request.residual = header.resid;
+    request.packId = header.pack_id;
+}
+
+}  // namespace
+
+int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
+    sg_io_hdr_t header = headerFor(request);
+    // An upgrade holds signals back from its confirmation to its end, so no signal ends this
+    // wait then; list and check end at Ctrl+C at once, even while a command waits.
+    if (::ioctl(fd, SG_IO, &header) < 0) return errno;
+    takeAnswer(header, request);
     return 0;
+}
+
+int LinuxSystem::sgWrite(int fd, SgIoRequest& request) {
+    const sg_io_hdr_t header = headerFor(request);
+    const ssize_t n = ::write(fd, &header, sizeof header);
+    if (n < 0) return errno;
+    return n == static_cast<ssize_t>(sizeof header) ? 0 : EIO;
+}
+
+int LinuxSystem::waitReadable(int fd) {
+    pollfd wanted = {fd, POLLIN, 0};
+    if (::poll(&wanted, 1, -1) < 0) return errno;
+    if ((wanted.revents & POLLIN) != 0) return 0;
+    if ((wanted.revents & POLLNVAL) != 0) return EBADF;
+    return (wanted.revents & POLLHUP) != 0 ? ENODEV : EIO;  // the sg device is detaching
+}
+
+int LinuxSystem::sgRead(int fd, SgIoRequest& request) {
+    sg_io_hdr_t header;
+    std::memset(&header, 0, sizeof header);
+    header.interface_id = 'S';
+    const ssize_t n = ::read(fd, &header, sizeof header);
+    if (n < 0) return errno;
+    if (n != static_cast<ssize_t>(sizeof header)) return EIO;
+    takeAnswer(header, request);
+    return 0;
+}
+
+LinuxApi::DeviceNumberResult LinuxSystem::deviceNumberOf(int fd) {
+    DeviceNumberResult result;
+    struct stat status;
+    if (::fstat(fd, &status) < 0) {
+        result.error = errno;
+        return result;
+    }
+    result.ok = true;
+    result.number.major = major(status.st_rdev);
+    result.number.minor = minor(status.st_rdev);
+    return result;
 }
 
 int LinuxSystem::closeDevice(int fd) { return ::close(fd) < 0 ? errno : 0; }

@@ -1,6 +1,6 @@
-// The real Linux seam: the C library's open, ioctl, close, read, opendir/readdir and readlink,
-// logind's sleep inhibitor over sd-bus, and the monotonic clock. Compiled by the native build
-// only; included by the command line.
+// The real Linux seam: the C library's open, ioctl, write, poll, read, fstat, close,
+// opendir/readdir and readlink, logind's sleep inhibitor over sd-bus, and the monotonic clock.
+// Compiled by the native build only; included by the command line.
 #pragma once
 
 #include "platform/linux_api.h"
@@ -12,6 +12,10 @@ class LinuxSystem : public LinuxApi {
 public:
     OpenResult openDevice(const std::string& path, OpenMode mode) override;
     int sgIo(int fd, SgIoRequest& request) override;
+    int sgWrite(int fd, SgIoRequest& request) override;
+    int waitReadable(int fd) override;
+    int sgRead(int fd, SgIoRequest& request) override;
+    DeviceNumberResult deviceNumberOf(int fd) override;
     int closeDevice(int fd) override;
     TextResult readTextFile(const std::string& path) override;
     ListResult listDirectory(const std::string& path) override;

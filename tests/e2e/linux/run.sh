@@ -7,10 +7,12 @@
 #
 # A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
 # runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
-# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. `dw_start ARGS` starts it
-# in the background as a shell's job ($pid), `dw_wait` collects it as `dw` does, and
-# `wait_until DESCRIPTION COMMAND...` waits for a state (never for a fixed time). Every run is
-# bounded in time. The scenario's files stay in build/e2e-linux/NAME/.
+# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. `dw_start ARGS` (or
+# `dw_background ARGS`) starts it in the background as a shell's job ($pid), `dw_wait` collects it
+# as `dw` does, `wait_until DESCRIPTION COMMAND...` waits for a state (never for a fixed time) and
+# `wait_for_log PATTERN` until drives.log has a line that matches. Every run is bounded in time.
+# The scenario's files stay in build/e2e-linux/NAME/ (opens.log: the opens and closes of the
+# drives' nodes).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
 name="$1"
@@ -36,7 +38,7 @@ two_drives_where_first() {
 }
 # shellcheck disable=SC2034,SC2119  # read by the scenarios
 two_drives=$(two_drives_where_first)
-configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; }
+configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; : > "$work/opens.log"; }
 
 dw() {
   rc=0
@@ -92,6 +94,9 @@ wait_until() {
   done
   echo "   $what"
 }
+dw_background() { dw_start "$@"; }
+# wait_for_log PATTERN: until drives.log has a line that matches the extended regex.
+wait_for_log() { wait_until "drives.log shows $1" grep -qE "$1" "$work/drives.log"; }
 dw_wait() {
   wait_until "the program ended" has_ended
   rc=0

@@ -1,6 +1,8 @@
-# A node the user may not open is named with what is needed, and so is a command the kernel
-# refuses to pass on; a mounted disc and a drive held by another program are refused before
-# anything is sent to them.
+# A node the user may not open is named with what is needed. Through /dev/srN the kernel passes
+# the upgrade's commands only with CAP_SYS_RAWIO: without it the upgrade is refused before its
+# question, with what is needed; through /dev/sgN opened for writing it passes every command. A
+# command refused all the same is named. A mounted disc and a drive held by another program are
+# refused before anything is sent to them.
 config='drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
 deny /dev/sg0 EACCES'
 steps() {
@@ -13,12 +15,27 @@ steps() {
   expect "exit code of an upgrade" "$rc" 3
   expect "commands the drive received" "$(commands '..' | wc -l)" 0
 
+  configure 'drive sata 0 0 0 0 - sr0 1.00 DVDR   KV-829A
+no-rawio'
+  dw_in_terminal 'expect write access' upgrade "$work/kv829a-110.bin"
+  expect "exit code through /dev/sr0 without CAP_SYS_RAWIO" "$rc" 3
+  expect_has "message" "$out" "drivewright: through /dev/sr0 the kernel passes the upgrade's commands (WRITE BUFFER and the maker's vendor commands) only to a program with CAP_SYS_RAWIO: run it as root, or load the sg module and use /dev/sgN with write access"
+  case "$out" in *"[y/N]"*) echo "e2e-linux: it asked before it refused"; exit 1 ;; esac
+  expect "download commands" "$(commands '(3B|E1|E2|1B)' | wc -l)" 0
+
   configure 'drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
+no-rawio
 refuse 3B EPERM'
   dw upgrade "$work/kv829a-110.bin" --yes
-  expect "exit code when the kernel refuses WRITE BUFFER" "$rc" 1
+  expect "exit code through /dev/sg0 without CAP_SYS_RAWIO" "$rc" 0
+  expect "chunks the drive received" "$(commands 3B | wc -l)" 126
+
+  configure 'drive sata 0 0 0 0 - sr0 1.00 DVDR   KV-829A
+refuse 3B EACCES'
+  dw upgrade "$work/kv829a-110.bin" --yes
+  expect "exit code when the system refuses WRITE BUFFER all the same" "$rc" 1
   expect_has "the outcome" "$out" "Upgrade failed! "
-  expect "message" "$err" "drivewright: the system refused command 3Bh on /dev/sg0 (Operation not permitted): vendor and download commands need root (CAP_SYS_RAWIO)"
+  expect "message" "$err" "drivewright: the system refused command 3Bh on /dev/sr0 (Permission denied): the kernel itself passes it, so a security policy (SELinux, AppArmor) refused it"
   expect "chunks the drive received" "$(commands 3B | wc -l)" 0
 
   configure 'drive sata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A
