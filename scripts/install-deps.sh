@@ -4,11 +4,11 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make ninja-build
+  g++ cmake make ninja-build pkg-config libsystemd-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 fonts-wine xvfb xdotool imagemagick
-  file cppcheck clang-14 libclang-rt-14-dev clang-format shellcheck python3
+  file cppcheck clang-14 libclang-rt-14-dev clang-format shellcheck python3 dbus-daemon
   dpkg-dev lintian groff-base man-db
 )
 

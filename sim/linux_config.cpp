@@ -186,6 +186,9 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         d.replacement = other;
         return true;
     }
+    if (keyword == "commit-latency") {
+        return nextConfigWord(rest, word) && decimal(word, 0, 10000, d.commitLatencyMs);
+    }
     if (keyword == "mounted") {
         d.mountPoint.assign(rest);
         return !d.mountPoint.empty() && d.mountPoint[0] == '/' && d.placement.sr >= 0;

@@ -9,6 +9,7 @@
 //   type 0                                           the last drive's sysfs type (default 5)
 //   vendor, interface, medium, fail, fail-all, stop-after   as in wnaspi32.cfg
 //   latency 20                                       the last drive takes 20 ms per command
+//   commit-latency 3000                              ... and 3000 ms over one that commits
 //   latency 1500 3B 126                              ... and 1500 ms over its 126th 3Bh
 //   mounted /media/cdrom                             the last drive's disc is mounted there
 //   mounted-elsewhere                                ... in another mount namespace: its sr
@@ -59,6 +60,7 @@ struct LinuxDriveConfig {
     DriveConfig drive;
     LinuxPlacement placement;
     int latencyMs = 0;
+    int commitLatencyMs = -1;  // -1: as latencyMs
     struct Slow {
         uint8_t opcode;
         int nth;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <set>
 #include <cstdio>
 #include <cstring>
 
@@ -628,6 +629,40 @@ dw::LinuxApi::TextResult LinuxMachine::readLink(const std::string& path) {
         result.text = node->text;
     }
     return result;
+}
+
+size_t LinuxMachine::commandsReceived() const {
+    std::set<const KorvaneDrive*> drives;
+    for (const auto& [path, node] : nodes_) {
+        if (node.drive != nullptr) drives.insert(node.drive);
+    }
+    size_t count = 0;
+    for (const KorvaneDrive* drive : drives) count += drive->received().size();
+    return count;
+}
+
+dw::LinuxApi::InhibitResult LinuxMachine::inhibitSleep(const std::string& who,
+                                                       const std::string& why) {
+    InhibitResult result;
+    if (!logindRuns) {
+        result.error = "No such file or directory";  // what sd-bus says without a system bus
+        return result;
+    }
+    result.fd = nextDescriptor++;
+    const InhibitorRecord taken{true, who, why, commandsReceived()};
+    inhibitors_.push_back(taken);
+    inhibitorsHeld_[result.fd] = taken;
+    return result;
+}
+
+void LinuxMachine::allowSleep(int fd) {
+    auto it = inhibitorsHeld_.find(fd);
+    if (it == inhibitorsHeld_.end()) return;
+    InhibitorRecord released = it->second;
+    released.taken = false;
+    released.commandsBefore = commandsReceived();
+    inhibitors_.push_back(released);
+    inhibitorsHeld_.erase(it);
 }
 
 }  // namespace sim

@@ -92,6 +92,8 @@ public:
     void loseAnswer(const KorvaneDrive& drive, uint8_t opcode, int nth, LostAnswer how) {
         lost_.push_back({&drive, opcode, nth, how});
     }
+    // Whether logind runs on the system bus; without it a sleep inhibitor cannot be had.
+    bool logindRuns = true;
     // The descriptor the next successful open gives (0 once a program has closed its standard
     // input); later opens count up from it.
     int nextDescriptor = 100;
@@ -111,6 +113,8 @@ public:
 
     // Whether the path is in the simulated tree (links not followed at its end).
     bool holds(const std::string& path);
+    InhibitResult inhibitSleep(const std::string& who, const std::string& why) override;
+    void allowSleep(int fd) override;
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
@@ -136,6 +140,15 @@ public:
         uint8_t senseCapacity = 0;
     };
     const std::vector<SgIoRecord>& sgIoCalls() const { return sgIoCalls_; }
+    // Each sleep inhibitor taken and each released, with how many commands the drives had
+    // received by then.
+    struct InhibitorRecord {
+        bool taken = false;  // false: released
+        std::string who;
+        std::string why;
+        size_t commandsBefore = 0;
+    };
+    const std::vector<InhibitorRecord>& inhibitors() const { return inhibitors_; }
     // Told of every command a drive received: its placement, the command, and the status byte
     // of the log lines (01 when it ended GOOD, 04 otherwise, as the ASPI layer's log has it).
     std::function<void(const LinuxPlacement&, const KorvaneDrive&, const ReceivedCommand&, uint8_t)>
@@ -173,6 +186,7 @@ private:
     static void handBackSense(const DriveAnswer& answer, bool generic, dw::SgIoRequest& request);
     void makeParents(const std::string& path);
     std::string mountsText() const;
+    size_t commandsReceived() const;
     std::string statusText() const;
     bool isBlockNode(const std::string& path) const {
         auto it = nodes_.find(path);
@@ -194,6 +208,8 @@ private:
     std::vector<std::pair<int, std::string>> mounts_;
     std::vector<int> mountedElsewhere_;
     std::map<uint8_t, int> refused_;
+    std::vector<InhibitorRecord> inhibitors_;
+    std::map<int, InhibitorRecord> inhibitorsHeld_;  // by descriptor
     bool rawio_ = true;
     std::vector<std::pair<const KorvaneDrive*, KorvaneDrive*>> replacements_;
     struct InterruptRule {

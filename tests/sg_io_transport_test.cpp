@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "firmware/command_builders.h"
+#include "identify/vendor_read_info.h"
 #include "linux_support.h"
 
 using namespace testing_support;
@@ -74,7 +75,7 @@ TEST(SgIoTransport, framesEachCommandByItsOpcodeAndAnUpgradeHoldsTheNodeExclusiv
     dw::WriteBuffer(pc.transport, pc.device, 4, 0, 0, 8192, buffer);
     EXPECT_EQ(pc.lastCall(), "/dev/sg1 10 1 4800000 32 0");  // the node opened and closed
     dw::VendorReadMemory(pc.transport, pc.device, 0x100, 4, buffer);
-    EXPECT_EQ(pc.lastCall(), "/dev/sg1 12 2 4800000 32 0");
+    EXPECT_EQ(pc.lastCall(), "/dev/sg1 12 2 60000 32 0");
     EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);
     EXPECT_EQ(pc.transport.holdDeviceExclusively(pc.device).error, 0);  // again: first closed
     dw::ScsiCommand capacity;
@@ -124,6 +125,40 @@ TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
     EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 2u + 8u);
     pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
+}
+
+// A drive that does not answer holds the program a minute on a command that only asks it
+// something; the commands that carry or commit firmware, and the eject, keep the long wait.
+TEST(SgIoTransport, givesEachCommandTheTimeOutOfWhatItDoes) {
+    SgIoDrive pc;
+    std::vector<uint8_t> b(32768 + 4);
+    dw::ScsiCommand capacity;
+    capacity.cdb[0] = 0x5C;
+    dw::InquiryStrings strings;
+    dw::DeviceEntry& d = pc.device;
+    dw::ScsiTransport& t = pc.transport;
+    const std::function<void()> sends[] = {
+        [&] { t.inquiry(d, strings); },
+        [&] { dw::TestUnitReady(t, d); },
+        [&] { dw::RequestSense(t, d, b); },
+        [&] { dw::RezeroUnit(t, d); },
+        [&] { dw::VendorReadMemory(t, d, 0x100, 4, b); },
+        [&] { dw::VendorReadInfo(t, d, 0, 128, b); },
+        [&] { dw::WriteBuffer(t, d, 5, 0, 0, 8192, b); },
+        [&] { dw::VendorWriteMemory(t, d, 0, 0x38000, 32768, b); },
+        [&] { dw::EjectMedium(t, d); },
+        [&] { dw::VendorPrepareDownload(t, d); },
+        [&] { t.execute(d, capacity); },
+    };
+    std::string seen;
+    for (const auto& send : sends) {
+        send();
+        char line[24];
+        std::snprintf(line, sizeof line, "%02X=%u ", pc.drives[0]->received().back().cdb[0],
+                      pc.machine.sgIoCalls().back().timeoutMs / 1000);
+        seen += line;
+    }
+    EXPECT_EQ(seen, "12=60 00=60 03=60 01=60 E3=60 F1=60 3B=4800 E2=4800 1B=4800 E1=4800 5C=30 ");
 }
 
 // A signal during the wait for the drive, whether its handler runs or it stops the program: the

@@ -99,7 +99,8 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
     ++gCommands;
     logLine(sim::commandLogLine(where.host, where.target, command, status));
     static std::map<const sim::KorvaneDrive*, int> commits;
-    if (drive.commits != commits[&drive]) {
+    const bool committed = drive.commits != commits[&drive];
+    if (committed) {
         commits[&drive] = drive.commits;
         const std::string name = gSim->folder + "drive-" + std::to_string(where.host) + "-" +
                                  std::to_string(where.target) + ".bin";
@@ -117,7 +118,8 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
             placed.placement.target != where.target || placed.placement.lun != where.lun) {
             continue;
         }
-        if (placed.latencyMs > 0) gSim->latencyMs = placed.latencyMs;
+        gSim->latencyMs =
+            committed && placed.commitLatencyMs >= 0 ? placed.commitLatencyMs : placed.latencyMs;
         for (const auto& slow : placed.slow) {
             if (slow.opcode == command.opcode() && slow.nth == nth)
                 gSim->latencyMs = slow.latencyMs;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "firmware/upgrade_state.h"
 #include "identify/drive_list.h"
 #include "identify/identify_model.h"
+#include "scsi/opcodes.h"
 #include "scsi/scsi_transport.h"
 
 namespace dw::cli {
@@ -27,6 +29,9 @@ namespace dw::cli {
 namespace {
 
 constexpr uint32_t kUpgradePauseMs = 1100;
+// Who holds the sleep inhibitor, and why, as logind lists them.
+constexpr const char* kInhibitorWho = "drivewright";
+constexpr const char* kInhibitorWhy = "firmware upgrade in progress";
 // Chunks of each procedure, by procedure index (the 512K one may run twice).
 constexpr uint32_t kChunksOfProcedure[] = {16, 8, 64, 120, 126};
 
@@ -51,6 +56,40 @@ std::string hexBytes(const uint8_t* bytes, size_t count) {
     }
     return text;
 }
+
+// WRITE BUFFER and the vendor memory write: the commands that carry firmware to the drive.
+bool carriesFirmware(const ScsiCommand& command) {
+    return command.cdb[0] == op::kWriteBuffer || command.cdb[0] == op::kVendorWriteMemory;
+}
+
+// Signals are held back from the upgrade's confirmation until it has ended, whichever way it
+// ends.
+class HeldSignals {
+public:
+    explicit HeldSignals(Signals& signals) : signals_(signals) { signals_.holdBack(); }
+    ~HeldSignals() { signals_.release(); }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+private:
+    Signals& signals_;
+};
+
+// The clock of the download's waits, which looks for an interrupt before each.
+class NoticingClock : public Clock {
+public:
+    NoticingClock(Clock& clock, std::function<void()> notice)
+        : clock_(clock), notice_(std::move(notice)) {}
+    uint32_t tickCount() override { return clock_.tickCount(); }
+    void sleep(uint32_t milliseconds) override {
+        notice_();
+        clock_.sleep(milliseconds);
+    }
+
+private:
+    Clock& clock_;
+    std::function<void()> notice_;
+};
 
 // Closes what an upgrade holds of the drive, on every way out of it.
 struct HeldDrive {
@@ -107,6 +146,12 @@ private:
     void tellLeftOut(const ScanProblem& problem);
     std::optional<std::string> scannedNodeNamed(const std::string& name);
     void traceCommand(const SgIoTrace& trace);
+    bool interrupted() { return env_.signals.interruption() != nullptr; }
+    // Once the committing command is on its way, an interrupt no longer stops the upgrade: the
+    // user is told so, once.
+    void tellFinishing();
+    void inhibitSleep();
+    void allowSleep();
 
     const Options& options_;
     Environment& env_;
@@ -121,7 +166,45 @@ private:
     std::optional<bool> rawio_;
     // The last command that did not complete, to say what its error number is.
     std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
+    bool committing_ = false;
+    bool toldFinishing_ = false;
+    bool inhibitorAsked_ = false;
+    int sleepInhibitor_ = -1;
 };
+
+void Session::tellFinishing() {
+    const char* signal = env_.signals.interruption();
+    if (!committing_ || signal == nullptr || toldFinishing_) return;
+    toldFinishing_ = true;
+    if (progress_) progress_->finish();
+    env_.err << "drivewright: " << signal
+             << " received; the firmware is being committed, finishing the upgrade\n"
+             << std::flush;
+}
+
+// From the first command that carries firmware to the end of the upgrade the system must not
+// sleep: a drive cut off in the middle of a download may not start again.
+void Session::inhibitSleep() {
+    if (inhibitorAsked_) return;
+    inhibitorAsked_ = true;
+    const LinuxApi::InhibitResult inhibitor =
+        env_.linuxApi.inhibitSleep(kInhibitorWho, kInhibitorWhy);
+    sleepInhibitor_ = inhibitor.fd;
+    if (!options_.trace) return;
+    if (progress_) progress_->finish();
+    if (inhibitor.fd >= 0) {
+        env_.err << "trace: sleep inhibitor taken\n";
+    } else {
+        env_.err << "trace: no sleep inhibitor (" << inhibitor.error << ")\n";
+    }
+}
+
+void Session::allowSleep() {
+    if (sleepInhibitor_ < 0) return;
+    env_.linuxApi.allowSleep(sleepInhibitor_);
+    sleepInhibitor_ = -1;
+    if (options_.trace) env_.err << "trace: sleep inhibitor released\n";
+}
 
 void Session::tellAccessProblem(const std::string& node, int error) {
     if (error == EACCES || error == EPERM || error == EROFS) {
@@ -332,7 +415,7 @@ int Session::upgrade() {
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
     if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
-    const HeldDrive held{transport_, device};
+    const HeldDrive heldDrive{transport_, device};
     if (!transport_.heldDriveIsTheScannedOne(device)) {
         env_.err << "The drive changed since the file was checked; nothing was sent.\n";
         return kExitNoAccess;
@@ -356,6 +439,7 @@ int Session::upgrade() {
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
         if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
     }
+    env_.signals.catchInterrupts();
     if (!options_.yes) {
         if (!env_.terminal.inputIsTerminal()) {
             env_.err << "drivewright: not upgrading without a yes: run it in a terminal, or add "
@@ -365,7 +449,7 @@ int Session::upgrade() {
         env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
                  << options_.file << " (version " << fileVersion << ")? [y/N] " << std::flush;
         const std::optional<std::string> answer = env_.terminal.readLine();
-        if (env_.interrupted()) {
+        if (interrupted()) {
             env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
             return kExitInterrupted;
         }
@@ -375,8 +459,11 @@ int Session::upgrade() {
             return kExitFailed;
         }
     }
-    if (env_.interrupted()) {
+    // From here to the end of the upgrade no signal ends the program or a command of it.
+    const HeldSignals heldSignals(env_.signals);
+    if (interrupted()) {
         env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
+        transport_.closeDriveHandle(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
 
@@ -384,17 +471,20 @@ int Session::upgrade() {
     dialog.setStatusText("Upgrade in progress");
     dialog.refresh();
 
-    // Ctrl+C keeps every later command from being sent until the committing one is on its way;
-    // from then on the upgrade is finished, wait included.
-    bool committing = false;
+    // An interrupt keeps every later command from being sent until the committing one is on its
+    // way; from then on the upgrade is finished, wait included.
     bool stopped = false;
     transport_.sgIoGate = [&](const ScsiCommand& command) {
-        if (committing) return true;
-        if (env_.interrupted()) {
+        if (committing_) {
+            tellFinishing();
+            return true;
+        }
+        if (interrupted()) {
             stopped = true;
             return false;
         }
-        committing = IsCommittingCommand(command);
+        committing_ = IsCommittingCommand(command);
+        if (carriesFirmware(command)) inhibitSleep();
         return true;
     };
     const int procedure = state_.procedureIndex;
@@ -403,8 +493,10 @@ int Session::upgrade() {
                                    procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure]
                                                                    : 1,
                                    state_.validatedFile.length);
-    SettleReportingClock clock(env_.clock, *progress_);
+    SettleReportingClock settleClock(env_.clock, *progress_);
+    NoticingClock clock(settleClock, [this] { tellFinishing(); });
     const bool succeeded = RunUpgrade(state_, dialog, clock);
+    tellFinishing();
     progress_->finish();
     progress_.reset();
     transport_.sgIoGate = nullptr;
@@ -452,9 +544,12 @@ int Session::upgrade() {
                  << " did not complete (error " << code << ": " << what << ")\n";
     }
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
+    tellFinishing();
     GetFirmwareVersion(transport_, device, version);
-    env_.out << "Firmware version: " << version << "\n";
+    // Shown before a stop held back during the upgrade takes effect.
+    env_.out << "Firmware version: " << version << "\n" << std::flush;
     transport_.closeDriveHandle(device);
+    allowSleep();
     if (stopped) return kExitInterrupted;
     return succeeded ? kExitOk : kExitFailed;
 }

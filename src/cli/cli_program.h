@@ -2,7 +2,6 @@
 // list fill as the dialog's start-up runs them, then list, check or upgrade.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -24,6 +23,24 @@ public:
     virtual std::optional<std::string> readLine() = 0;
 };
 
+// What the program does with the signals that end or stop a process: SIGINT, SIGTERM and SIGHUP
+// (the interrupts), SIGTSTP, SIGTTIN and SIGTTOU (the stops). Until `catchInterrupts` they act
+// as the system has them, so that list and check end at Ctrl+C at once.
+class Signals {
+public:
+    virtual ~Signals() = default;
+    // From the upgrade's question on: an interrupt is caught, ends the wait for the answer and
+    // is told by `interruption`.
+    virtual void catchInterrupts() = 0;
+    // From the confirmation to the end of the upgrade: interrupts and stops are held back, so
+    // that no system call is cut short and a Ctrl+Z waits for the end.
+    virtual void holdBack() = 0;
+    // The end of the upgrade: what was held back takes effect.
+    virtual void release() = 0;
+    // The interrupt that came ("SIGINT", "SIGTERM", "SIGHUP"), or null.
+    virtual const char* interruption() = 0;
+};
+
 struct Environment {
     LinuxApi& linuxApi;
     Clock& clock;
@@ -31,8 +48,7 @@ struct Environment {
     Terminal& terminal;
     std::ostream& out;
     std::ostream& err;
-    // True once the user has pressed Ctrl+C.
-    std::function<bool()> interrupted;
+    Signals& signals;
 };
 
 // Runs the command and returns the exit code.

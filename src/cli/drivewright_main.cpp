@@ -1,5 +1,7 @@
-// drivewright on Linux: the real system behind the command line, and Ctrl+C turned into a flag
-// that the upgrade looks at between commands.
+// drivewright on Linux: the real system behind the command line, and what the process does with
+// signals. A closed pipe on the output never ends it (SIGPIPE is ignored: a write fails with
+// EPIPE instead); the upgrade catches SIGINT, SIGTERM and SIGHUP from its question on and holds
+// them back, with the stops of job control, while it runs.
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,9 +17,68 @@
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gInterrupt = 0;  // the first interrupt caught, 0 before one came
 
-void onInterrupt(int) { gInterrupted = 1; }
+void onInterrupt(int signal) {
+    if (gInterrupt == 0) gInterrupt = signal;
+}
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kStops[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+const char* signalName(int signal) {
+    switch (signal) {
+        case SIGINT: return "SIGINT";
+        case SIGTERM: return "SIGTERM";
+        case SIGHUP: return "SIGHUP";
+        default: return "a signal";
+    }
+}
+
+class ProcessSignals : public dw::cli::Signals {
+public:
+    void catchInterrupts() override {
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        // No SA_RESTART: a question waiting for its answer ends on Ctrl+C as well.
+        for (const int signal : kInterrupts) {
+            struct sigaction before = {};
+            sigaction(signal, nullptr, &before);
+            // A program started under nohup keeps its hangups ignored.
+            if (signal == SIGHUP && before.sa_handler == SIG_IGN) continue;
+            sigaction(signal, &action, nullptr);
+            caught_[index(signal)] = true;
+        }
+    }
+    void holdBack() override {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : kInterrupts) sigaddset(&held, signal);
+        for (const int signal : kStops) sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &before_);
+    }
+    void release() override { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    const char* interruption() override {
+        if (gInterrupt != 0) return signalName(gInterrupt);
+        // Held back, an interrupt waits as pending (an ignored one too, while it is blocked).
+        sigset_t pending;
+        sigemptyset(&pending);
+        sigpending(&pending);
+        for (const int signal : kInterrupts) {
+            if (caught_[index(signal)] && sigismember(&pending, signal) == 1) {
+                return signalName(signal);
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    static int index(int signal) { return signal == SIGINT ? 0 : signal == SIGTERM ? 1 : 2; }
+
+    bool caught_[3] = {};
+    sigset_t before_ = {};
+};
 
 class ProcessTerminal : public dw::cli::Terminal {
 public:
@@ -33,6 +94,9 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader of the output that went away (`| head`) must not end an upgrade.
+    signal(SIGPIPE, SIG_IGN);
+
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string error;
     const auto options = dw::cli::parseCommandLine(arguments, error);
@@ -41,21 +105,12 @@ int main(int argc, char** argv) {
         return dw::cli::kExitUsage;
     }
 
-    // Only an upgrade decides for itself when to stop; list and check end on Ctrl+C at once.
-    // No SA_RESTART: a question waiting for its answer ends on Ctrl+C as well.
-    if (options->command == dw::cli::Command::Upgrade) {
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
-
     dw::LinuxSystem system;
     dw::MonotonicClock clock;
     dw::ProgramStrings strings;
     ProcessTerminal terminal;
-    dw::cli::Environment environment{
-        system, clock, strings, terminal, std::cout, std::cerr, [] { return gInterrupted != 0; }};
+    ProcessSignals signals;
+    dw::cli::Environment environment{system,    clock,     strings, terminal,
+                                     std::cout, std::cerr, signals};
     return dw::cli::RunCommand(*options, environment);
 }

@@ -114,6 +114,16 @@ public:
         int error = 0;  // errno when not ok
     };
     virtual NodeResult statNode(const std::string& path) = 0;
+    // A sleep inhibitor of logind (Inhibit with what "sleep" and mode "block"): while its
+    // descriptor is open the system does not suspend or hibernate. -1 with the reason in
+    // `error` where there is no system bus, no logind, or logind refused.
+    struct InhibitResult {
+        int fd = -1;
+        std::string error;
+    };
+    virtual InhibitResult inhibitSleep(const std::string& who, const std::string& why) = 0;
+    // Closes the inhibitor's descriptor: the system may sleep again.
+    virtual void allowSleep(int fd) = 0;
 };
 
 }  // namespace dw

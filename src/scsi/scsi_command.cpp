@@ -9,6 +9,8 @@ namespace {
 // Pass-through time-outs: READ BUFFER CAPACITY answers at once; a download may take long.
 constexpr uint32_t kShortTimeoutSeconds = 30;
 constexpr uint32_t kTimeoutSeconds = 4800;
+// SG_IO: a command that only asks the drive something.
+constexpr uint32_t kQuestionTimeoutSeconds = 60;
 
 // Indexed by opcode: 1 where the command's data goes from the host to the drive.
 constexpr std::array<uint8_t, 256> makeOutCommandTable() {
@@ -39,6 +41,18 @@ DataDirection directionFor(const ScsiCommand& command) {
 
 uint32_t passThroughTimeoutFor(uint8_t opcode) {
     return opcode == op::kReadBufferCapacity ? kShortTimeoutSeconds : kTimeoutSeconds;
+}
+
+uint32_t sgIoTimeoutFor(uint8_t opcode) {
+    switch (opcode) {
+        case op::kInquiry:
+        case op::kTestUnitReady:
+        case op::kRequestSense:
+        case op::kRezeroUnit:
+        case op::kVendorReadMemory:
+        case op::kVendorReadInfo: return kQuestionTimeoutSeconds;
+        default: return passThroughTimeoutFor(opcode);
+    }
 }
 
 }  // namespace dw

@@ -27,4 +27,10 @@ DataDirection directionFor(const ScsiCommand& command);
 // Pass-through time-out in seconds: 30 for READ BUFFER CAPACITY (0x5C), 4800 for the rest.
 uint32_t passThroughTimeoutFor(uint8_t opcode);
 
+// SG_IO time-out in seconds: 60 for the identification and status commands (INQUIRY, TEST UNIT
+// READY, REQUEST SENSE, REZERO UNIT, the vendor reads E3h and F1h), so that a drive that does
+// not answer them holds the program a minute and not more; otherwise as under pass-through
+// (4800 for the commands that carry or commit firmware and for START STOP UNIT).
+uint32_t sgIoTimeoutFor(uint8_t opcode);
+
 }  // namespace dw

@@ -151,7 +151,7 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
     request.dataLength = command.dataLength;
     request.sense = sense;
     request.senseCapacity = sizeof sense;
-    request.timeoutMs = passThroughTimeoutFor(command.cdb[0]) * 1000u;
+    request.timeoutMs = sgIoTimeoutFor(command.cdb[0]) * 1000u;
 
     SgIoOutcome outcome;
     outcome.sent = true;

@@ -5,9 +5,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <scsi/sg.h>
 #include <poll.h>
-#include <signal.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -71,19 +70,9 @@ void takeAnswer(const sg_io_hdr_t& header, SgIoRequest& request) {
 
 int LinuxSystem::sgIo(int fd, SgIoRequest& request) {
     sg_io_hdr_t header = headerFor(request);
-    // Ctrl+C and SIGTERM wait until the command is done. (The transport sends SG_IO to block
-    // nodes only, whose wait the block layer does not end; an sg driver's would end and fail
-    // the call with EINTR while the drive carries on with the command.) Held back here, the
-    // signal arrives after the call, and the download stops at the next point where it may.
-    sigset_t held, before;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &held, &before);
-    const int answered = ::ioctl(fd, SG_IO, &header);
-    const int error = errno;
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (answered < 0) return error;
+    // An upgrade holds signals back from its confirmation to its end, so no signal ends this
+    // wait then; list and check end at Ctrl+C at once, even while a command waits.
+    if (::ioctl(fd, SG_IO, &header) < 0) return errno;
     takeAnswer(header, request);
     return 0;
 }

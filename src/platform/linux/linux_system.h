@@ -1,6 +1,6 @@
 // The real Linux seam: the C library's open, ioctl, write, poll, read, fstat, close,
-// opendir/readdir and readlink, and the monotonic clock. Compiled by the native build only;
-// included by the command line.
+// opendir/readdir and readlink, logind's sleep inhibitor over sd-bus, and the monotonic clock.
+// Compiled by the native build only; included by the command line.
 #pragma once
 
 #include "platform/linux_api.h"
@@ -21,6 +21,8 @@ public:
     ListResult listDirectory(const std::string& path) override;
     TextResult readLink(const std::string& path) override;
     NodeResult statNode(const std::string& path) override;
+    InhibitResult inhibitSleep(const std::string& who, const std::string& why) override;
+    void allowSleep(int fd) override;
 };
 
 // Milliseconds of the monotonic clock, as the download procedures count their waits.

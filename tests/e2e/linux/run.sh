@@ -7,10 +7,11 @@
 #
 # A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
 # runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
-# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py; `dw_background ARGS` starts
-# it in the background (its process id in $pid), `dw_wait` waits for it to end (as after `dw`)
-# and `wait_for_log PATTERN` until drives.log has a line that matches. Every run is bounded in
-# time. The scenario's files stay in build/e2e-linux/NAME/ (opens.log: the opens and closes of the
+# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. `dw_start ARGS` (or
+# `dw_background ARGS`) starts it in the background as a shell's job ($pid), `dw_wait` collects it
+# as `dw` does, `wait_until DESCRIPTION COMMAND...` waits for a state (never for a fixed time) and
+# `wait_for_log PATTERN` until drives.log has a line that matches. Every run is bounded in time.
+# The scenario's files stay in build/e2e-linux/NAME/ (opens.log: the opens and closes of the
 # drives' nodes).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
@@ -25,6 +26,8 @@ work="$root/build/e2e-linux/$name"
 rm -rf "$work"
 mkdir -p "$work"
 export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
+# No system bus, unless a scenario starts one: the runs never ask the machine's own logind.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
 
 # Two KORVANE drives on a parallel ATA channel, as the Windows scenarios have them on the
 # primary IDE channel; two_drives_where_first LINES adds lines about the first drive.
@@ -44,29 +47,6 @@ dw() {
   out=$(cat "$work/out.txt"); err=$(cat "$work/err.txt")
   echo "   \$ drivewright $* -> $rc"
 }
-dw_background() {
-  LD_PRELOAD="$native/libdrivewright_linux_sim.so" "$native/drivewright" "$@" \
-    > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
-  pid=$!
-  echo "   \$ drivewright $* (in the background)"
-}
-dw_wait() {
-  local waited=0
-  while kill -0 "$pid" 2>/dev/null; do
-    if [ "$waited" -ge 600 ]; then kill -9 "$pid"; echo "e2e-linux: drivewright did not end"; exit 1; fi
-    sleep 0.1; waited=$((waited + 1))
-  done
-  rc=0; wait "$pid" || rc=$?
-  out=$(cat "$work/out.txt"); err=$(cat "$work/err.txt")
-  echo "   drivewright ended -> $rc"
-}
-wait_for_log() {
-  local waited=0
-  until grep -qE "$1" "$work/drives.log"; do
-    if [ "$waited" -ge 300 ]; then echo "e2e-linux: drives.log never showed $1"; exit 1; fi
-    sleep 0.05; waited=$((waited + 1))
-  done
-}
 # dw_in_terminal SCRIPT ARGS: the program in a pseudo-terminal; the script's lines are steps of
 # in_terminal.py (expect, send, interrupt, run). What the terminal showed is in $out.
 dw_in_terminal() {
@@ -81,6 +61,51 @@ dw_in_terminal() {
   # shellcheck disable=SC2034
   err=""
   echo "   \$ drivewright $* (in a terminal) -> $rc"
+}
+
+# dw_start ARGS: the program in the background, in a process group of its own as a shell with
+# job control starts a job (so signals reach it as they would from a terminal, and a stop stops
+# it); its output in out.txt and err.txt, its process id in $pid. dw_wait waits for its end and
+# sets $rc, $out and $err; a program still running when the scenario ends is killed.
+dw_start() {
+  set -m
+  LD_PRELOAD="$native/libdrivewright_linux_sim.so" "$native/drivewright" "$@" \
+    > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
+  pid=$!
+  set +m
+  trap 'kill -KILL "$pid" 2>/dev/null || true' EXIT
+  echo "   \$ drivewright $* (in the background, process $pid)"
+}
+# The state letter of the program's process (R, S, D, T, Z), or nothing once it was collected.
+process_state() { sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f1 || true; }
+has_ended() { [ "$(process_state)" = Z ] || [ ! -e "/proc/$pid" ]; }
+# wait_until DESCRIPTION COMMAND...: until COMMAND succeeds, at most 60 s.
+wait_until() {
+  local what="$1" deadline=$((SECONDS + 60))
+  shift
+  until "$@"; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "e2e-linux: waited 60 s for $what (the program is in state $(process_state))"
+      echo "--- stdout"; cat "$work/out.txt" 2>/dev/null || true
+      echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
+      exit 1
+    fi
+    sleep 0.02
+  done
+  echo "   $what"
+}
+dw_background() { dw_start "$@"; }
+# wait_for_log PATTERN: until drives.log has a line that matches the extended regex.
+wait_for_log() { wait_until "drives.log shows $1" grep -qE "$1" "$work/drives.log"; }
+dw_wait() {
+  wait_until "the program ended" has_ended
+  rc=0
+  wait "$pid" || rc=$?
+  # shellcheck disable=SC2034  # read by the scenarios
+  out=$(cat "$work/out.txt")
+  # shellcheck disable=SC2034
+  err=$(cat "$work/err.txt")
+  echo "   -> $rc"
 }
 
 commands() { grep -E "^[0-9]+ [0-9]+ $1 " "$work/drives.log" || true; }

@@ -1,6 +1,6 @@
 # Ctrl+C at the question or during the download stops before the committing command and says
 # that nothing was committed; Ctrl+C during the settle wait after the committing command lets
-# the upgrade finish.
+# the upgrade finish, and says so.
 config=$(two_drives_where_first 'latency 15')
 steps() {
   kv829a_image
@@ -27,6 +27,8 @@ expect Firmware version:' upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
 interrupt
 expect Firmware version:' upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
   expect "exit code when interrupted after the commit" "$rc" 0
+  expect_has "the notice" "$out" \
+    "drivewright: SIGINT received; the firmware is being committed, finishing the upgrade"
   expect_has "the outcome" "$out" "Upgrade succesfull"
   expect_has "the version read back" "$out" "Firmware version: 1.10"
   expect "commits" "$(commit_count)" 1
