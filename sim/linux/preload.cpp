@@ -494,8 +494,10 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 }
 
 // The C library declares poll's array write-only, yet poll reads the descriptors in it.
+#if defined(__GNUC__) && !defined(__clang__)  // clang has no such warning, and says so
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 int poll(pollfd* fds, nfds_t count, int timeoutMs) {
     if (count == 1 && fds != nullptr) {
         if (OpenFile* file = openFile(fds[0].fd); file != nullptr && file->device) {
@@ -505,7 +507,9 @@ int poll(pollfd* fds, nfds_t count, int timeoutMs) {
     static PollFn real = next<PollFn>("poll");
     return real(fds, count, timeoutMs);
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 int close(int fd) {
     if (OpenFile* file = openFile(fd)) {
