@@ -57,7 +57,7 @@ struct Rig {
         std::snprintf(state.currentDevice.product, sizeof state.currentDevice.product, "%s",
                       drive->product().c_str());
 
-        dw::tools::ImageSpec wanted;
+        dw::tools::ImageRequest wanted;
         wanted.row = dw::tools::findRow(product);
         wanted.size = size;
         std::string error;

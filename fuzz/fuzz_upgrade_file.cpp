@@ -41,7 +41,7 @@ const std::vector<uint8_t>& validImage(const dw::ModelFamily& row, uint32_t size
     static std::map<std::pair<const dw::ModelFamily*, uint32_t>, std::vector<uint8_t>> images;
     auto& image = images[{&row, size}];
     if (image.empty()) {
-        dw::tools::ImageSpec wanted;
+        dw::tools::ImageRequest wanted;
         wanted.row = &row;
         wanted.size = size;
         std::string error;

@@ -112,8 +112,8 @@ struct CliUpgrade : LinuxPc {
     explicit CliUpgrade(int sg) {
         add({sim::LinuxAttachment::Sata, 0, 0, 0, 0, sg, 0});
         std::string error;
-        dw::tools::ImageSpec spec{dw::tools::findRow("DVDR   KV-829A"), 1028096};
-        EXPECT_TRUE(dw::tools::writeFile(image, dw::tools::makeUpgradeImage(spec, error), error));
+        dw::tools::ImageRequest wanted{dw::tools::findRow("DVDR   KV-829A"), 1028096};
+        EXPECT_TRUE(dw::tools::writeFile(image, dw::tools::makeUpgradeImage(wanted, error), error));
     }
     int run() {
         dw::cli::Options options;

@@ -8,7 +8,7 @@
 
 namespace dw::tools {
 
-std::vector<uint8_t> makeUpgradeImage(const ImageSpec& wanted, std::string& error) {
+std::vector<uint8_t> makeUpgradeImage(const ImageRequest& wanted, std::string& error) {
     if (wanted.row == nullptr) {
         error = "no such model row";
         return {};

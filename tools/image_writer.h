@@ -12,7 +12,7 @@ namespace dw::tools {
 
 enum class Breakage { None, BadChecksum, BadIdentification, WrongSize };
 
-struct ImageSpec {
+struct ImageRequest {
     const ModelFamily* row = nullptr;
     uint32_t size = 0;             // one of the image sizes the row allows
     std::string version = "1.10";  // 4 characters at offset 24
@@ -21,7 +21,7 @@ struct ImageSpec {
 };
 
 // The image bytes; empty (and `error` set) when the row cannot have an image of that size.
-std::vector<uint8_t> makeUpgradeImage(const ImageSpec& wanted, std::string& error);
+std::vector<uint8_t> makeUpgradeImage(const ImageRequest& wanted, std::string& error);
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 

@@ -37,7 +37,7 @@ void list() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    dw::tools::ImageSpec wanted;
+    dw::tools::ImageRequest wanted;
     std::string output;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
