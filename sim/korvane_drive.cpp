@@ -73,7 +73,11 @@ void KorvaneDrive::failAll(uint8_t opcode, SenseTriple sense) {
     faults_.push_back({opcode, 0, sense});
 }
 void KorvaneDrive::answerNth(uint8_t opcode, int nth, uint8_t status, std::vector<uint8_t> sense) {
-    answers_.push_back({opcode, nth, status, std::move(sense)});
+    DriveAnswer answer;
+    answer.status = status;
+    answer.senseLength = static_cast<uint8_t>(std::min(sense.size(), answer.sense.size()));
+    std::copy_n(sense.begin(), answer.senseLength, answer.sense.begin());
+    answers_.push_back({opcode, nth, answer});
 }
 void KorvaneDrive::takeOnlyNth(uint8_t opcode, int nth, uint32_t bytes) {
     takes_.push_back({opcode, nth, bytes});
@@ -119,19 +123,14 @@ DriveAnswer KorvaneDrive::execute(std::span<const uint8_t> cdb, DataDirection di
     const uint8_t opcode = cdb[0];
     const int count = ++opcodeCounts_[opcode];
     for (const auto& rule : faults_) {
-        if (rule.opcode == opcode && (rule.nth == 0 || rule.nth == count)) return check(rule.sense);
+        if (rule.matches(opcode, count)) return check(rule.what);
     }
     for (const auto& rule : answers_) {
-        if (rule.opcode != opcode || rule.nth != count) continue;
-        DriveAnswer answer;
-        answer.status = rule.status;
-        answer.senseLength = static_cast<uint8_t>(std::min(rule.sense.size(), answer.sense.size()));
-        std::copy_n(rule.sense.begin(), answer.senseLength, answer.sense.begin());
-        return answer;
+        if (rule.matches(opcode, count)) return rule.what;
     }
     takeLimit_ = UINT32_MAX;
     for (const auto& rule : takes_) {
-        if (rule.opcode == opcode && rule.nth == count) takeLimit_ = rule.bytes;
+        if (rule.matches(opcode, count)) takeLimit_ = rule.what;
     }
     return run(cdb, direction, data, length);
 }

@@ -34,6 +34,15 @@ struct ReceivedCommand {
     uint8_t opcode() const { return cdb.empty() ? 0 : cdb[0]; }
 };
 
+// What happens to the nth command (from 1; 0: every one) with an opcode.
+template <class T>
+struct NthCommandRule {
+    uint8_t opcode = 0;
+    int nth = 0;
+    T what{};
+    bool matches(uint8_t op, int count) const { return opcode == op && (nth == 0 || nth == count); }
+};
+
 // How the drive ended a command.
 struct DriveAnswer {
     bool answered = true;  // false: the drive did not answer at all (the bus timed out)
@@ -116,31 +125,14 @@ private:
     bool stage(uint32_t offset, const uint8_t* bytes, uint32_t count);
     void commit();
 
-    struct FaultRule {
-        uint8_t opcode;
-        int nth;  // 0: every one
-        SenseTriple sense;
-    };
-
     char vendor_[8];
     char product_[16];
     char revision_[4];
     std::map<uint32_t, uint8_t> memory_;
     std::array<uint8_t, 18> lastSense_ = {};
-    std::vector<FaultRule> faults_;
-    struct AnswerRule {
-        uint8_t opcode;
-        int nth;
-        uint8_t status;
-        std::vector<uint8_t> sense;
-    };
-    std::vector<AnswerRule> answers_;
-    struct TakeRule {
-        uint8_t opcode;
-        int nth;
-        uint32_t bytes;
-    };
-    std::vector<TakeRule> takes_;
+    std::vector<NthCommandRule<SenseTriple>> faults_;
+    std::vector<NthCommandRule<DriveAnswer>> answers_;
+    std::vector<NthCommandRule<uint32_t>> takes_;
     uint32_t takeLimit_ = UINT32_MAX;  // what the command being run may take of its data out
     std::map<uint8_t, int> opcodeCounts_;
     std::optional<int> answersLeft_;

@@ -94,13 +94,10 @@ bool parseLine(std::string_view line, LayerConfig& config) {
     if (drive == nullptr) return false;
     if (keyword == "aspi-status") {
         LayerAnswerConfig answer;
-        if (!nextWord(rest, word) || !byteHex(word, answer.opcode) || !nextWord(rest, word) ||
-            !number(word, 10, 1, 1000000, value)) {
+        if (!nthCommand(rest, answer) || !nextWord(rest, word) || !byteHex(word, answer.what)) {
             return false;
         }
-        answer.nth = static_cast<int>(value);
-        if (!nextWord(rest, word) || !byteHex(word, answer.status)) return false;
-        const uint8_t s = answer.status;
+        const uint8_t s = answer.what;
         if (s != dw::aspi::kPending && s != dw::aspi::kInvalidCommand &&
             s != dw::aspi::kInvalidAdapter && s != dw::aspi::kNoDevice &&
             s != dw::aspi::kInvalidSrb) {
@@ -134,12 +131,9 @@ bool parseDriveLine(const std::string& keyword, std::string_view rest, DriveConf
     }
     if (keyword == "fail" || keyword == "fail-all") {
         FaultConfig fault;
-        if (!nextWord(rest, word) || !byteHex(word, fault.opcode)) return false;
-        if (keyword == "fail") {
-            if (!nextWord(rest, word) || !number(word, 10, 1, 1000000, value)) return false;
-            fault.nth = static_cast<int>(value);
-        }
-        if (!senseWords(rest, fault.sense)) return false;
+        const bool read = keyword == "fail" ? nthCommand(rest, fault)
+                                            : nextWord(rest, word) && byteHex(word, fault.opcode);
+        if (!read || !senseWords(rest, fault.what)) return false;
         drive->faults.push_back(fault);
         return true;
     }
@@ -153,15 +147,26 @@ bool parseDriveLine(const std::string& keyword, std::string_view rest, DriveConf
 
 bool nextConfigWord(std::string_view& rest, std::string& word) { return nextWord(rest, word); }
 
+bool nextOpcodeAndNth(std::string_view& rest, uint8_t& opcode, int& nth) {
+    std::string word;
+    long value = 0;
+    if (!nextWord(rest, word) || !byteHex(word, opcode) || !nextWord(rest, word) ||
+        !number(word, 10, 1, 1000000, value)) {
+        return false;
+    }
+    nth = static_cast<int>(value);
+    return true;
+}
+
 std::unique_ptr<KorvaneDrive> makeDrive(const DriveConfig& d) {
     auto drive = std::make_unique<KorvaneDrive>(d.product, d.revision, d.vendor);
     if (d.interfaceCode) drive->setInterfaceCode(*d.interfaceCode);
     drive->mediumLoaded = d.medium;
     for (const FaultConfig& f : d.faults) {
         if (f.nth == 0) {
-            drive->failAll(f.opcode, f.sense);
+            drive->failAll(f.opcode, f.what);
         } else {
-            drive->failNth(f.opcode, f.nth, f.sense);
+            drive->failNth(f.opcode, f.nth, f.what);
         }
     }
     if (d.stopAfter) drive->stopAnsweringAfter(*d.stopAfter);
@@ -197,7 +202,7 @@ void buildLayer(const LayerConfig& config, SimulatedLayer& out) {
         auto drive = makeDrive(d);
         out.layer.attach(*drive, d.adapter, d.target);
         for (const LayerAnswerConfig& a : d.layerAnswers) {
-            out.layer.answerItself(d.adapter, d.target, a.opcode, a.nth, a.status);
+            out.layer.answerItself(d.adapter, d.target, a.opcode, a.nth, a.what);
         }
         out.drives.push_back(std::move(drive));
     }

@@ -32,18 +32,10 @@
 
 namespace sim {
 
-struct FaultConfig {
-    uint8_t opcode = 0;
-    int nth = 0;  // 0: every command with the opcode
-    SenseTriple sense;
-};
-
-// A request the ASPI layer answers itself (aspi-status).
-struct LayerAnswerConfig {
-    uint8_t opcode = 0;
-    int nth = 0;
-    uint8_t status = 0;
-};
+// A command the drive refuses with this sense (fail, fail-all).
+using FaultConfig = NthCommandRule<SenseTriple>;
+// A request the ASPI layer answers itself with this status (aspi-status).
+using LayerAnswerConfig = NthCommandRule<uint8_t>;
 
 struct DriveConfig {
     int adapter = 0;
@@ -77,6 +69,12 @@ struct LayerConfig {
 bool parseDriveLine(const std::string& keyword, std::string_view rest, DriveConfig& drive);
 // Splits off the next blank-separated word of a configuration line.
 bool nextConfigWord(std::string_view& rest, std::string& word);
+// Splits off "OPCODE NTH" (two hex digits, then 1 to 1,000,000) into a rule.
+bool nextOpcodeAndNth(std::string_view& rest, uint8_t& opcode, int& nth);
+template <class T>
+bool nthCommand(std::string_view& rest, NthCommandRule<T>& rule) {
+    return nextOpcodeAndNth(rest, rule.opcode, rule.nth);
+}
 // A drive as the configuration describes it, its faults set.
 std::unique_ptr<KorvaneDrive> makeDrive(const DriveConfig& config);
 

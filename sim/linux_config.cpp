@@ -157,19 +157,13 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
     if (keyword == "latency") {
         int ms = 0;
         if (!nextConfigWord(rest, word) || !decimal(word, 0, 10000, ms)) return false;
-        std::string opcode, nth;
-        if (!nextConfigWord(rest, opcode)) {
+        if (rest.empty()) {
             d.latencyMs = ms;
             return true;
         }
-        int count = 0;
-        char* end = nullptr;
-        const long value = std::strtol(opcode.c_str(), &end, 16);
-        if (opcode.size() != 2 || *end != '\0' || !nextConfigWord(rest, nth) ||
-            !decimal(nth, 1, 1000000, count)) {
-            return false;
-        }
-        d.slow.push_back({static_cast<uint8_t>(value), count, ms});
+        NthCommandRule<int> slow{.what = ms};
+        if (!nthCommand(rest, slow)) return false;
+        d.slow.push_back(slow);
         return true;
     }
     if (keyword == "mounted-elsewhere") {
@@ -198,36 +192,22 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         return true;
     }
     if (keyword == "lost") {
-        LinuxDriveConfig::Lost lost{};
-        std::string opcode, nth;
-        int count = 0;
-        char* end = nullptr;
-        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, nth) ||
-            !decimal(nth, 1, 1000000, count) || !nextConfigWord(rest, word) ||
-            !lostAnswerNamed(word, lost.how)) {
+        NthCommandRule<LostAnswer> lost;
+        if (!nthCommand(rest, lost) || !nextConfigWord(rest, word) ||
+            !lostAnswerNamed(word, lost.what)) {
             return false;
         }
-        const long value = std::strtol(opcode.c_str(), &end, 16);
-        if (*end != '\0') return false;
-        lost.opcode = static_cast<uint8_t>(value);
-        lost.nth = count;
         d.lost.push_back(lost);
         return true;
     }
     if (keyword == "takes") {
-        LinuxDriveConfig::Take take{};
-        std::string opcode, nth, bytes;
-        int count = 0, taken = 0;
-        char* end = nullptr;
-        if (!nextConfigWord(rest, opcode) || opcode.size() != 2 || !nextConfigWord(rest, nth) ||
-            !decimal(nth, 1, 1000000, count) || !nextConfigWord(rest, bytes) ||
-            !decimal(bytes, 0, 0x7FFFFFFF, taken)) {
+        NthCommandRule<uint32_t> take;
+        int taken = 0;
+        if (!nthCommand(rest, take) || !nextConfigWord(rest, word) ||
+            !decimal(word, 0, 0x7FFFFFFF, taken)) {
             return false;
         }
-        take.opcode = static_cast<uint8_t>(std::strtol(opcode.c_str(), &end, 16));
-        if (*end != '\0') return false;
-        take.nth = count;
-        take.bytes = static_cast<uint32_t>(taken);
+        take.what = static_cast<uint32_t>(taken);
         d.takes.push_back(take);
         return true;
     }
@@ -265,10 +245,10 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
             out.machine.replaceBeforeHold(*out.drives.back(), *out.replacements.back());
         }
         for (const auto& lost : d.lost) {
-            out.machine.loseAnswer(*out.drives.back(), lost.opcode, lost.nth, lost.how);
+            out.machine.loseAnswer(*out.drives.back(), lost.opcode, lost.nth, lost.what);
         }
         for (const auto& take : d.takes) {
-            out.drives.back()->takeOnlyNth(take.opcode, take.nth, take.bytes);
+            out.drives.back()->takeOnlyNth(take.opcode, take.nth, take.what);
         }
         if (d.held) {
             const LinuxPlacement& p = d.placement;

@@ -60,29 +60,14 @@ struct LinuxDriveConfig {
     DriveConfig drive;
     LinuxPlacement placement;
     int latencyMs = 0;
-    int commitLatencyMs = -1;  // -1: as latencyMs
-    struct Slow {
-        uint8_t opcode;
-        int nth;
-        int latencyMs;
-    };
-    std::vector<Slow> slow;
+    int commitLatencyMs = -1;               // -1: as latencyMs
+    std::vector<NthCommandRule<int>> slow;  // the latency of one command, in ms
     std::string mountPoint;
     bool mountedElsewhere = false;
     bool held = false;
     std::optional<DriveConfig> replacement;
-    struct Lost {
-        uint8_t opcode;
-        int nth;
-        LostAnswer how;
-    };
-    std::vector<Lost> lost;
-    struct Take {
-        uint8_t opcode;
-        int nth;
-        uint32_t bytes;
-    };
-    std::vector<Take> takes;
+    std::vector<NthCommandRule<LostAnswer>> lost;
+    std::vector<NthCommandRule<uint32_t>> takes;  // the bytes of its data out the drive takes
 };
 
 struct LinuxConfig {

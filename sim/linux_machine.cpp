@@ -373,10 +373,8 @@ int LinuxMachine::checkRequest(const OpenNode& open, const dw::SgIoRequest& requ
 const Interruption* LinuxMachine::interruptionFor(const KorvaneDrive& drive, uint8_t opcode) const {
     auto count = issued_.find({&drive, opcode});
     const int nth = count == issued_.end() ? 0 : count->second;
-    for (const InterruptRule& rule : interruptions_) {
-        if (rule.drive == &drive && rule.opcode == opcode && (rule.nth == 0 || rule.nth == nth)) {
-            return &rule.how;
-        }
+    for (const auto& [on, rule] : interruptions_) {
+        if (on == &drive && rule.matches(opcode, nth)) return &rule.what;
     }
     return nullptr;
 }
@@ -508,11 +506,8 @@ int LinuxMachine::issue(Node& node, OpenNode& open, dw::SgIoRequest& request) {
     request.residual = 0;
     const LostAnswer* lost = nullptr;
     const int nth = ++issued_[{&drive, request.cdb[0]}];
-    for (const LostRule& rule : lost_) {
-        if (rule.drive == &drive && rule.opcode == request.cdb[0] &&
-            (rule.nth == 0 || rule.nth == nth)) {
-            lost = &rule.how;
-        }
+    for (const auto& [on, rule] : lost_) {
+        if (on == &drive && rule.matches(request.cdb[0], nth)) lost = &rule.what;
     }
     if (lost != nullptr) {
         // The drive took the command; what came back is the host adapter's or the driver's

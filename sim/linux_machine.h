@@ -84,13 +84,13 @@ public:
     // of the asynchronous interface fails with EINTR (Handled) with the request still pending,
     // or is restarted (Stop).
     void interruptWait(const KorvaneDrive& drive, uint8_t opcode, int nth, Interruption how) {
-        interruptions_.push_back({&drive, opcode, nth, how});
+        interruptions_.push_back({&drive, {opcode, nth, how}});
     }
     // The nth (from 1; 0: every) command with this opcode to the drive is carried out by it, and
     // then its answer is lost as `how` says: the bus timed out or was reset, the drive dropped
     // off it. The drive keeps what the command did (a committing chunk stays committed).
     void loseAnswer(const KorvaneDrive& drive, uint8_t opcode, int nth, LostAnswer how) {
-        lost_.push_back({&drive, opcode, nth, how});
+        lost_.push_back({&drive, {opcode, nth, how}});
     }
     // Whether logind runs on the system bus; without it a sleep inhibitor cannot be had.
     bool logindRuns = true;
@@ -212,20 +212,10 @@ private:
     std::map<int, InhibitorRecord> inhibitorsHeld_;  // by descriptor
     bool rawio_ = true;
     std::vector<std::pair<const KorvaneDrive*, KorvaneDrive*>> replacements_;
-    struct InterruptRule {
-        const KorvaneDrive* drive;
-        uint8_t opcode;
-        int nth;
-        Interruption how;
-    };
-    std::vector<InterruptRule> interruptions_;
-    struct LostRule {
-        const KorvaneDrive* drive;
-        uint8_t opcode;
-        int nth;
-        LostAnswer how;
-    };
-    std::vector<LostRule> lost_;
+    template <class T>
+    using DriveRules = std::vector<std::pair<const KorvaneDrive*, NthCommandRule<T>>>;
+    DriveRules<Interruption> interruptions_;
+    DriveRules<LostAnswer> lost_;
     std::map<std::pair<const KorvaneDrive*, uint8_t>, int> issued_;  // by drive and opcode
 };
 

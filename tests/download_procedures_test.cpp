@@ -40,6 +40,14 @@ struct Loaded : FirmwareBench {
     }
 };
 
+// The outcomes' texts.
+const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
+                  invalid = f + "Invalid parameter (code 052400)",
+                  unsent = f + "The command could not be sent to the drive.",
+                  incomplete = f + "The drive did not complete the command (error ",
+                  lastIncomplete = f + "The drive did not complete the last command (error ",
+                  mayHold = "); it may hold the new firmware.";
+
 void be(auto& cdb, uint32_t v, int n) {
     while (n--) cdb.push_back(uint8_t(v >> 8 * n));
 }
@@ -108,11 +116,7 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         LateCommit,
         ResetCommit
     };
-    const std::string f = "Upgrade failed! ", succeeded = "Upgrade succesfull",
-                      shorter = f + "The upgrade file is shorter than when it was checked.",
-                      invalid = f + "Invalid parameter (code 052400)",
-                      unsent = f + "The command could not be sent to the drive.",
-                      mayHold = "); it may hold the new firmware.";
+    const std::string shorter = f + "The upgrade file is shorter than when it was checked.";
     const struct {
         Fault fault;
         Stop stop;
@@ -128,19 +132,15 @@ TEST(DownloadProcedures, eachProcedureSendsTheImageInItsOrderOrStopsAndSaysWhy) 
         {Refused, Stop::DriveRefused, 0, -1, invalid},
         {Refused, Stop::DriveRefused, -2, -1, invalid},
         {Prep, Stop::DriveRefused, -1, -1, invalid},
-        {Lost, Stop::NotCompleted, 0, 0,
-         f + "The drive did not complete the command (error 1117)."},
+        {Lost, Stop::NotCompleted, 0, 0, incomplete + "1117)."},
         {NoLetter, Stop::NotSent, 0, 0, unsent},
         {NoSize, Stop::NoProcedure, -1, 1, f + "No download procedure fits the file's size."},
         {Unopened, Stop::NotSent, 0, 0, unsent},
         {BadHandle, Stop::NotSent, 0, 0, unsent},
         {Denied, Stop::NotSent, 0, 0, unsent},
-        {Late, Stop::NotCompleted, 2, -1,
-         f + "The drive did not complete the command (error 121)."},
-        {LateCommit, Stop::NotCompleted, -2, -1,
-         f + "The drive did not complete the last command (error 1167" + mayHold},
-        {ResetCommit, Stop::NotCompleted, -2, -1,
-         f + "The drive did not complete the last command (error 1117" + mayHold},
+        {Late, Stop::NotCompleted, 2, -1, incomplete + "121)."},
+        {LateCommit, Stop::NotCompleted, -2, -1, lastIncomplete + "1167" + mayHold},
+        {ResetCommit, Stop::NotCompleted, -2, -1, lastIncomplete + "1117" + mayHold},
     };
     for (const auto& p : kProcedures) {
         for (const auto& c : cases) {
@@ -250,11 +250,6 @@ TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
 // driver status.
 TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotCompleted) {
     enum Way { Aspi, Kernel, Lost };
-    const std::string f = "Upgrade failed! ",
-                      unsent = f + "The command could not be sent to the drive.",
-                      incomplete = f + "The drive did not complete the command (error ",
-                      last = f + "The drive did not complete the last command (error ",
-                      mayHold = "); it may hold the new firmware.";
     const struct {
         Way way;
         int nth;   // the failing chunk, from 1; 126 commits
@@ -272,9 +267,14 @@ TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotComp
         {Kernel, 1, EPERM, {}, Stop::NotSent, unsent},
         {Lost, 3, 0, {3, 0, 0}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
         {Lost, 3, 0, {0, 0, ENODEV}, Stop::NotCompleted, incomplete + "19)."},
-        {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, last + "8" + mayHold},  // DID_RESET
-        {Lost, 126, 0, {0, 6, 0}, Stop::NotCompleted, last + "6" + mayHold},  // DRIVER_TIMEOUT
-        {Lost, 126, 0, {0, 0, EIO}, Stop::NotCompleted, last + "5" + mayHold},
+        {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, lastIncomplete + "8" + mayHold},  // DID_RESET
+        {Lost,
+         126,
+         0,
+         {0, 6, 0},
+         Stop::NotCompleted,
+         lastIncomplete + "6" + mayHold},  // DRIVER_TIMEOUT
+        {Lost, 126, 0, {0, 0, EIO}, Stop::NotCompleted, lastIncomplete + "5" + mayHold},
     };
     for (const auto& c : cases) {
         const std::string name = std::to_string(&c - cases);
@@ -319,8 +319,8 @@ TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotComp
 // wrote it and with a response code of 70h to 73h; without it the status is named; descriptor
 // format has its key, ASC and ASCQ at its own offsets. Through the sg node and through sr.
 TEST(DownloadProcedures, overSgIoAPartlyTakenChunkStopsAndSenseIsReadAsFarAsWritten) {
-    const std::string f = "Upgrade failed! ", answered = f + "The drive answered ",
-                      none = " without sense data.", check = answered + "CHECK CONDITION" + none,
+    const std::string answered = f + "The drive answered ", none = " without sense data.",
+                      check = answered + "CHECK CONDITION" + none,
                       part = f +
                              "The drive took only part of a chunk; the committing command "
                              "was not sent.",
@@ -341,7 +341,7 @@ TEST(DownloadProcedures, overSgIoAPartlyTakenChunkStopsAndSenseIsReadAsFarAsWrit
         Stop stop;
         std::string text;
     } cases[] = {
-        {3, 8192, 0, {}, false, Stop::None, "Upgrade succesfull"},  // 4 bytes left: as ever
+        {3, 8192, 0, {}, false, Stop::None, succeeded},  // 4 bytes left: as ever
         {3, 8191, 0, {}, false, Stop::DriveTookPart, part},
         {3, 4096, 0, {}, true, Stop::DriveTookPart, part},
         {126, 2048, 0, {}, false, Stop::DriveTookPart, last},

@@ -22,7 +22,7 @@ TEST(LayerConfig, readsAdaptersDrivesAndTheirFaultsAndBuildsTheLayer) {
     EXPECT_EQ(first.letter, 'E');
     EXPECT_EQ(first.product + "|" + second.product, "DVDR   KV-829A|CD-R   KV-W6025A");
     EXPECT_EQ(first.faults.at(0).nth, 11);
-    EXPECT_EQ(first.faults[0].sense.asc, 0x24);
+    EXPECT_EQ(first.faults[0].what.asc, 0x24);
     EXPECT_EQ(second.faults.at(0).nth, 0);
     sim::SimulatedLayer built;
     sim::buildLayer(*config, built);
@@ -60,8 +60,7 @@ TEST(LayerConfig, readsTheLayersOwnAnswersAndTheLostAnswersOfTheLinuxPc) {
         "adapter A hdc x\ndrive 0 0 E 1.00 KV\naspi-status 3B 11 82\naspi-status E2 8 00", error);
     ASSERT_TRUE(layer) << error;
     const auto& answers = layer->drives.at(0).layerAnswers;
-    EXPECT_EQ(std::tuple(answers.at(0).opcode, answers[0].nth, answers[0].status,
-                         answers.at(1).nth),
+    EXPECT_EQ(std::tuple(answers.at(0).opcode, answers[0].nth, answers[0].what, answers.at(1).nth),
               std::tuple(0x3B, 11, 0x82, 8));
     const auto pc = sim::parseLinuxConfig(
         "drive sata 0 0 0 0 sg0 sr0 1.00 KV\nlost 3B 126 DID_RESET\nlost E2 8 DRIVER_TIMEOUT\n"
@@ -69,8 +68,8 @@ TEST(LayerConfig, readsTheLayersOwnAnswersAndTheLostAnswersOfTheLinuxPc) {
         error);
     ASSERT_TRUE(pc) << error;
     const auto& lost = pc->drives.at(0).lost;
-    EXPECT_EQ(std::tuple(lost.at(0).opcode, lost[0].nth, lost[0].how.hostStatus,
-                         lost.at(1).how.driverStatus, lost.at(2).how.error),
+    EXPECT_EQ(std::tuple(lost.at(0).opcode, lost[0].nth, lost[0].what.hostStatus,
+                         lost.at(1).what.driverStatus, lost.at(2).what.error),
               std::tuple(0x3B, 126, 8, 6, ENODEV));
     for (const char* last : {"aspi-status 3B 11 04", "aspi-status 3B 0 82", "aspi-status 3B 11"}) {
         EXPECT_FALSE(

@@ -121,8 +121,7 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
         gSim->latencyMs =
             committed && placed.commitLatencyMs >= 0 ? placed.commitLatencyMs : placed.latencyMs;
         for (const auto& slow : placed.slow) {
-            if (slow.opcode == command.opcode() && slow.nth == nth)
-                gSim->latencyMs = slow.latencyMs;
+            if (slow.matches(command.opcode(), nth)) gSim->latencyMs = slow.what;
         }
     }
 }
