@@ -84,6 +84,17 @@ load_kv829a='main "Drivewright  V1.25" 60
 click 1000
 open-file @WORK@/kv829a-110.bin 60
 wait-text 1006 "Valid upgrade file loaded: kv829a-110.bin" 20'
+# The steps of an upgrade of that image that fails with the text $1, the drive left at 1.00 and
+# the buttons working again.
+kv829a_upgrade_fails_with() {
+  printf '%s\n%s' "$load_kv829a" 'click 1001
+wait-prefix 1006 "Upgrade failed! " 180
+text 1006 "'"$1"'"
+text 1005 "1.00"
+enabled 1000 1
+enabled 1001 1
+shot failed'
+}
 # What the pass-through path shows when its port refuses to open (deny_scsi_port): an empty,
 # disabled list and why.
 # shellcheck disable=SC2034  # read by the scenarios

@@ -105,12 +105,9 @@ int LinuxSystem::sgRead(int fd, SgIoRequest& request) {
 
 LinuxApi::DeviceNumberResult LinuxSystem::deviceNumberOf(int fd) {
     DeviceNumberResult result;
-    struct stat status;
-    if (::fstat(fd, &status) < 0) {
-        result.error = errno;
-        return result;
-    }
-    result.ok = true;
+    struct stat status {};
+    result.ok = ::fstat(fd, &status) == 0;
+    result.error = result.ok ? 0 : errno;
     result.number = numberOf(status);
     return result;
 }
@@ -182,13 +179,10 @@ LinuxApi::NodeResult LinuxSystem::statNode(const std::string& path) {
         return result;
     }
     struct stat status {};
-    if (::fstat(fd, &status) < 0) {
-        result.error = errno;
-        ::close(fd);
-        return result;
-    }
+    result.ok = ::fstat(fd, &status) == 0;
+    result.error = result.ok ? 0 : errno;
     ::close(fd);
-    result.ok = true;
+    if (!result.ok) return result;
     if (S_ISCHR(status.st_mode)) result.kind = NodeResult::Kind::Character;
     if (S_ISBLK(status.st_mode)) result.kind = NodeResult::Kind::Block;
     result.number = numberOf(status);

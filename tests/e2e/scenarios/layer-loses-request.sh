@@ -3,14 +3,7 @@
 # sent, nothing is committed, and the buttons work again.
 layer_config=$(two_drives_where_first 'aspi-status 3B 11 00')
 prepare() { kv829a_image; }
-steps="$load_kv829a"'
-click 1001
-wait-prefix 1006 "Upgrade failed! " 180
-text 1006 "Upgrade failed! The command could not be sent to the drive."
-text 1005 "1.00"
-enabled 1000 1
-enabled 1001 1
-shot failed'
+steps=$(kv829a_upgrade_fails_with "Upgrade failed! The command could not be sent to the drive.")
 check() {
   expect "chunks the drive received" "$(commands 3B | wc -l)" 10
   expect "commits" "$(commit_count)" 0
