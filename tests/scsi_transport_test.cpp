@@ -137,6 +137,7 @@ TEST_F(BothTransports, eachAspiCompletionGivesTheFinalStatus) {
 
 TEST_F(BothTransports, aspiAdapterInquiryCopiesTheIdentifiersWithinTheCall) {
     aspi.machine.aspi().adapters[1].managerId = "ASPI for WIN32xx";  // all 16 characters used
+    aspi.machine.aspi().adapters[1].adapterId = "ATAPI CD-ROM BUS";
     std::memset(static_cast<void*>(&info), 'x', sizeof info);
     EXPECT_EQ(aspi.transport.queryAdapter(1, info), 1);
     EXPECT_EQ(std::string(info.managerId) + "|" + info.adapterId + "|" +
@@ -144,7 +145,7 @@ TEST_F(BothTransports, aspiAdapterInquiryCopiesTheIdentifiersWithinTheCall) {
                   "|" +
                   std::to_string(aspi.machine.eventsCreated +
                                  aspi.machine.aspi().requests()[0].flags),
-              "ASPI for WIN32xx|ATAPI|00|7|0");  // no flags; completes within the call
+              "ASPI for WIN32xx|ATAPI CD-ROM BUS|00|7|0");  // no flags; completes within the call
     EXPECT_EQ(aspi.transport.queryAdapter(2, info), 0x81);
 }
 
