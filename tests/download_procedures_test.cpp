@@ -267,6 +267,8 @@ TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotComp
         {Kernel, 1, EPERM, {}, Stop::NotSent, unsent},
         {Lost, 3, 0, {3, 0, 0}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
         {Lost, 3, 0, {0, 0, ENODEV}, Stop::NotCompleted, incomplete + "19)."},
+        // Once write() took the request, any errno comes after it, even one SG_IO gives before.
+        {Lost, 3, 0, {0, 0, ENXIO}, Stop::NotCompleted, incomplete + "6)."},
         {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, lastIncomplete + "8" + mayHold},  // DID_RESET
         {Lost,
          126,
