@@ -135,6 +135,17 @@ private:
     int list();
     int check(bool forUpgrade);
     int upgrade();
+    struct Download {
+        bool succeeded = false;
+        bool stopped = false;  // an interrupt stopped it before the committing command
+    };
+    bool confirmTheDrive(DeviceEntry& device);
+    std::string fileVersion();
+    std::optional<int> askTheQuestion(const DeviceEntry& device, const char* version);
+    Download runTheDownload(CliDialog& dialog);
+    void tellTheOutcome(const Download& download, CliDialog& dialog);
+    void tellWhyTheSystemRefused();
+    void tellWhatDidNotComplete();
     // The index of the drive the options name, or nothing with `exitCode` set and the reason told.
     std::optional<size_t> chooseDrive(int& exitCode);
     std::string nodeOf(const DeviceEntry& entry);
@@ -409,56 +420,19 @@ int Session::check(bool forUpgrade) {
     return forUpgrade ? upgrade() : kExitOk;
 }
 
+// The upgrade's steps in their order: the rights it needs, the drive held, the drive confirmed,
+// the question, the download, its outcome. Each step that refuses has said why.
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
-    const std::string node = nodeOf(device);
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
     if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
     const HeldDrive heldDrive{transport_, device};
-    if (!transport_.heldDriveIsTheScannedOne(device)) {
-        env_.err << "The drive changed since the file was checked; nothing was sent.\n";
-        return kExitNoAccess;
-    }
+    if (!confirmTheDrive(device)) return kExitNoAccess;
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
-
-    char fileVersion[kVersionLength + 1] = "?";
-    std::ifstream file(state_.upgradeFilePath, std::ios::binary);
-    file.seekg(kVersionOffset);
-    char bytes[kVersionLength] = {};
-    if (file.read(bytes, kVersionLength)) {
-        bool printable = true;
-        for (char c : bytes) printable = printable && c >= 0x20 && c < 0x7F;
-        if (printable) {
-            std::memcpy(fileVersion, bytes, kVersionLength);
-            fileVersion[kVersionLength] = '\0';
-        }
-    }
-    std::string label;
-    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
-        if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
-    }
     env_.signals.catchInterrupts();
-    if (!options_.yes) {
-        if (!env_.terminal.inputIsTerminal()) {
-            env_.err << "drivewright: not upgrading without a yes: run it in a terminal, or add "
-                        "--yes\n";
-            return kExitFailed;
-        }
-        env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
-                 << options_.file << " (version " << fileVersion << ")? [y/N] " << std::flush;
-        const std::optional<std::string> answer = env_.terminal.readLine();
-        if (interrupted()) {
-            env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
-            return kExitInterrupted;
-        }
-        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" && *answer != "YES" &&
-                        *answer != "Yes")) {
-            env_.err << "Not upgraded.\n";
-            return kExitFailed;
-        }
-    }
+    if (const std::optional<int> declined = askTheQuestion(device, version)) return *declined;
     // From here to the end of the upgrade no signal ends the program or a command of it.
     const HeldSignals heldSignals(env_.signals);
     if (interrupted()) {
@@ -466,21 +440,82 @@ int Session::upgrade() {
         transport_.closeDriveHandle(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
-
     CliDialog dialog(env_.out);
+    const Download download = runTheDownload(dialog);
+    tellTheOutcome(download, dialog);
+    waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
+    tellFinishing();
+    GetFirmwareVersion(transport_, device, version);
+    // Shown before a stop held back during the upgrade takes effect.
+    env_.out << "Firmware version: " << version << "\n" << std::flush;
+    transport_.closeDriveHandle(device);
+    allowSleep();
+    if (download.stopped) return kExitInterrupted;
+    return download.succeeded ? kExitOk : kExitFailed;
+}
+
+// Once the node is held, before anything is sent: the drive behind it is the one the scan found
+// and the file was checked for.
+bool Session::confirmTheDrive(DeviceEntry& device) {
+    if (transport_.heldDriveIsTheScannedOne(device)) return true;
+    env_.err << "The drive changed since the file was checked; nothing was sent.\n";
+    return false;
+}
+
+// The file's version field where it is printable, "?" otherwise.
+std::string Session::fileVersion() {
+    std::ifstream file(state_.upgradeFilePath, std::ios::binary);
+    file.seekg(kVersionOffset);
+    char bytes[kVersionLength] = {};
+    if (!file.read(bytes, kVersionLength)) return "?";
+    for (char c : bytes) {
+        if (c < 0x20 || c >= 0x7F) return "?";
+    }
+    return std::string(bytes, kVersionLength);
+}
+
+// Without --yes the user says yes at the terminal; nothing when the upgrade goes on, else the
+// exit code.
+std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char* version) {
+    if (options_.yes) return std::nullopt;
+    if (!env_.terminal.inputIsTerminal()) {
+        env_.err << "drivewright: not upgrading without a yes: run it in a terminal, or add "
+                    "--yes\n";
+        return kExitFailed;
+    }
+    const std::string node = nodeOf(device);
+    std::string label;
+    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
+        if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
+    }
+    env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
+             << options_.file << " (version " << fileVersion() << ")? [y/N] " << std::flush;
+    const std::optional<std::string> answer = env_.terminal.readLine();
+    if (interrupted()) {
+        env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
+        return kExitInterrupted;
+    }
+    if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" && *answer != "YES" &&
+                    *answer != "Yes")) {
+        env_.err << "Not upgraded.\n";
+        return kExitFailed;
+    }
+    return std::nullopt;
+}
+
+// The download itself. An interrupt keeps every later command from being sent until the
+// committing one is on its way; from then on the upgrade is finished, wait included.
+Session::Download Session::runTheDownload(CliDialog& dialog) {
     dialog.setStatusText("Upgrade in progress");
     dialog.refresh();
-
-    // An interrupt keeps every later command from being sent until the committing one is on its
-    // way; from then on the upgrade is finished, wait included.
-    bool stopped = false;
+    Download download;
     transport_.sgIoGate = [&](const ScsiCommand& command) {
         if (committing_) {
             tellFinishing();
             return true;
         }
         if (interrupted()) {
-            stopped = true;
+            download.stopped = true;
             return false;
         }
         committing_ = IsCommittingCommand(command);
@@ -495,63 +530,61 @@ int Session::upgrade() {
                                    state_.validatedFile.length);
     SettleReportingClock settleClock(env_.clock, *progress_);
     NoticingClock clock(settleClock, [this] { tellFinishing(); });
-    const bool succeeded = RunUpgrade(state_, dialog, clock);
+    download.succeeded = RunUpgrade(state_, dialog, clock);
     tellFinishing();
     progress_->finish();
     progress_.reset();
     transport_.sgIoGate = nullptr;
+    return download;
+}
 
-    if (stopped) {
+// The status line as the dialog has it, and on stderr what it cannot say.
+void Session::tellTheOutcome(const Download& download, CliDialog& dialog) {
+    if (download.stopped) {
         env_.out << "Interrupted before the committing command: nothing was committed, the "
                     "drive keeps its firmware.\n";
     } else {
-        dialog.setStatusText(UpgradeOutcomeText(succeeded, state_, env_.strings));
+        dialog.setStatusText(UpgradeOutcomeText(download.succeeded, state_, env_.strings));
         dialog.refresh();
     }
-    // The status line cannot say why the system refused a command, so it is said here.
-    // Through a block node the command filter passes vendor and download commands only with
-    // CAP_SYS_RAWIO; an sg node opened for writing has no filter: there, or with the right, a
-    // security policy refused it.
-    if (!succeeded && refused_) {
-        char opcode[8];
-        std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
-        const SgIoDevice* through = transport_.sgIoDeviceOf(device);
-        const bool filtered =
-            through != nullptr && !through->throughGenericNode() && rawio_ != true;
-        env_.err << "drivewright: the system refused command " << opcode << " on " << node << " ("
-                 << std::strerror(refused_->second) << ")"
-                 << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
-                                "write access\n"
-                              : ": the kernel itself passes it, so a security policy (SELinux, "
-                                "AppArmor) refused it\n");
+    if (download.succeeded) return;
+    if (refused_) tellWhyTheSystemRefused();
+    if (state_.download.stop == DownloadStop::NotCompleted && incomplete_) tellWhatDidNotComplete();
+}
+
+// Through a block node the command filter passes vendor and download commands only with
+// CAP_SYS_RAWIO; an sg node opened for writing has no filter: there, or with the right, a
+// security policy refused it.
+void Session::tellWhyTheSystemRefused() {
+    char opcode[8];
+    std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
+    const SgIoDevice* through = transport_.sgIoDeviceOf(state_.currentDevice);
+    const bool filtered = through != nullptr && !through->throughGenericNode() && rawio_ != true;
+    env_.err << "drivewright: the system refused command " << opcode << " on "
+             << nodeOf(state_.currentDevice) << " (" << std::strerror(refused_->second) << ")"
+             << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
+                            "write access\n"
+                          : ": the kernel itself passes it, so a security policy (SELinux, "
+                            "AppArmor) refused it\n");
+}
+
+// The status line's error number of a command that did not complete is an errno, a host status
+// or a driver status: say which.
+void Session::tellWhatDidNotComplete() {
+    const SgIoOutcome& o = incomplete_->second;
+    const uint32_t code = incompleteCode(state_.download.result);
+    char what[96];
+    if (o.error != 0) {
+        std::snprintf(what, sizeof what, "%s", std::strerror(static_cast<int>(code)));
+    } else if (o.hostStatus != 0) {
+        std::snprintf(what, sizeof what, "host status %02Xh", o.hostStatus);
+    } else {
+        std::snprintf(what, sizeof what, "driver status %02Xh", o.driverStatus);
     }
-    // The status line's error number of a command that did not complete is an errno, a host
-    // status or a driver status: say which.
-    if (!succeeded && state_.download.stop == DownloadStop::NotCompleted && incomplete_) {
-        const SgIoOutcome& o = incomplete_->second;
-        const uint32_t code = incompleteCode(state_.download.result);
-        char what[96];
-        if (o.error != 0) {
-            std::snprintf(what, sizeof what, "%s", std::strerror(static_cast<int>(code)));
-        } else if (o.hostStatus != 0) {
-            std::snprintf(what, sizeof what, "host status %02Xh", o.hostStatus);
-        } else {
-            std::snprintf(what, sizeof what, "driver status %02Xh", o.driverStatus);
-        }
-        char opcode[8];
-        std::snprintf(opcode, sizeof opcode, "%02Xh", incomplete_->first);
-        env_.err << "drivewright: command " << opcode << " on " << node
-                 << " did not complete (error " << code << ": " << what << ")\n";
-    }
-    waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
-    tellFinishing();
-    GetFirmwareVersion(transport_, device, version);
-    // Shown before a stop held back during the upgrade takes effect.
-    env_.out << "Firmware version: " << version << "\n" << std::flush;
-    transport_.closeDriveHandle(device);
-    allowSleep();
-    if (stopped) return kExitInterrupted;
-    return succeeded ? kExitOk : kExitFailed;
+    char opcode[8];
+    std::snprintf(opcode, sizeof opcode, "%02Xh", incomplete_->first);
+    env_.err << "drivewright: command " << opcode << " on " << nodeOf(state_.currentDevice)
+             << " did not complete (error " << code << ": " << what << ")\n";
 }
 
 int Session::run() {
