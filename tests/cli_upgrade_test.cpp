@@ -2,6 +2,7 @@
 // its question, that every command of it then goes through the one descriptor held, and where,
 // among the drive's commands, it holds signals back, keeps the system from sleeping, and stops
 // for an interrupt.
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -22,10 +23,15 @@ struct InstantClock : dw::Clock {
     void sleep(uint32_t milliseconds) override { now += milliseconds; }
 };
 
+// A process without a controlling terminal, its output redirected.
 struct NoTerminal : dw::cli::Terminal {
-    bool inputIsTerminal() override { return false; }
-    bool errorIsTerminal() override { return false; }
+    int openControlling() override { return ENXIO; }
+    void show(const std::string&) override {}
     std::optional<std::string> readLine() override { return std::nullopt; }
+    void closeControlling() override {}
+    bool errorIsTerminal() override { return false; }
+    int errorColumns() override { return 0; }
+    std::string columnsVariable() override { return ""; }
 };
 
 // Marks, by how many commands the drive had received by then, in the order they came: the
@@ -83,14 +89,16 @@ struct QuietSignals : dw::cli::Signals {
 };
 
 // Answers the question with yes, and notes what the program held when it asked.
-struct AnsweringTerminal : dw::cli::Terminal {
+struct AnsweringTerminal : NoTerminal {
     explicit AnsweringTerminal(sim::LinuxMachine& m) : machine(m) {}
     sim::LinuxMachine& machine;
     int asked = 0;
     size_t opensWhenAsked = 0;
     int heldWhenAsked = 0;
-    bool inputIsTerminal() override { return true; }
-    bool errorIsTerminal() override { return false; }
+    int controlling = 0;  // what opening the controlling terminal gives
+    std::string shown;    // what was written to it
+    int openControlling() override { return controlling; }
+    void show(const std::string& text) override { shown += text; }
     std::optional<std::string> readLine() override {
         ++asked;
         opensWhenAsked = machine.opens().size();
@@ -281,6 +289,28 @@ TEST(CliUpgrade, holdsTheDriveFromBeforeItsQuestionAndSendsEveryCommandThroughTh
             EXPECT_EQ(u.machine.sgIoCalls()[i].written, c.sg >= 0) << c.name << " " << i;
         }
         EXPECT_EQ(u.machine.openDeviceCount(), 0) << c.name;
+    }
+}
+
+// The question goes to the controlling terminal, with the drive's label unpadded; a process
+// without one (ENXIO) is refused before anything is sent.
+TEST(CliUpgrade, asksOnTheControllingTerminalAndRefusesWhereThereIsNone) {
+    for (const int controlling : {0, ENXIO, EIO}) {
+        CliUpgrade u(0);
+        u.terminal.controlling = controlling;
+        EXPECT_EQ(u.run(), controlling == 0 ? 0 : 1) << controlling;
+        EXPECT_EQ(u.terminal.asked, controlling == 0 ? 1 : 0) << controlling;
+        EXPECT_EQ(u.terminal.shown.rfind("Upgrade /dev/sg0 (ID:0  KV-829A, firmware 1.00) with " +
+                                             u.image + " (version ",
+                                         0),
+                  controlling == 0 ? 0 : std::string::npos)
+            << u.terminal.shown;
+        EXPECT_EQ(u.err.str().find("[y/N]"), std::string::npos) << u.err.str();
+        const std::string refused = controlling == EIO
+                                        ? "not upgrading without a yes: cannot open /dev/tty ("
+                                        : "not upgrading without a yes: run it in a terminal";
+        EXPECT_EQ(u.err.str().find(refused) != std::string::npos, controlling != 0) << u.err.str();
+        EXPECT_EQ(u.downloadCommands(), controlling == 0 ? 126u : 0u) << controlling;
     }
 }
 

@@ -2,10 +2,10 @@
 // answers the C library's open (O_PATH too), read, write, poll, fstat, close, ioctl (SG_IO),
 // opendir/readdir/closedir and readlink for /sys, /dev/sg*, /dev/sr*, the links it holds in /dev,
 // /proc/self/mounts and /proc/self/status from the PC that the file named by
-// DRIVEWRIGHT_LINUX_SIM describes, and passes every other call on (a read of a file a bad-read
-// line names fails). Beside that file it appends every command the drives receive to drives.log,
-// in the line format of the simulated wnaspi32.dll, and writes each image a drive commits to
-// drive-<host>-<target>.bin.
+// DRIVEWRIGHT_LINUX_SIM describes, decides whether /dev/tty opens, and passes every other call
+// on (a read of a file a bad-read line names fails). Beside that file it appends every command
+// the drives receive to drives.log, in the line format of the simulated wnaspi32.dll, and writes
+// each image a drive commits to drive-<host>-<target>.bin.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -407,10 +407,24 @@ ssize_t simulatedAnswer(OpenFile& file, void* buffer, size_t count) {
 
 extern "C" {
 
+// /dev/tty, the process's controlling terminal: the PC gives the program one only where the
+// scenario runs it in its pseudo-terminal (DRIVEWRIGHT_LINUX_SIM_TERMINAL set), and then the real
+// open answers (with that terminal, or with ENXIO where the program was put in a session of its
+// own). Elsewhere the open fails with ENXIO, as the kernel's does for a process that has no
+// controlling terminal (tty_open_current_tty in drivers/tty/tty_io.c), so that the terminal the
+// tests are run from never gets the program's question.
+static bool controllingTerminalRefused(const char* path) {
+    if (path == nullptr || std::strcmp(path, "/dev/tty") != 0) return false;
+    if (std::getenv("DRIVEWRIGHT_LINUX_SIM_TERMINAL") != nullptr) return false;
+    errno = ENXIO;
+    return true;
+}
+
 // open and open64, and the fortified forms the compiler calls where it knows the flags take no
 // mode: a simulated path is answered here, the rest goes to the C library's function of the name.
 static int openOrForward(bool large, const char* path, int flags, mode_t mode) {
     if (simulated(path)) return simulatedOpen(path, flags);
+    if (controllingTerminalRefused(path)) return -1;
     static OpenFn real = next<OpenFn>("open");
     static OpenFn real64 = next<OpenFn>("open64");
     return (large ? real64 : real)(path, flags, mode);

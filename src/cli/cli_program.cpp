@@ -99,12 +99,17 @@ struct HeldDrive {
 };
 
 // The dialog the validation and the download talk to: its status line is printed whenever it
-// changes and is refreshed, its warning is printed as it is.
+// changes and is refreshed (when it is quiet, only when it is shown), its warning is printed as
+// it is.
 class CliDialog : public UpgradeDialog {
 public:
-    explicit CliDialog(std::ostream& out) : out_(out) {}
+    explicit CliDialog(std::ostream& out, bool quiet = false) : out_(out), quiet_(quiet) {}
     void setStatusText(const std::string& text) override { status_ = text; }
     void refresh() override {
+        if (!quiet_) show();
+    }
+    // The status line, unless it is the one last printed.
+    void show() {
         if (status_ == shown_) return;
         shown_ = status_;
         out_ << status_ << "\n" << std::flush;
@@ -117,6 +122,7 @@ public:
 
 private:
     std::ostream& out_;
+    bool quiet_;
     std::string status_;
     std::string shown_;
 };
@@ -142,7 +148,11 @@ private:
     bool confirmTheDrive(DeviceEntry& device);
     std::string fileVersion();
     std::optional<int> askTheQuestion(const DeviceEntry& device, const char* version);
+    std::string theQuestion(const DeviceEntry& device, const char* version);
+    void tellWhyNotAsked(int error);
+    std::optional<bool> readTheAnswer();
     Download runTheDownload(CliDialog& dialog);
+    std::unique_ptr<Progress> makeProgress();
     void tellTheOutcome(const Download& download, CliDialog& dialog);
     void tellWhyTheSystemRefused();
     void tellWhatDidNotComplete();
@@ -403,7 +413,8 @@ int Session::check(bool forUpgrade) {
     if (!index) return exitCode;
     // As selecting the drive in the dialog does.
     SelectDevice(state_, state_.deviceList.at(*index));
-    CliDialog dialog(env_.out);
+    // A quiet upgrade tells the check's outcome only where it ends the upgrade.
+    CliDialog dialog(env_.out, forUpgrade && options_.quiet);
     if (ModelIdentOffset(transport_, state_.currentDevice) == 0) {
         env_.out << "No upgradable device selected\n";
         return kExitFailed;
@@ -416,7 +427,10 @@ int Session::check(bool forUpgrade) {
         return kExitFailed;
     }
     std::memcpy(state_.upgradeFilePath, options_.file.c_str(), options_.file.size() + 1);
-    if (!ValidateUpgradeFile(state_, dialog)) return kExitFailed;
+    if (!ValidateUpgradeFile(state_, dialog)) {
+        dialog.show();
+        return kExitFailed;
+    }
     return forUpgrade ? upgrade() : kExitOk;
 }
 
@@ -440,7 +454,7 @@ int Session::upgrade() {
         transport_.closeDriveHandle(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
-    CliDialog dialog(env_.out);
+    CliDialog dialog(env_.out, options_.quiet);
     const Download download = runTheDownload(dialog);
     tellTheOutcome(download, dialog);
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
@@ -474,33 +488,56 @@ std::string Session::fileVersion() {
     return std::string(bytes, kVersionLength);
 }
 
-// Without --yes the user says yes at the terminal; nothing when the upgrade goes on, else the
-// exit code.
+// Without --yes the user says yes at the controlling terminal, whatever the standard streams
+// are redirected to; nothing when the upgrade goes on, else the exit code.
 std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char* version) {
     if (options_.yes) return std::nullopt;
-    if (!env_.terminal.inputIsTerminal()) {
-        env_.err << "drivewright: not upgrading without a yes: run it in a terminal, or add "
-                    "--yes\n";
+    if (const int error = env_.terminal.openControlling(); error != 0) {
+        tellWhyNotAsked(error);
         return kExitFailed;
     }
+    env_.terminal.show(theQuestion(device, version));
+    const std::optional<bool> yes = readTheAnswer();
+    env_.terminal.closeControlling();
+    if (!yes) {
+        env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
+        return kExitInterrupted;
+    }
+    if (!*yes) {
+        env_.err << "Not upgraded.\n";
+        return kExitFailed;
+    }
+    return std::nullopt;
+}
+
+// The drive by its node and its label without the blanks that pad it, and the file.
+std::string Session::theQuestion(const DeviceEntry& device, const char* version) {
     const std::string node = nodeOf(device);
     std::string label;
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
         if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
     }
-    env_.err << "Upgrade " << node << " (" << label << ", firmware " << version << ") with "
-             << options_.file << " (version " << fileVersion() << ")? [y/N] " << std::flush;
-    const std::optional<std::string> answer = env_.terminal.readLine();
-    if (interrupted()) {
-        env_.err << "\nInterrupted before the upgrade began: nothing was committed.\n";
-        return kExitInterrupted;
-    }
-    if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes" && *answer != "YES" &&
-                    *answer != "Yes")) {
-        env_.err << "Not upgraded.\n";
-        return kExitFailed;
-    }
-    return std::nullopt;
+    label.erase(0, label.find_first_not_of(' '));
+    label.erase(label.find_last_not_of(' ') + 1);
+    return "Upgrade " + node + " (" + label + ", firmware " + version + ") with " + options_.file +
+           " (version " + fileVersion() + ")? [y/N] ";
+}
+
+void Session::tellWhyNotAsked(int error) {
+    env_.err << "drivewright: not upgrading without a yes: ";
+    if (error != ENXIO) env_.err << "cannot open /dev/tty (" << std::strerror(error) << "); ";
+    env_.err << "run it in a terminal, or add --yes\n";
+}
+
+// Whether the answer was yes; nothing when an interrupt ended the wait. An answer that did not
+// end its line (the end of the input) has the line ended, so that what follows starts anew.
+std::optional<bool> Session::readTheAnswer() {
+    const std::optional<std::string> answer =
+        interrupted() ? std::nullopt : env_.terminal.readLine();
+    if (!answer || interrupted()) env_.terminal.show("\n");
+    if (interrupted()) return std::nullopt;
+    return answer && (*answer == "y" || *answer == "Y" || *answer == "yes" || *answer == "YES" ||
+                      *answer == "Yes");
 }
 
 // The download itself. An interrupt keeps every later command from being sent until the
@@ -519,15 +556,11 @@ Session::Download Session::runTheDownload(CliDialog& dialog) {
             return false;
         }
         committing_ = IsCommittingCommand(command);
+        if (committing_ && progress_) progress_->committing();
         if (carriesFirmware(command)) inhibitSleep();
         return true;
     };
-    const int procedure = state_.procedureIndex;
-    progress_ =
-        std::make_unique<Progress>(env_.err, env_.terminal.errorIsTerminal(), env_.clock,
-                                   procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure]
-                                                                   : 1,
-                                   state_.validatedFile.length);
+    progress_ = makeProgress();
     SettleReportingClock settleClock(env_.clock, *progress_);
     NoticingClock clock(settleClock, [this] { tellFinishing(); });
     download.succeeded = RunUpgrade(state_, dialog, clock);
@@ -538,6 +571,25 @@ Session::Download Session::runTheDownload(CliDialog& dialog) {
     return download;
 }
 
+// The progress of the download as the procedure runs it: once, or for a drive that asks for a
+// second pass after the first (it then runs the file's version), twice.
+std::unique_ptr<Progress> Session::makeProgress() {
+    ProgressPlan plan;
+    const int procedure = state_.procedureIndex;
+    plan.chunksPerPass = procedure >= 0 && procedure < 5 ? kChunksOfProcedure[procedure] : 1;
+    plan.bytesPerPass = state_.validatedFile.length;
+    const std::string version = fileVersion();
+    if (procedure == 2 && version.size() == kVersionLength &&
+        AsksForASecondPass(state_.currentDevice.product, version.c_str())) {
+        plan.passes = 2;
+    }
+    const ProgressDisplay display = options_.quiet                    ? ProgressDisplay::None
+                                    : env_.terminal.errorIsTerminal() ? ProgressDisplay::Redrawn
+                                                                      : ProgressDisplay::Lines;
+    const int width = progressWidth(env_.terminal.errorColumns(), env_.terminal.columnsVariable());
+    return std::make_unique<Progress>(env_.err, display, width, env_.clock, plan);
+}
+
 // The status line as the dialog has it, and on stderr what it cannot say.
 void Session::tellTheOutcome(const Download& download, CliDialog& dialog) {
     if (download.stopped) {
@@ -545,7 +597,7 @@ void Session::tellTheOutcome(const Download& download, CliDialog& dialog) {
                     "drive keeps its firmware.\n";
     } else {
         dialog.setStatusText(UpgradeOutcomeText(download.succeeded, state_, env_.strings));
-        dialog.refresh();
+        dialog.show();
     }
     if (download.succeeded) return;
     if (refused_) tellWhyTheSystemRefused();

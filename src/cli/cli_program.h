@@ -13,14 +13,26 @@
 
 namespace dw::cli {
 
-// What the program needs of the terminal it runs in.
+// What the program needs of the terminals it runs in: the controlling one (/dev/tty), where the
+// upgrade asks its question whatever the output is redirected to, and standard error's, where
+// the progress is drawn.
 class Terminal {
 public:
     virtual ~Terminal() = default;
-    virtual bool inputIsTerminal() = 0;
-    virtual bool errorIsTerminal() = 0;
-    // One line typed by the user; nothing at the end of the input.
+    // Opens the controlling terminal for reading and writing: 0, or the system's error number
+    // (ENXIO: the process has none).
+    virtual int openControlling() = 0;
+    // Writes `text` to the controlling terminal opened.
+    virtual void show(const std::string& text) = 0;
+    // One line typed there, without its end; nothing at the end of the input, or when a signal
+    // or an error ended the wait.
     virtual std::optional<std::string> readLine() = 0;
+    virtual void closeControlling() = 0;
+    virtual bool errorIsTerminal() = 0;
+    // The width of standard error's terminal in columns, 0 when it does not say.
+    virtual int errorColumns() = 0;
+    // The COLUMNS variable, empty where it is not set.
+    virtual std::string columnsVariable() = 0;
 };
 
 // What the program does with the signals that end or stop a process: SIGINT, SIGTERM and SIGHUP

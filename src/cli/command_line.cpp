@@ -1,44 +1,55 @@
 // Reading the command line, and the help text that describes it.
 #include "cli/command_line.h"
 
+#include <getopt.h>
+
+#include <algorithm>
+#include <cstring>
+
 namespace dw::cli {
 
-std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
-                                        std::string& error) {
-    Options options;
-    std::vector<std::string> words;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (a == "--help" || a == "-h") {
-            options.command = Command::Help;
-            return options;
-        }
-        if (a == "--version") {
-            options.command = Command::Version;
-            return options;
-        }
-        if (a == "--yes" || a == "-y") {
-            options.yes = true;
-        } else if (a == "--trace") {
-            options.trace = true;
-        } else if (a == "--device" || a == "-d") {
-            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-                error = a + " needs a device, for example /dev/sg1";
-                return std::nullopt;
-            }
-            options.device = arguments[++i];
-        } else if (a.rfind("--device=", 0) == 0 && a.size() > 9) {
-            options.device = a.substr(9);
-        } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option " + a;
-            return std::nullopt;
-        } else {
-            words.push_back(a);
-        }
+namespace {
+
+// Options without a short form are numbered past every character.
+enum LongOnly : int { kTrace = 256 };
+
+// Leading '-': every word that is no option comes back in its place (as option 1), whatever
+// POSIXLY_CORRECT says; ':' next: a missing value comes back as ':', and getopt prints nothing.
+constexpr const char* kShortOptions = "-:d:yqhV";
+
+constexpr option kLongOptions[] = {
+    {"device", required_argument, nullptr, 'd'},
+    {"yes", no_argument, nullptr, 'y'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"trace", no_argument, nullptr, kTrace},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option as the user spelled it in `word`: "--device" (from "--device=x") or "-d".
+std::string spelled(const char* word, int shortName) {
+    if (std::strncmp(word, "--", 2) == 0) return std::string(word, std::strcspn(word, "="));
+    return std::string("-") + static_cast<char>(shortName);
+}
+
+// What getopt_long's '?' or ':' stands for, in words.
+std::string whatDoesNotRead(int result, const char* word) {
+    if (result == ':') {
+        return optopt == 'd' ? spelled(word, 'd') + " needs a device, for example /dev/sg1"
+                             : spelled(word, optopt) + " needs a value";
     }
+    const bool longForm = std::strncmp(word, "--", 2) == 0;
+    if (longForm && optopt != 0) return spelled(word, optopt) + " takes no value";
+    if (longForm) return "unknown option " + spelled(word, 0);
+    return std::string("unknown option -") + static_cast<char>(optopt);
+}
+
+// The command and its file from the words that are no options.
+bool takeCommand(const std::vector<std::string>& words, Options& options, std::string& error) {
     if (words.empty()) {
         error = "no command given";
-        return std::nullopt;
+        return false;
     }
     const std::string& command = words[0];
     const size_t wanted = command == "list" ? 1 : 2;
@@ -50,16 +61,59 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
         options.command = Command::Upgrade;
     } else {
         error = "unknown command " + command;
-        return std::nullopt;
+        return false;
     }
     if (words.size() != wanted) {
         error = wanted == 1 ? "list takes no file" : command + " needs one upgrade file";
-        return std::nullopt;
+        return false;
     }
     if (wanted == 2) options.file = words[1];
-    return options;
+    return true;
 }
 
+}  // namespace
+
+std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
+                                        std::string& error) {
+    // getopt_long's own copy of the words, with the program's name before them.
+    std::vector<std::string> copies = {"drivewright"};
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : copies) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(copies.size());
+
+    Options options;
+    std::vector<std::string> words;
+    optind = 0;  // a full new start, should the parser have run before
+    opterr = 0;
+    for (;;) {
+        // The word getopt_long reads now: a new one, or the rest of a bundle of short options.
+        const char* word = argv[std::max(optind, 1)];
+        const int c = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+        if (c == -1) break;
+        switch (c) {
+            case 1: words.emplace_back(optarg); break;
+            case 'y': options.yes = true; break;
+            case 'q': options.quiet = true; break;
+            case kTrace: options.trace = true; break;
+            case 'd':
+                if (*optarg == '\0') {
+                    error = spelled(word, 'd') + " needs a device, for example /dev/sg1";
+                    return std::nullopt;
+                }
+                options.device = optarg;
+                break;
+            case 'h': options.command = Command::Help; return options;
+            case 'V': options.command = Command::Version; return options;
+            default: error = whatDoesNotRead(c, word); return std::nullopt;
+        }
+    }
+    // After "--" every word is no option.
+    for (int i = optind; i < argc; ++i) words.emplace_back(argv[i]);
+    if (!takeCommand(words, options, error)) return std::nullopt;
+    return options;
+}
 std::string helpText() {
     return "Usage: drivewright COMMAND [OPTIONS]\n"
            "Replaces the firmware of KORVANE CD/DVD drives.\n"
@@ -69,13 +123,16 @@ std::string helpText() {
            "  check FILE           checks an upgrade file against a drive\n"
            "  upgrade FILE         checks the file, asks, and downloads it into the drive\n"
            "\n"
-           "Options:\n"
+           "Options (anywhere on the line; short ones may be bundled, as in -yd DEV):\n"
            "  -d, --device DEV     the drive (/dev/sgN or /dev/srN); may be left out when\n"
-           "                       exactly one KORVANE drive is attached\n"
+           "                       exactly one KORVANE drive is attached; also -dDEV and\n"
+           "                       --device=DEV\n"
            "  -y, --yes            answer the upgrade's question with yes (for scripts)\n"
+           "  -q, --quiet          the outcome only: no progress, no lines on the way\n"
            "      --trace          write every SCSI command and how it ended to stderr\n"
            "  -h, --help           this text\n"
-           "      --version        the program's version\n"
+           "  -V, --version        the program's version\n"
+           "  --                   the words after it are no options (a file named -x)\n"
            "\n"
            "Exit codes:\n"
            "  0    done: drives listed, file valid, upgrade succeeded\n"
@@ -84,6 +141,9 @@ std::string helpText() {
            "  3    the device cannot be used: no access, in use, its disc mounted, the kernel\n"
            "       would not pass the upgrade's commands, or the drive changed since the scan\n"
            "  130  interrupted before the committing command: nothing was committed\n"
+           "\n"
+           "The upgrade asks its question on the terminal (/dev/tty), even when the output\n"
+           "is redirected; without a terminal it needs --yes.\n"
            "\n"
            "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
            "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"

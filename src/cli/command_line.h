@@ -15,6 +15,7 @@ struct Options {
     std::string device;  // --device, empty: the one drive there is
     bool yes = false;    // --yes: the confirmation is answered for the caller
     bool trace = false;  // --trace: every command on stderr
+    bool quiet = false;  // --quiet: the outcome only, no progress and no lines on the way
 };
 
 // Exit codes.
@@ -24,7 +25,9 @@ inline constexpr int kExitUsage = 2;     // the command line does not read
 inline constexpr int kExitNoAccess = 3;  // the device cannot be used: rights, in use, mounted
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing command
 
-// The options, or nothing with `error` saying what does not read.
+// The options, or nothing with `error` saying what does not read. Read as getopt_long reads
+// them: anywhere among the words, short ones bundled (-yd DEV), values attached (-dDEV,
+// --device=DEV), long ones shortened while they stay unambiguous, and none after "--".
 std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
                                         std::string& error);
 

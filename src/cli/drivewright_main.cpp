@@ -1,11 +1,15 @@
-// drivewright on Linux: the real system behind the command line, and what the process does with
-// signals. A closed pipe on the output never ends it (SIGPIPE is ignored: a write fails with
-// EPIPE instead); the upgrade catches SIGINT, SIGTERM and SIGHUP from its question on and holds
-// them back, with the stops of job control, while it runs.
+// drivewright on Linux: the real system behind the command line, its terminals, and what the
+// process does with signals. A closed pipe on the output never ends it (SIGPIPE is ignored: a write
+// fails with EPIPE instead); the upgrade catches SIGINT, SIGTERM and SIGHUP from its question on
+// and holds them back, with the stops of job control, while it runs.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -80,15 +84,51 @@ private:
     sigset_t before_ = {};
 };
 
+// The controlling terminal through /dev/tty, which is the process's own whatever its standard
+// streams are: the kernel refuses its open with ENXIO where the process has none.
 class ProcessTerminal : public dw::cli::Terminal {
 public:
-    bool inputIsTerminal() override { return isatty(STDIN_FILENO) == 1; }
-    bool errorIsTerminal() override { return isatty(STDERR_FILENO) == 1; }
+    ~ProcessTerminal() override { closeControlling(); }
+    int openControlling() override {
+        closeControlling();
+        fd_ = open("/dev/tty", O_RDWR | O_CLOEXEC);
+        return fd_ < 0 ? errno : 0;
+    }
+    void show(const std::string& text) override {
+        for (size_t at = 0; fd_ >= 0 && at < text.size();) {
+            const ssize_t n = write(fd_, text.data() + at, text.size() - at);
+            if (n <= 0) return;  // a signal or a terminal gone: the question is not waited for
+            at += static_cast<size_t>(n);
+        }
+    }
     std::optional<std::string> readLine() override {
         std::string line;
-        if (!std::getline(std::cin, line)) return std::nullopt;
-        return line;
+        // The terminal hands over a line at a time; a byte at a time reads no further than it.
+        for (char c; fd_ >= 0;) {
+            const ssize_t n = read(fd_, &c, 1);
+            if (n < 0) return std::nullopt;  // interrupted, or hung up
+            if (n == 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+            if (c == '\n') return line;
+            line += c;
+        }
+        return std::nullopt;
     }
+    void closeControlling() override {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    bool errorIsTerminal() override { return isatty(STDERR_FILENO) == 1; }
+    int errorColumns() override {
+        winsize size = {};
+        return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    }
+    std::string columnsVariable() override {
+        const char* columns = std::getenv("COLUMNS");
+        return columns != nullptr ? columns : "";
+    }
+
+private:
+    int fd_ = -1;
 };
 
 }  // namespace

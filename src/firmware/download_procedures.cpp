@@ -196,18 +196,22 @@ bool Download512K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {
     ++state.passCounter;
     if (!runWriteBufferProcedure(k512K, state, dialog, clock)) return false;
 
-    // Some "6025" drives take the image in two passes: revision 5a02 after the first one asks
-    // for the second. Its result is the upgrade's result.
+    // The second pass's result is the upgrade's result.
     ScsiTransport& transport = *state.transport;
-    if (ModelProductId(transport, state.currentDevice).find("6025") != std::string::npos &&
-        state.passCounter < 2) {
+    const std::string product = ModelProductId(transport, state.currentDevice);
+    if (product.find("6025") != std::string::npos && state.passCounter < 2) {
         InquiryStrings strings;
         if ((transport.currentInquiry(state.currentDevice, strings) & 0xFF) == 1 &&
-            std::memcmp(strings.revision, "5a02", 4) == 0) {
+            AsksForASecondPass(product, strings.revision)) {
             return Download512K(state, dialog, clock);
         }
     }
     return true;
+}
+
+// Revision 5a02 after the first pass asks for the second.
+bool AsksForASecondPass(const std::string& productId, const char* revision) {
+    return productId.find("6025") != std::string::npos && std::memcmp(revision, "5a02", 4) == 0;
 }
 
 bool Download960K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock) {

@@ -4,6 +4,8 @@
 // the bytes it read are the bytes the validation checked; otherwise it does not send it.
 #pragma once
 
+#include <string>
+
 #include "firmware/upgrade_dialog.h"
 #include "firmware/upgrade_state.h"
 #include "platform/windows_api.h"
@@ -22,6 +24,9 @@ bool RunUpgrade(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 bool Download128K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 bool Download256K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 bool Download512K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
+// Whether a drive of `productId` that reports `revision` (4 characters) after a pass of the 512K
+// download asks for a second pass: some "6025" drives take the image in two.
+bool AsksForASecondPass(const std::string& productId, const char* revision);
 bool Download960K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 bool Download1004K(UpgradeState& state, UpgradeDialog& dialog, Clock& clock);
 

@@ -1,29 +1,42 @@
 #!/usr/bin/env python3
 """Runs a program in a pseudo-terminal and drives it as a person at the keyboard would.
 
-    in_terminal.py STEPS SCREEN COMMAND [ARGS...]
+    in_terminal.py [--stderr FILE] STEPS SCREEN COMMAND [ARGS...]
 
 STEPS holds one step a line:
     expect TEXT        wait (at most 30 s) until the terminal has shown TEXT since the last expect
     send TEXT          type TEXT and Enter
     interrupt          press Ctrl+C (the terminal turns it into SIGINT)
     run SHELL          run a shell command here, while the program waits
+The terminal is 80 columns wide and 24 lines high, and is the program's controlling terminal;
+with --stderr the program's standard error goes to FILE instead of the terminal.
 Everything the terminal showed goes to SCREEN. The exit code is the program's, or 124 when it
 did not end within 60 s after the last step; a step that times out ends the run with 125.
 """
+import fcntl
 import os
 import pty
 import select
+import struct
 import subprocess
 import sys
+import termios
 import time
 
 
 def main():
-    steps_file, screen_file, command = sys.argv[1], sys.argv[2], sys.argv[3:]
+    args = sys.argv[1:]
+    stderr_file = None
+    if args[0] == "--stderr":
+        stderr_file, args = args[1], args[2:]
+    steps_file, screen_file, command = args[0], args[1], args[2:]
     steps = [line.rstrip("\n") for line in open(steps_file) if line.strip()]
     pid, fd = pty.fork()
     if pid == 0:
+        # Set before the program starts, so that it never sees the new terminal's 0 by 0.
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
+        if stderr_file:
+            os.dup2(os.open(stderr_file, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644), 2)
         os.execvp(command[0], command)
     seen = b""
     mark = 0

@@ -7,7 +7,10 @@
 #
 # A scenario writes the PC's description in `config` and defines `steps`, in which `dw ARGS`
 # runs the program (its output in $out and $err, its exit code in $rc) and `dw_in_terminal
-# SCRIPT ARGS` runs it in a pseudo-terminal driven by in_terminal.py. `dw_start ARGS` (or
+# SCRIPT ARGS` runs it in a pseudo-terminal of 80 columns driven by in_terminal.py, its
+# controlling terminal (`terminal_stderr=FILE dw_in_terminal ...` sends its stderr to FILE,
+# `terminal_detached=1 dw_in_terminal ...` runs it in a session of its own, where the terminal is
+# not its controlling one). Elsewhere it has no controlling terminal. `dw_start ARGS` (or
 # `dw_background ARGS`) starts it in the background as a shell's job ($pid), `dw_wait` collects it
 # as `dw` does, `wait_until DESCRIPTION COMMAND...` waits for a state (never for a fixed time) and
 # `wait_for_log PATTERN` until drives.log has a line that matches. Every run is bounded in time.
@@ -50,12 +53,15 @@ dw() {
 # dw_in_terminal SCRIPT ARGS: the program in a pseudo-terminal; the script's lines are steps of
 # in_terminal.py (expect, send, interrupt, run). What the terminal showed is in $out.
 dw_in_terminal() {
-  local script="$1"; shift
+  local script="$1" options=() detach=()
+  shift
   printf '%s\n' "$script" | sed "s|@WORK@|$work|g" > "$work/terminal.txt"
+  [ -z "${terminal_stderr:-}" ] || options=(--stderr "$terminal_stderr")
+  [ -z "${terminal_detached:-}" ] || detach=(setsid -w)
   rc=0
-  timeout 90 python3 "$root/tests/e2e/linux/in_terminal.py" "$work/terminal.txt" \
-    "$work/screen.txt" env LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
-    "$native/drivewright" "$@" || rc=$?
+  timeout 90 python3 "$root/tests/e2e/linux/in_terminal.py" "${options[@]}" "$work/terminal.txt" \
+    "$work/screen.txt" "${detach[@]}" env LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
+    DRIVEWRIGHT_LINUX_SIM_TERMINAL=1 "$native/drivewright" "$@" || rc=$?
   # shellcheck disable=SC2034  # read by the scenarios
   out=$(cat "$work/screen.txt")
   # shellcheck disable=SC2034
