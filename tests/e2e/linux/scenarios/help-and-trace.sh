@@ -4,7 +4,8 @@
 steps() {
   dw --help
   expect "exit code" "$rc" 0
-  for word in "list" "check FILE" "upgrade FILE" "--device DEV" "--yes" "--trace" "130"; do
+  for word in "list" "check FILE" "upgrade FILE" "--device DEV" "--yes" "--trace" "130" \
+    "-q, --quiet" "-V, --version" "/dev/tty"; do
     expect_has "the help" "$out" "$word"
   done
   dw --version
