@@ -88,9 +88,9 @@ private:
 // streams are: the kernel refuses its open with ENXIO where the process has none.
 class ProcessTerminal : public dw::cli::Terminal {
 public:
-    ~ProcessTerminal() override { closeControlling(); }
+    ~ProcessTerminal() override { closeTerminal(); }
     int openControlling() override {
-        closeControlling();
+        closeTerminal();
         fd_ = open("/dev/tty", O_RDWR | O_CLOEXEC);
         return fd_ < 0 ? errno : 0;
     }
@@ -113,10 +113,7 @@ public:
         }
         return std::nullopt;
     }
-    void closeControlling() override {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
+    void closeControlling() override { closeTerminal(); }
     bool errorIsTerminal() override { return isatty(STDERR_FILENO) == 1; }
     int errorColumns() override {
         winsize size = {};
@@ -128,6 +125,11 @@ public:
     }
 
 private:
+    void closeTerminal() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
     int fd_ = -1;
 };
 
