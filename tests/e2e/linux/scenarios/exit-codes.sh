@@ -5,6 +5,13 @@
 # changes the drive is not 1: with its file cut short while the question waited it is 5, and the
 # drive keeps its firmware.
 steps() {
+  local codes="0 1 2 3 4 5 6 130 "
+  dw --help
+  expect "the codes --help lists" \
+    "$(sed -n '/^Exit codes:/,/^$/p' "$work/out.txt" | grep -oE '^  [0-9]+' | tr -d ' ' | tr '\n' ' ')" "$codes"
+  expect "the codes the manual page lists" \
+    "$(sed -n '/^.SH EXIT STATUS/,/^.SH EX/p' "$root/packaging/drivewright.1" | grep -oE '^\.B [0-9]+' | cut -d' ' -f2 | tr '\n' ' ')" "$codes"
+
   kv829a_image
   dw check "$work/kv829a-110.bin" --device /dev/sg0
   expect "done" "$rc" 0
