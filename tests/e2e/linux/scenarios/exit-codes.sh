@@ -49,6 +49,12 @@ deny /dev/sg0 EBUSY"
   expect "the first chunk refused" "$rc" 1
   expect "chunks sent" "$(commands 3B | wc -l)" 1
 
+  configure 'drive pata 0 0 0 0 sg0 sr0 1.00 CD-ROM KV-6XCH'
+  dw check "$work/kv829a-110.bin"
+  expect "a drive that takes no upgrade files" "$rc" 5
+  expect "status" "$out" "No upgradable device selected"
+  expect "why" "$err" "drivewright: the CD-ROM KV-6XCH takes no upgrade files"
+
   configure 'drive scsi 4 0 3 0 sg5 sr3 1.00 DVD-ROM OTHER
 vendor OTHERCO'
   dw list
