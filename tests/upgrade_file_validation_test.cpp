@@ -133,3 +133,67 @@ TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
     EXPECT_FALSE(bench.validate());
     EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>{warning});
 }
+
+// Each refusal says why with its numbers, for the command line's line on stderr: the system's
+// reason, the sizes the row's files have, where the identification or checksum is and what
+// stands there, the versions of the downgrade guard. An accepted file leaves no reason.
+TEST(UpgradeFileValidation, aRefusalRecordsWhyWithItsNumbers) {
+    using Kind = dw::FileRefusal::Kind;
+    const char *k829 = "DVDR   KV-829A", *k821 = "DVDR   KV-821A";
+    const struct {
+        const char *row, *revision;
+        uint32_t size, length, flip;  // as above; flip 0: none
+        bool noInquiry;               // the drive stops answering INQUIRY
+        Kind kind;
+        uint64_t at;
+    } cases[] = {
+        {k829, "1.00", 0xFB000, 0, 0, false, Kind::None, 0},
+        {k829, "1.00", 0, 0, 0, false, Kind::CannotOpen, 0},
+        {k829, "1.00", 0xFB000, 0xFB000 + 512, 0, false, Kind::Size, 0},
+        {k829, "1.00", 0xF0000, 0x40000, 0, false, Kind::Size, 0},  // an image size, not its own
+        {k829, "1.00", 0xFB000, 0, 0x31, false, Kind::Ident, 0x30},
+        {k829, "1.00", 0xFB000, 0, 0xEFFFF, false, Kind::Checksum, 0xEFFFE},
+        {"CD-ROM KV-6XCH", "1.00", 0x40000, 0, 0, false, Kind::NoUpgradeFiles, 0},
+        {k821, "1.02", 0xF0000, 0, 0, false, Kind::Downgrade, 0},  // the file is version 1.01
+        {k829, "1.00", 0xFB000, 0, 0, true, Kind::DriveNotIdentified, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        dw::FileRefusal why;
+        why.kind = Kind::Checksum;  // an earlier refusal's
+        FirmwareBench bench(c.row, c.revision);
+        auto bytes = referenceImage({c.row, c.size, c.row == k821 ? "1.01" : "1.10"});
+        if (c.flip) bytes[c.flip] ^= 1;
+        bytes.resize(c.length ? c.length : c.size, 0xFF);
+        if (c.size) bench.write(bytes);
+        if (c.noInquiry) {
+            bench.pc.transport.letterInquiry[4] = 1;  // INQUIRY through the drive letter
+            bench.drive->failNth(0x12, 1, {0x04, 0x44, 0x00});
+        }
+        EXPECT_EQ(dw::ValidateUpgradeFile(bench.state, bench.dialog, &why), c.kind == Kind::None);
+        EXPECT_EQ(why.kind, c.kind);
+        EXPECT_EQ(why.at, c.at);
+        const dw::ModelFamily* row = dw::matchModelRow(c.row);
+        if (c.kind == Kind::CannotOpen) {
+            EXPECT_EQ(why.error, ENOENT);
+        }
+        if (c.kind == Kind::Size) {
+            EXPECT_EQ(why.size, bytes.size());
+            EXPECT_EQ(why.sizes, dw::imageSizesFor(*row));
+            EXPECT_EQ(why.row, c.row);
+        }
+        if (c.kind == Kind::Ident) {
+            EXPECT_EQ(why.expected, row->identity.identText);
+            std::string found = why.expected;
+            found[1] ^= 1;
+            EXPECT_EQ(why.found, found);
+        }
+        if (c.kind == Kind::Checksum) {
+            EXPECT_EQ(why.stored, why.computed ^ 1);
+        }
+        if (c.kind == Kind::Downgrade) {
+            EXPECT_EQ(why.fileVersion, "1.01");
+            EXPECT_EQ(why.driveVersion, "1.02");
+        }
+    }
+}

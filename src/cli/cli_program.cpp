@@ -1,6 +1,7 @@
 // list, check and upgrade: the start-up steps of the dialog, then each command's own.
 #include "cli/cli_program.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "cli/kernel_rights.h"
 #include "cli/progress.h"
+#include "cli/reasons.h"
 #include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
 #include "firmware/download_procedures.h"
@@ -140,6 +142,8 @@ private:
     void start();
     int list();
     int check(bool forUpgrade);
+    int tellTheRefusal(const FileRefusal& refusal);
+    bool nodeCouldNotBeOpened() const;
     int upgrade();
     struct Download {
         bool succeeded = false;
@@ -188,6 +192,8 @@ private:
     // The last command that did not complete, to say what its error number is.
     std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
     bool committing_ = false;
+    // A command that may have changed the drive went out: a failure from then on is exit 1.
+    bool driveMayHaveChanged_ = false;
     bool toldFinishing_ = false;
     bool inhibitorAsked_ = false;
     int sleepInhibitor_ = -1;
@@ -297,6 +303,7 @@ void Session::traceCommand(const SgIoTrace& t) {
         refused_ = std::make_pair(t.command->cdb[0], t.outcome.error);
     }
     if (didNotComplete(t.result)) incomplete_ = std::make_pair(t.command->cdb[0], t.outcome);
+    if (MayHaveChangedTheDrive(*t.command, t.result)) driveMayHaveChanged_ = true;
     if (!options_.trace) return;
     const char* direction = t.direction == DataDirection::Out  ? "out"
                             : t.direction == DataDirection::In ? "in"
@@ -319,7 +326,8 @@ void Session::traceCommand(const SgIoTrace& t) {
 
 void Session::start() {
     transport_.sgIoTrace = [this](const SgIoTrace& t) { traceCommand(t); };
-    problems_ = SysfsScan(transport_, env_.linuxApi);
+    // With --device nothing is sent to the other drives, one of which may be writing a disc.
+    problems_ = SysfsScan(transport_, env_.linuxApi, options_.device);
     for (const ScanProblem& p : problems_) {
         if (p.beyondRange) {
             tellLeftOut(p);
@@ -341,16 +349,8 @@ void Session::start() {
 // name.
 std::optional<std::string> Session::scannedNodeNamed(const std::string& name) {
     const LinuxApi::NodeResult named = env_.linuxApi.statNode(name);
-    if (!named.ok) return std::nullopt;
-    using Kind = LinuxApi::NodeResult::Kind;
-    auto names = [&](const std::string& node, Kind kind,
-                     const std::optional<DeviceNumber>& number) {
-        return number ? named.kind == kind && *number == named.number : node == name;
-    };
     for (const SgIoDevice& d : transport_.sgIoDevices) {
-        const std::string block = d.blockName.empty() ? "" : "/dev/" + d.blockName;
-        if (d.node != block && names(d.node, Kind::Character, d.genericNumber)) return d.node;
-        if (!block.empty() && names(block, Kind::Block, d.blockNumber)) return d.node;
+        if (nodeNamed(d, named, name) != NamedNode::None) return d.node;
     }
     return std::nullopt;
 }
@@ -365,11 +365,9 @@ std::string Session::blockOf(const DeviceEntry& entry) {
     return node != nullptr && !node->blockName.empty() ? "/dev/" + node->blockName : "";
 }
 
+// The drives found; a drive that is busy or that this user may not open was named on stderr
+// with what is needed, and is never "no KORVANE drive found".
 int Session::list() {
-    if (state_.deviceList.empty()) {
-        env_.out << "no KORVANE drive found\n";
-        return kExitFailed;
-    }
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
         const DeviceEntry& entry = state_.deviceList.at(i);
         char version[kFirmwareVersionSize];
@@ -377,16 +375,26 @@ int Session::list() {
         env_.out << nodeOf(entry) << "  \"" << labels_[i] << "\"  " << busKindName(entry.busKind)
                  << "  " << version << "\n";
     }
-    return kExitOk;
+    if (nodeCouldNotBeOpened()) return kExitNoAccess;
+    if (!state_.deviceList.empty()) return kExitOk;
+    env_.out << "no KORVANE drive found\n";
+    return kExitNoDrive;
+}
+
+bool Session::nodeCouldNotBeOpened() const {
+    return std::any_of(problems_.begin(), problems_.end(),
+                       [](const ScanProblem& p) { return p.deviceNode; });
 }
 
 std::optional<size_t> Session::chooseDrive(int& exitCode) {
     const DeviceList& drives = state_.deviceList;
     if (options_.device.empty()) {
         if (drives.size() == 1) return 0;
-        if (drives.empty()) {
+        if (drives.empty() && nodeCouldNotBeOpened()) {
+            exitCode = kExitNoAccess;  // already told why
+        } else if (drives.empty()) {
             env_.out << "no KORVANE drive found\n";
-            exitCode = kExitFailed;
+            exitCode = kExitNoDrive;
         } else {
             env_.err << "drivewright: " << drives.size()
                      << " KORVANE drives are attached: name one with --device\n";
@@ -398,40 +406,52 @@ std::optional<size_t> Session::chooseDrive(int& exitCode) {
     for (size_t i = 0; wanted && i < drives.size(); ++i) {
         if (nodeOf(drives.at(i)) == *wanted) return i;
     }
+    // The scan was limited to the drive named: a node of it that could not be opened was told.
     exitCode = kExitNoAccess;
-    for (const ScanProblem& p : problems_) {
-        if (wanted && p.deviceNode && p.path == *wanted) return std::nullopt;  // already told why
-    }
+    if (wanted && nodeCouldNotBeOpened()) return std::nullopt;
+    exitCode = kExitNoDrive;
     env_.err << "drivewright: " << options_.device
              << " is not a KORVANE drive this program found (drivewright list shows them)\n";
     return std::nullopt;
 }
 
 int Session::check(bool forUpgrade) {
-    int exitCode = kExitFailed;
+    int exitCode = kExitNoDrive;
     const std::optional<size_t> index = chooseDrive(exitCode);
     if (!index) return exitCode;
     // As selecting the drive in the dialog does.
     SelectDevice(state_, state_.deviceList.at(*index));
     // A quiet upgrade tells the check's outcome only where it ends the upgrade.
     CliDialog dialog(env_.out, forUpgrade && options_.quiet);
+    FileRefusal refusal;
+    // A drive that takes no upgrade files: no file is valid for it.
     if (ModelIdentOffset(transport_, state_.currentDevice) == 0) {
         env_.out << "No upgradable device selected\n";
-        return kExitFailed;
+        refusal.kind = FileRefusal::Kind::NoUpgradeFiles;
+        refusal.row = ModelProductId(transport_, state_.currentDevice);
+        return tellTheRefusal(refusal);
     }
     state_.upgradeFilePath[0] = '\0';
     state_.validatedFile = {};
     // A path that does not fit would have to be cut, and a cut path names another file.
     if (options_.file.size() >= kUpgradeFilePathSize || options_.file.size() < 2) {
         env_.out << "No valid upgrade file selected\n";
-        return kExitFailed;
+        refusal.kind = FileRefusal::Kind::PathLength;
+        refusal.size = options_.file.size();
+        return tellTheRefusal(refusal);
     }
     std::memcpy(state_.upgradeFilePath, options_.file.c_str(), options_.file.size() + 1);
-    if (!ValidateUpgradeFile(state_, dialog)) {
+    if (!ValidateUpgradeFile(state_, dialog, &refusal)) {
         dialog.show();
-        return kExitFailed;
+        return tellTheRefusal(refusal);
     }
     return forUpgrade ? upgrade() : kExitOk;
+}
+
+// Beside the dialog's sentence, why, on stderr; the exit code that goes with it.
+int Session::tellTheRefusal(const FileRefusal& refusal) {
+    env_.err << fileRefusalLine(refusal, options_.file) << std::flush;
+    return exitCodeOf(refusal);
 }
 
 // The upgrade's steps in their order: the rights it needs, the drive held, the drive confirmed,
@@ -465,7 +485,8 @@ int Session::upgrade() {
     transport_.closeDriveHandle(device);
     allowSleep();
     if (download.stopped) return kExitInterrupted;
-    return download.succeeded ? kExitOk : kExitFailed;
+    if (download.succeeded) return kExitOk;
+    return exitCodeOfFailedUpgrade(state_.download, driveMayHaveChanged_);
 }
 
 // Once the node is held, before anything is sent: the drive behind it is the one the scan found
@@ -494,7 +515,7 @@ std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char
     if (options_.yes) return std::nullopt;
     if (const int error = env_.terminal.openControlling(); error != 0) {
         tellWhyNotAsked(error);
-        return kExitFailed;
+        return kExitUsage;
     }
     env_.terminal.show(theQuestion(device, version));
     const std::optional<bool> yes = readTheAnswer();
@@ -505,7 +526,7 @@ std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char
     }
     if (!*yes) {
         env_.err << "Not upgraded.\n";
-        return kExitFailed;
+        return kExitNothingDone;
     }
     return std::nullopt;
 }
@@ -602,6 +623,10 @@ void Session::tellTheOutcome(const Download& download, CliDialog& dialog) {
     if (download.succeeded) return;
     if (refused_) tellWhyTheSystemRefused();
     if (state_.download.stop == DownloadStop::NotCompleted && incomplete_) tellWhatDidNotComplete();
+    if (!download.stopped && !driveMayHaveChanged_) {
+        env_.err << "drivewright: the upgrade stopped before any command that changes the drive: "
+                    "it keeps its firmware\n";
+    }
 }
 
 // Through a block node the command filter passes vendor and download commands only with

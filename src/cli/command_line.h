@@ -18,11 +18,18 @@ struct Options {
     bool quiet = false;  // --quiet: the outcome only, no progress and no lines on the way
 };
 
-// Exit codes.
+// Exit codes: what a script can branch on.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;    // no drive, not a valid file, declined, upgrade failed
-inline constexpr int kExitUsage = 2;     // the command line does not read
-inline constexpr int kExitNoAccess = 3;  // the device cannot be used: rights, in use, mounted
+// The upgrade failed after a command that changes the drive (a chunk of firmware, or the
+// preparation for it taken) may have reached it: the case an operator must look at.
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;  // the command line does not read
+// The drive cannot be used: no access, in use, its disc mounted, changed since the scan, the
+// kernel will not pass the commands, or it refused the upgrade before anything changed it.
+inline constexpr int kExitNoAccess = 3;
+inline constexpr int kExitNoDrive = 4;        // no KORVANE drive, or not the one named
+inline constexpr int kExitInvalidFile = 5;    // the file is not valid for the drive
+inline constexpr int kExitNothingDone = 6;    // declined at the question
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing command
 
 // The options, or nothing with `error` saying what does not read. Read as getopt_long reads

@@ -260,10 +260,43 @@ bool sameAddress(const SysfsAddress& a, const SysfsAddress& b) {
     return a.host == b.host && a.channel == b.channel && a.target == b.target && a.lun == b.lun;
 }
 
+// The drive's INQUIRY; through its sr node instead where the name given stands for that node and
+// the sg node cannot be opened (no access to it, or another program holds it exclusively).
+int32_t inquireDrive(ScsiTransport& transport, DeviceEntry& entry, InquiryStrings& strings,
+                     NamedNode named, std::vector<ScanProblem>& problems) {
+    const int32_t result = transport.inquiry(entry, strings);
+    SgIoDevice& device = transport.sgIoDevices.back();
+    if (named != NamedNode::Block || !isSystemErrorResult(result) || !device.throughGenericNode()) {
+        return result;
+    }
+    problems.push_back({device.node, static_cast<int>(systemErrorOf(result)), false});
+    device.node = "/dev/" + device.blockName;
+    return transport.inquiry(entry, strings);
+}
+
 }  // namespace
 
-std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
+NamedNode nodeNamed(const SgIoDevice& device, const LinuxApi::NodeResult& named,
+                    const std::string& name) {
+    if (!named.ok) return NamedNode::None;
+    using Kind = LinuxApi::NodeResult::Kind;
+    auto names = [&](const std::string& node, Kind kind,
+                     const std::optional<DeviceNumber>& number) {
+        return number ? named.kind == kind && *number == named.number : node == name;
+    };
+    if (device.throughGenericNode() && names(device.node, Kind::Character, device.genericNumber)) {
+        return NamedNode::Generic;
+    }
+    const std::string block = device.blockName.empty() ? "" : "/dev/" + device.blockName;
+    if (!block.empty() && names(block, Kind::Block, device.blockNumber)) return NamedNode::Block;
+    return NamedNode::None;
+}
+
+std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api,
+                                   const std::string& onlyNamed) {
     std::vector<ScanProblem> problems;
+    const LinuxApi::NodeResult named =
+        onlyNamed.empty() ? LinuxApi::NodeResult{} : api.statNode(onlyNamed);
     std::vector<Candidate> candidates;
 
     // Each entry of a class folder whose name is the prefix and a number, described.
@@ -327,6 +360,9 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         device.blockName = c.blockName;
         device.genericNumber = c.genericNumber;
         device.blockNumber = c.blockNumber;
+        const NamedNode namedNode =
+            onlyNamed.empty() ? NamedNode::Generic : nodeNamed(device, named, onlyNamed);
+        if (namedNode == NamedNode::None) continue;
         transport.sgIoDevices.push_back(device);
 
         DeviceEntry entry;
@@ -336,7 +372,7 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
         entry.lun = c.address.lun;
         entry.busKind = c.busKind;
         InquiryStrings strings;
-        const int32_t result = transport.inquiry(entry, strings);
+        const int32_t result = inquireDrive(transport, entry, strings, namedNode, problems);
         if ((result & 0xFF) == 1) {
             if (c.sysfsType < 0 && ((result >> 8) & 0x1F) != kCdromType) {
                 transport.sgIoDevices.pop_back();
@@ -345,7 +381,8 @@ std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api) {
             copyIdentification(strings, entry);
             transport.sgIoDevices.back().scanned = strings;
         } else if (isSystemErrorResult(result)) {
-            problems.push_back({c.node, static_cast<int>(systemErrorOf(result)), true});
+            problems.push_back(
+                {transport.sgIoDevices.back().node, static_cast<int>(systemErrorOf(result)), true});
         }
 
         // Host n is the adapter at index n.

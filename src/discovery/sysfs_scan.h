@@ -65,9 +65,22 @@ struct ScanProblem {
 inline constexpr int kMaxScsiHost = 1023;
 inline constexpr int kMaxScsiChannel = 63;
 
+// Which of a drive's nodes a name leads to.
+enum class NamedNode { None, Generic, Block };
+
+// Which node of `device` the name stands for, given what stat told of it (`named`): told by the
+// kind and device number sysfs gave, or by the node's own name where sysfs gave no number.
+NamedNode nodeNamed(const SgIoDevice& device, const LinuxApi::NodeResult& named,
+                    const std::string& name);
+
 // Fills the transport's tree and SG_IO devices from sysfs and sends each candidate an INQUIRY.
 // The adapter at index n is SCSI host n (hosts without a drive stay empty); a drive on channel
 // c sits on bus c. The kind becomes SgIo when a drive was filed. Returns what went wrong.
-std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api);
+// With `onlyNamed` (a name of a drive's sg or sr node) only that drive is filed and asked: the
+// others receive nothing. Where the name stands for the sr node and the sg node beside it cannot
+// be opened, the drive is reached through the sr node (the sg node's failure is then a problem
+// that is not the device node's).
+std::vector<ScanProblem> SysfsScan(ScsiTransport& transport, LinuxApi& api,
+                                   const std::string& onlyNamed = "");
 
 }  // namespace dw

@@ -1,6 +1,7 @@
 #include "firmware/upgrade_file_validation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -19,10 +20,19 @@ const char kDowngradeWarning[] =
     "                            *** WARNING ***\r\n"
     "Downgrading to a firmware version below V1.02 is not supported.";
 
-bool fail(UpgradeDialog& dialog, const char* status) {
+// The status line of a refusal, and why, for the front end that asked.
+bool refuse(UpgradeDialog& dialog, const char* status, FileRefusal& refusal, FileRefusal::Kind kind,
+            int error = 0) {
+    refusal.kind = kind;
+    refusal.error = error;
     dialog.setStatusText(status);
     dialog.refresh();
     return false;
+}
+
+FileRefusal::Kind sizeOrNoFiles(const ModelFamily& family) {
+    return family.identity.identOffset == 0 ? FileRefusal::Kind::NoUpgradeFiles
+                                            : FileRefusal::Kind::Size;
 }
 
 // Feeds a piece that starts at file offset `at` to the digest, adding the bytes that lie in the
@@ -82,19 +92,25 @@ int twoDigitValue(char first, char second) {
     return (first - '0') * 10 + (second - '0');
 }
 
-bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
+bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog, FileRefusal* why) {
     state.validatedFile = {};
     ScsiTransport& transport = *state.transport;
     DeviceEntry& device = state.currentDevice;
+    FileRefusal ignored;
+    FileRefusal& refusal = why != nullptr ? *why : ignored;
+    refusal = {};
 
     std::ifstream file(state.upgradeFilePath, std::ios::binary);
-    if (!file) return fail(dialog, kNoValidFile);
+    if (!file) return refuse(dialog, kNoValidFile, refusal, FileRefusal::Kind::CannotOpen, errno);
 
     // The row and its three fields come from one identification: taken from separate ones, a
     // drive that stops answering between them would have its file checked against a half row.
     ModelFamily family;
-    if (!IdentifyModel(transport, device, family)) return fail(dialog, kNotValid);
+    if (!IdentifyModel(transport, device, family)) {
+        return refuse(dialog, kNotValid, refusal, FileRefusal::Kind::DriveNotIdentified);
+    }
     const std::string row = family.productId;
+    refusal.row = row;
 
     // Drives of the "821" family must not go below version 1.02: the version the drive has now,
     // which after an upgrade in this run the port driver's copy does not know.
@@ -104,14 +120,17 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
             char version[kVersionLength] = {};
             file.seekg(kVersionOffset);
             file.read(version, kVersionLength);
-            const int fileNumber = file.gcount() == std::streamsize(kVersionLength)
-                                       ? twoDigitValue(version[2], version[3])
-                                       : 0;
+            const std::streamsize got = file.gcount();
+            const int fileNumber =
+                got == std::streamsize(kVersionLength) ? twoDigitValue(version[2], version[3]) : 0;
             file.clear();
             const int driveNumber = twoDigitValue(drive.revision[2], drive.revision[3]);
             if (fileNumber < 2 && driveNumber >= 2) {
                 dialog.showWarning(kDowngradeWarning);
-                return fail(dialog, kNotValid);
+                refusal.fileVersion.assign(version, static_cast<size_t>(got));
+                refusal.driveVersion.assign(drive.revision,
+                                            strnlen(drive.revision, kRevisionLength));
+                return refuse(dialog, kNotValid, refusal, FileRefusal::Kind::Downgrade);
             }
         }
     }
@@ -120,8 +139,10 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
     const auto length = static_cast<uint64_t>(std::streamoff(file.tellg()));
     file.seekg(0);
     state.procedureIndex = procedureIndexForSize(length);
+    refusal.size = length;
+    refusal.sizes = imageSizesFor(family);
     // No procedure can download a file of any other size.
-    if (state.procedureIndex < 0) return fail(dialog, kNotValid);
+    if (state.procedureIndex < 0) return refuse(dialog, kNotValid, refusal, sizeOrNoFiles(family));
 
     const std::string identText = family.identity.identText;
     const ChecksumPlan plan = checksumPlanFor(family, state.procedureIndex);
@@ -150,18 +171,38 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog) {
         at += n;
     }
     // A file that could not be read to its end is not known to be the file it claims to be.
-    if (file.bad() || at != length) return fail(dialog, kNoValidFile);
+    if (file.bad() || at != length) {
+        refusal.at = at;
+        return refuse(dialog, kNoValidFile, refusal, FileRefusal::Kind::CannotRead,
+                      file.bad() ? errno : 0);
+    }
 
-    // A drive without an upgradable row has nothing a file could be checked against.
-    if (family.identity.identOffset == 0) return fail(dialog, kNotValid);
-    if (identFilled != ident.size() || ident != identText) return fail(dialog, kNotValid);
+    // A drive without an upgradable row has nothing a file could be checked against; a size the
+    // row's files do not have leaves its identification or checksum outside the file.
+    const bool sizeFits =
+        std::find(refusal.sizes.begin(), refusal.sizes.end(), length) != refusal.sizes.end();
+    if (family.identity.identOffset == 0 || !sizeFits) {
+        return refuse(dialog, kNotValid, refusal, sizeOrNoFiles(family));
+    }
+    if (identFilled != ident.size() || ident != identText) {
+        refusal.at = family.identity.identOffset;
+        refusal.expected = identText;
+        refusal.found = ident.substr(0, identFilled);
+        return refuse(dialog, kNotValid, refusal, FileRefusal::Kind::Ident);
+    }
 
     bool rangesRead = !plan.impossible && storedFilled == 2;
     for (const auto& range : plan.ranges) rangesRead = rangesRead && range.end <= at;
     const uint16_t storedValue =
         static_cast<uint16_t>(uint8_t(stored[0]) << 8 | uint8_t(stored[1]));
-    if (!rangesRead || storedValue != expectedChecksum(sum, plan)) return fail(dialog, kNotValid);
+    if (!rangesRead || storedValue != expectedChecksum(sum, plan)) {
+        refusal.at = plan.storedAt;
+        refusal.stored = storedValue;
+        refusal.computed = expectedChecksum(sum, plan);
+        return refuse(dialog, kNotValid, refusal, FileRefusal::Kind::Checksum);
+    }
 
+    refusal = {};
     state.validatedFile.valid = true;
     state.validatedFile.length = at;
     state.validatedFile.digest = digest.value();

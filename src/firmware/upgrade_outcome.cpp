@@ -97,4 +97,11 @@ bool IsCommittingCommand(const ScsiCommand& command) {
     return false;
 }
 
+bool MayHaveChangedTheDrive(const ScsiCommand& command, int32_t result) {
+    const uint8_t opcode = command.cdb[0];
+    if (opcode == op::kWriteBuffer || opcode == op::kVendorWriteMemory) return !wasNotSent(result);
+    if (opcode == op::kVendorPrepareDownload) return result == 1 || didNotComplete(result);
+    return false;
+}
+
 }  // namespace dw

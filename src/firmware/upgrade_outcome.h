@@ -4,6 +4,7 @@
 // command that commits a download.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "firmware/upgrade_state.h"
@@ -19,5 +20,11 @@ std::string UpgradeOutcomeText(bool succeeded, UpgradeState& state, StringTable&
 // True for the command that makes the drive keep what it was sent: WRITE BUFFER in mode 5,
 // and the vendor memory write with mode byte 0. An interrupted upgrade must not stop after it.
 bool IsCommittingCommand(const ScsiCommand& command);
+
+// True when the command, ended with `result`, may have changed the drive: a command that carries
+// firmware (WRITE BUFFER, the vendor memory write) that went out, whatever its answer, or the
+// vendor preparation for a download unless it was not sent or the drive refused it. An upgrade
+// that failed before any such command leaves the drive as it was.
+bool MayHaveChangedTheDrive(const ScsiCommand& command, int32_t result);
 
 }  // namespace dw

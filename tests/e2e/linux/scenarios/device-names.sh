@@ -1,6 +1,6 @@
 # --device takes any name of the drive's node, told by its device number: a chain of links,
 # udev's /dev/disk/by-id and /dev/disk/by-path names and /dev/cdrom. A name of another device,
-# or of nothing, is refused with 3 before anything is sent that writes to the drive.
+# or of nothing, is refused with 4 before anything is sent that writes to the drive.
 config=$(two_drives_where_first)'
 link /dev/cdrom sr1
 link /dev/dvd cdrom
@@ -22,7 +22,7 @@ steps() {
   done
   for dev in /dev/sda /dev/disk/by-id/missing /dev/sg7; do
     dw check "$work/kv829a-110.bin" --device "$dev"
-    expect "exit code for $dev" "$rc" 3
+    expect "exit code for $dev" "$rc" 4
     expect_has "the refusal" "$err" "$dev is not a KORVANE drive this program found"
   done
   dw upgrade "$work/kv829a-110.bin" --device /dev/drive-a --yes

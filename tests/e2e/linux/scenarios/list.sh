@@ -1,6 +1,6 @@
 # list: one line per KORVANE drive with its node, label, bus kind and firmware version, in
 # host, channel and target order; a disk and a drive of another maker are left out; with no
-# KORVANE drive it says so and ends with 1.
+# KORVANE drive it says so and ends with 4.
 config='drive usb 6 0 0 0 sg3 sr1 1.04 CD-R   KV-W6025A
 drive sata 2 0 0 0 sg2 sr0 1.00 DVDR   KV-829A
 drive pata 0 0 0 0 sg0 - 0001 SOME DISK
@@ -23,6 +23,6 @@ steps() {
   configure 'drive scsi 4 0 3 0 sg5 sr3 1.00 DVD-ROM OTHER
 vendor OTHERCO'
   dw list
-  expect "exit code without a KORVANE drive" "$rc" 1
+  expect "exit code without a KORVANE drive" "$rc" 4
   expect "output" "$out" "no KORVANE drive found"
 }

@@ -4,11 +4,11 @@
 steps() {
   kv829a_image
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0
-  expect "exit code without a terminal" "$rc" 1
+  expect "exit code without a terminal" "$rc" 2
   expect "stderr" "$err" "drivewright: not upgrading without a yes: run it in a terminal, or add --yes"
 
   terminal_detached=1 dw_in_terminal 'expect add --yes' upgrade "$work/kv829a-110.bin" --device /dev/sg0
-  expect "exit code in a terminal that is not the controlling one" "$rc" 1
+  expect "exit code in a terminal that is not the controlling one" "$rc" 2
   case "$out" in *"[y/N]"*) echo "e2e-linux: it asked"; exit 1 ;; esac
   expect "download commands" "$(commands '(3B|E1|E2|1B)' | wc -l)" 0
 

@@ -7,7 +7,7 @@ steps() {
   expect "exit code with -dDEV" "$rc" 0
   expect "output" "$out" "Valid upgrade file loaded: kv829a-110.bin"
   dw --device=/dev/sg1 check "$work/kv829a-110.bin"
-  expect "exit code with --device=DEV, the other drive" "$rc" 1
+  expect "exit code with --device=DEV, the other drive" "$rc" 5
   expect "output" "$out" "Not a valid upgrade file"
 
   dw -V

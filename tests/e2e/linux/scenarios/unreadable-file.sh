@@ -6,10 +6,11 @@ steps() {
   configure "$two_drives
 bad-read $work/kv829a-110.bin 1028000 EIO"
   dw check "$work/kv829a-110.bin" --device /dev/sg0
-  expect "exit code" "$rc" 1
+  expect "exit code" "$rc" 5
   expect "status" "$out" "No valid upgrade file selected"
+  expect "why" "$err" "drivewright: reading $work/kv829a-110.bin failed after 1015808 of its 1028096 bytes: Input/output error"
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes
-  expect "exit code of the upgrade" "$rc" 1
+  expect "exit code of the upgrade" "$rc" 5
   expect "download commands" "$(commands '(3B|E1|E2)' | wc -l)" 0
 
   configure "$two_drives

@@ -4,11 +4,11 @@
 steps() {
   kv829a_image
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0
-  expect "exit code without --yes or a terminal" "$rc" 1
+  expect "exit code without --yes or a terminal" "$rc" 2
   expect_has "the refusal" "$err" "not upgrading without a yes"
   dw_in_terminal 'expect [y/N]
 send n' upgrade "$work/kv829a-110.bin" --device /dev/sg0
-  expect "exit code after no" "$rc" 1
+  expect "exit code after no" "$rc" 6
   expect_has "the question" "$out" "Upgrade /dev/sg0 (ID:0  KV-829A, firmware 1.00) with"
   expect_has "the question" "$out" "(version 1.10)? [y/N]"
   expect_has "the answer" "$out" "Not upgraded."
