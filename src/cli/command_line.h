@@ -11,18 +11,23 @@ enum class Command { None, List, Check, Upgrade, Help, Version };
 
 struct Options {
     Command command = Command::None;
-    std::string file;    // check, upgrade
-    std::string device;  // --device, empty: the one drive there is
-    bool yes = false;    // --yes: the confirmation is answered for the caller
-    bool trace = false;  // --trace: every command on stderr
-    bool quiet = false;  // --quiet: the outcome only, no progress and no lines on the way
+    std::string file;             // check, upgrade
+    std::string device;           // --device, empty: the one drive there is
+    bool yes = false;             // --yes: the confirmation is answered for the caller
+    bool trace = false;           // --trace: every command on stderr
+    bool quiet = false;           // --quiet: the outcome only, no progress and no lines on the way
+    bool dryRun = false;          // --dry-run: every check of the upgrade, nothing that changes
+    bool allowReinstall = false;  // --allow-reinstall: with --yes, the version the drive runs
+    bool allowOlder = false;      // --allow-older: with --yes, an older version
+    bool force = false;           // --force: upgrade on battery power too
 };
 
 // Exit codes.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;    // no drive, not a valid file, declined, upgrade failed
-inline constexpr int kExitUsage = 2;     // the command line does not read
-inline constexpr int kExitNoAccess = 3;  // the device cannot be used: rights, in use, mounted
+inline constexpr int kExitFailed = 1;       // no drive, not a valid file, declined, upgrade failed
+inline constexpr int kExitUsage = 2;        // the command line does not read
+inline constexpr int kExitNoAccess = 3;     // the device cannot be used: rights, in use, mounted
+inline constexpr int kExitNothingDone = 6;  // declined, or the drive runs this version already
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing command
 
 // The options, or nothing with `error` saying what does not read. Read as getopt_long reads
