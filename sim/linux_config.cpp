@@ -76,6 +76,36 @@ bool lostAnswerNamed(const std::string& word, LostAnswer& out) {
     return out.hostStatus != 0 || out.driverStatus != 0 || errnoNamed(word, out.error);
 }
 
+// "mains online", "battery discharging", "device-battery full".
+bool parsePowerLine(std::string_view rest, LinuxConfig& config) {
+    std::string kind, state;
+    if (!nextConfigWord(rest, kind) || !nextConfigWord(rest, state) || !rest.empty()) return false;
+    LinuxConfig::PowerSupply supply;
+    if (kind == "mains") {
+        if (state != "online" && state != "offline") return false;
+        supply.type = "Mains";
+        supply.state = state;
+    } else if (kind == "battery" || kind == "device-battery") {
+        supply.type = "Battery";
+        supply.ofADevice = kind == "device-battery";
+        if (state == "discharging") {
+            supply.state = "Discharging";
+        } else if (state == "charging") {
+            supply.state = "Charging";
+        } else if (state == "full") {
+            supply.state = "Full";
+        } else if (state == "not-charging") {
+            supply.state = "Not charging";
+        } else {
+            return false;
+        }
+    } else {
+        return false;
+    }
+    config.powerSupplies.push_back(supply);
+    return true;
+}
+
 bool parseLine(std::string_view line, LinuxConfig& config) {
     std::string_view rest = line;
     std::string keyword, word;
@@ -124,6 +154,7 @@ bool parseLine(std::string_view line, LinuxConfig& config) {
         config.refused.emplace_back(static_cast<uint8_t>(value), error);
         return true;
     }
+    if (keyword == "power") return parsePowerLine(rest, config);
     if (keyword == "no-rawio") {
         config.rawio = false;
         return true;
@@ -260,6 +291,19 @@ void buildLinux(const LinuxConfig& config, SimulatedLinux& out) {
     for (const auto& [opcode, error] : config.refused) out.machine.refuseCommand(opcode, error);
     for (const auto& [path, target] : config.links) out.machine.addLink(path, target);
     if (!config.rawio) out.machine.dropRawio();
+    int mains = 0, batteries = 0;
+    for (const LinuxConfig::PowerSupply& p : config.powerSupplies) {
+        if (p.type == "Mains") {
+            const std::string name = mains++ == 0 ? "AC" : "AC" + std::to_string(mains - 1);
+            out.machine.addPowerSupply(name, "Mains",
+                                       {{"online", p.state == "online" ? "1" : "0"}});
+        } else {
+            out.machine.addPowerSupply("BAT" + std::to_string(batteries++), "Battery",
+                                       {{"status", p.state},
+                                        {"present", "1"},
+                                        {"scope", p.ofADevice ? "Device" : "System"}});
+        }
+    }
 }
 
 }  // namespace sim

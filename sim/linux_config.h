@@ -39,6 +39,10 @@
 //                                                    (the target as written: relative or not)
 //   bad-read /path/new.bin 1040000 EIO               reading that file (outside the simulated
 //                                                    tree) fails with EIO from that byte on
+//   power mains online                               a mains supply (AC), online or offline
+//   power battery discharging                        a battery of the system (BAT0, BAT1, ...):
+//                                                    discharging, charging, full, not-charging
+//   power device-battery discharging                 ... of a device (a mouse's: scope Device)
 //
 // Host numbers go up to 65535 and channels up to 255, beyond what the program files.
 // A stop and continue of the program (SIGSTOP, SIGCONT) while an sg node's SG_IO waits restarts
@@ -82,6 +86,12 @@ struct LinuxConfig {
     };
     std::vector<BadRead> badReads;
     bool rawio = true;
+    struct PowerSupply {
+        std::string type;   // "Mains", "Battery"
+        std::string state;  // online, offline; a battery's status as sysfs writes it
+        bool ofADevice = false;
+    };
+    std::vector<PowerSupply> powerSupplies;
 };
 
 // The configuration, or nothing with `error` naming the line at fault.

@@ -135,6 +135,19 @@ void LinuxMachine::failPath(const std::string& path, int error) {
     it->second.failure = error;
 }
 
+void LinuxMachine::addPowerSupply(
+    const std::string& name, const std::string& type,
+    const std::vector<std::pair<std::string, std::string>>& attributes) {
+    // ACPI's supplies sit under the ACPI devices (ACPI0003 an AC adapter, PNP0C0A a battery).
+    const std::string device = std::string("/sys/devices/LNXSYSTM:00/LNXSYBUS:00/") +
+                               (type == "Mains" ? "ACPI0003:00" : "PNP0C0A:0" + name.substr(3)) +
+                               "/power_supply/" + name;
+    addFile(device + "/type", type + "\n");
+    for (const auto& [attribute, value] : attributes)
+        addFile(device + "/" + attribute, value + "\n");
+    addLink("/sys/class/power_supply/" + name, relativeLink("/sys/class/power_supply", device));
+}
+
 std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& where) {
     const std::string host = hostFolder(where);
     const std::string device = host + "/target" + std::to_string(where.host) + ":" +

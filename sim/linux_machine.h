@@ -53,6 +53,11 @@ public:
     void addLink(const std::string& path, const std::string& target);
     // Opening, reading or listing exactly this path fails with `error`.
     void failPath(const std::string& path, int error);
+    // A power supply under /sys/class/power_supply, as the kernel's power supply class lays it
+    // out: a link to the supply's device folder, which holds `type` and the other attributes,
+    // each a value and a line feed (online for mains; status and scope for batteries).
+    void addPowerSupply(const std::string& name, const std::string& type,
+                        const std::vector<std::pair<std::string, std::string>>& attributes);
 
     // Lays out /sys and /dev for the drive as the kernel would and puts the drive behind its
     // nodes. Returns the SCSI device's folder under /sys/devices.

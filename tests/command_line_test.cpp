@@ -82,3 +82,30 @@ TEST(CommandLine, readsAsGetoptLongReadsAndSaysWhatDoesNotRead) {
         }
     }
 }
+
+// The upgrade's own options: --dry-run, --allow-reinstall, --allow-older and --force as
+// "dro f" letters; for list and check they do not read.
+TEST(CommandLine, readsTheUpgradesOwnOptionsForUpgradeOnly) {
+    const struct {
+        std::vector<std::string> words;
+        std::string flags, error;
+    } cases[] = {
+        {{"upgrade", F, "--dry-run"}, "dnnn", ""},
+        {{"upgrade", "--allow-reinstall", F, "-y"}, "nrnn", ""},
+        {{"--allow-older", "upgrade", F}, "nnon", ""},
+        {{"upgrade", F, "--force", "--dry"}, "dnnf", ""},
+        {{"check", F, "--dry-run"}, "", "--dry-run is an option of upgrade"},
+        {{"list", "--force"}, "", "--force is an option of upgrade"},
+        {{"upgrade", F, "--force=1"}, "", "--force takes no value"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto options = dw::cli::parseCommandLine(c.words, error);
+        EXPECT_EQ(error, c.error) << c.words[0] << " " << c.words[1];
+        if (!options) continue;
+        const std::string flags = std::string(options->dryRun ? "d" : "n") +
+                                  (options->allowReinstall ? "r" : "n") +
+                                  (options->allowOlder ? "o" : "n") + (options->force ? "f" : "n");
+        EXPECT_EQ(flags, c.flags) << c.words[0] << " " << c.words[1];
+    }
+}

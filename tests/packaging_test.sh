@@ -110,6 +110,8 @@ complete_words() {
 expect "completion of 'drivewright '" "$(complete_words drivewright '')" "check list upgrade "
 expect "completion of 'drivewright up'" "$(complete_words drivewright up)" "upgrade "
 expect "completion of 'drivewright list --d'" "$(complete_words drivewright list --d)" "--device "
+expect "completion of 'drivewright upgrade f.bin --d'" "$(complete_words drivewright upgrade f.bin --d)" \
+  "--device --dry-run "
 
 # Both exes carry the version resource.
 for preset in win32 win64; do

@@ -5,7 +5,8 @@
 // DRIVEWRIGHT_LINUX_SIM describes, decides whether /dev/tty opens, and passes every other call
 // on (a read of a file a bad-read line names fails). Beside that file it appends every command
 // the drives receive to drives.log, in the line format of the simulated wnaspi32.dll, and writes
-// each image a drive commits to drive-<host>-<target>.bin.
+// each image a drive commits to drive-<host>-<target>.bin, and its revision, which the drive
+// keeps into the next run, to drive-<host>-<target>.revision.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -94,6 +95,21 @@ void logLine(const std::string& line, const char* name = "drives.log") {
     std::fclose(log);
 }
 
+// Where a drive's committed revision is kept from one run to the next.
+std::string revisionFile(int host, int target) {
+    return gSim->folder + "drive-" + std::to_string(host) + "-" + std::to_string(target) +
+           ".revision";
+}
+
+// A drive that committed firmware in an earlier run of the scenario starts with its revision.
+void keepCommittedRevisions(sim::LinuxConfig& config) {
+    for (sim::LinuxDriveConfig& d : config.drives) {
+        std::ifstream kept(revisionFile(d.placement.host, d.placement.target));
+        std::string revision;
+        if (std::getline(kept, revision) && !revision.empty()) d.drive.revision = revision;
+    }
+}
+
 void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
                const sim::ReceivedCommand& command, uint8_t status) {
     ++gCommands;
@@ -107,6 +123,8 @@ void onCommand(const sim::LinuxPlacement& where, const sim::KorvaneDrive& drive,
         std::ofstream out(name, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(drive.committedImage.data()),
                   static_cast<std::streamsize>(drive.committedImage.size()));
+        // The drive keeps the firmware it committed into the next run of the program.
+        std::ofstream(revisionFile(where.host, where.target), std::ios::trunc) << drive.revision();
         logLine("commit " + std::to_string(where.host) + " " + std::to_string(where.target) +
                 " bytes=" + std::to_string(drive.committedImage.size()) +
                 " revision=" + drive.revision());
@@ -139,10 +157,11 @@ Simulation& simulation() {
     std::stringstream text;
     text << in.rdbuf();
     std::string error;
-    const auto config = in ? sim::parseLinuxConfig(text.str(), error) : std::nullopt;
+    auto config = in ? sim::parseLinuxConfig(text.str(), error) : std::nullopt;
     if (!config) {
         logLine("config: " + (in ? error : std::string("no configuration")));
     } else {
+        keepCommittedRevisions(*config);
         sim::buildLinux(*config, gSim->pc);
         gSim->badReads = config->badReads;
         logLine("config: " + std::to_string(config->drives.size()) + " drives");

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "cli/kernel_rights.h"
+#include "cli/power_supply.h"
 #include "cli/progress.h"
 #include "cli/reasons.h"
+#include "cli/version_order.h"
 #include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
 #include "firmware/download_procedures.h"
@@ -150,6 +152,12 @@ private:
         bool stopped = false;  // an interrupt stopped it before the committing command
     };
     bool confirmTheDrive(DeviceEntry& device);
+    bool checkThePower();
+    void compareTheVersions(const char* version);
+    std::optional<int> refuseTheSameOrOlder();
+    int tellTheDryRun(const DeviceEntry& device);
+    void tellWhetherTheFilesVersionRuns(const char* version);
+    std::string labelOf(const DeviceEntry& device);
     std::string fileVersion();
     std::optional<int> askTheQuestion(const DeviceEntry& device, const char* version);
     std::string theQuestion(const DeviceEntry& device, const char* version);
@@ -182,6 +190,7 @@ private:
     Environment& env_;
     ScsiTransport transport_;
     UpgradeState state_;
+    VersionReport versions_;
     std::vector<std::string> labels_;
     std::vector<ScanProblem> problems_;
     std::unique_ptr<Progress> progress_;
@@ -454,10 +463,12 @@ int Session::tellTheRefusal(const FileRefusal& refusal) {
     return exitCodeOf(refusal);
 }
 
-// The upgrade's steps in their order: the rights it needs, the drive held, the drive confirmed,
-// the question, the download, its outcome. Each step that refuses has said why.
+// The upgrade's steps in their order: the power, the rights it needs, the drive held, the drive
+// confirmed, the versions compared (the dry run ends here, before anything that changes the
+// drive), the question, the download, its outcome. Each step that refuses has said why.
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
+    if (!checkThePower()) return kExitNoAccess;
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
     if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
@@ -465,6 +476,9 @@ int Session::upgrade() {
     if (!confirmTheDrive(device)) return kExitNoAccess;
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
+    compareTheVersions(version);
+    if (const std::optional<int> nothingToDo = refuseTheSameOrOlder()) return *nothingToDo;
+    if (options_.dryRun) return tellTheDryRun(device);
     env_.signals.catchInterrupts();
     if (const std::optional<int> declined = askTheQuestion(device, version)) return *declined;
     // From here to the end of the upgrade no signal ends the program or a command of it.
@@ -482,6 +496,7 @@ int Session::upgrade() {
     GetFirmwareVersion(transport_, device, version);
     // Shown before a stop held back during the upgrade takes effect.
     env_.out << "Firmware version: " << version << "\n" << std::flush;
+    if (download.succeeded) tellWhetherTheFilesVersionRuns(version);
     transport_.closeDriveHandle(device);
     allowSleep();
     if (download.stopped) return kExitInterrupted;
@@ -495,6 +510,78 @@ bool Session::confirmTheDrive(DeviceEntry& device) {
     if (transport_.heldDriveIsTheScannedOne(device)) return true;
     env_.err << "The drive changed since the file was checked; nothing was sent.\n";
     return false;
+}
+
+// A drive cut off from its power in the middle of a download may not start again: on battery
+// the upgrade goes on only with --force.
+bool Session::checkThePower() {
+    const std::vector<PowerSupplyReading> supplies = readPowerSupplies(env_.linuxApi);
+    if (!runsOnBattery(supplies)) return true;
+    const std::string battery = dischargingBattery(supplies);
+    if (options_.force) {
+        env_.err << "drivewright: the machine runs on battery (" << battery
+                 << " discharging); going on, as --force asks\n";
+        return true;
+    }
+    env_.err << "drivewright: the machine runs on battery (" << battery
+             << " discharging, no mains power online): a drive whose upgrade is cut off may not "
+                "start again; connect the mains power, or add --force\n";
+    return false;
+}
+
+void Session::compareTheVersions(const char* version) {
+    versions_.before = version;
+    versions_.file = fileVersion();
+    versions_.order = compareVersions(versions_.file, versions_.before);
+}
+
+// Without a question (--yes, or a dry run) the same version or an older one is not sent again
+// unless the options ask for it; a fleet can run the same upgrade again and again. Nothing when
+// the upgrade goes on, else the exit code.
+std::optional<int> Session::refuseTheSameOrOlder() {
+    if (!options_.yes && !options_.dryRun) return std::nullopt;
+    const VersionOrder order = versions_.order;
+    if (order == VersionOrder::Same && !options_.allowReinstall) {
+        env_.out << "The drive already runs " << versions_.before << "; nothing was sent.\n";
+        env_.err << "drivewright: the file's version " << versions_.file
+                 << " is the one the drive runs: --allow-reinstall upgrades it anyway\n";
+        return kExitNothingDone;
+    }
+    if (order == VersionOrder::Older && !options_.allowOlder) {
+        env_.out << "The drive already runs " << versions_.before << "; nothing was sent.\n";
+        env_.err << "drivewright: the file's version " << versions_.file
+                 << " is older than the drive's " << versions_.before
+                 << ": --allow-older upgrades to it anyway\n";
+        return kExitNothingDone;
+    }
+    return std::nullopt;
+}
+
+// The dry run ends where the upgrade would ask: every check passed, nothing that changes the
+// drive sent.
+int Session::tellTheDryRun(const DeviceEntry& device) {
+    const char* order = versionOrderWord(versions_.order);
+    env_.out << "Would upgrade " << nodeOf(device) << " (" << labelOf(device) << ") from firmware "
+             << versions_.before << " to " << versions_.file;
+    if (*order != '\0') env_.out << " (" << order << ")";
+    env_.out << " with " << options_.file << "; nothing was sent.\n";
+    return kExitOk;
+}
+
+// A drive that reports another version than the file's after a download that succeeded may run
+// its old firmware still; worth a look, not a failure.
+void Session::tellWhetherTheFilesVersionRuns(const char* version) {
+    versions_.after = version;
+    versions_.versionMatches = driveRunsTheFilesVersion(versions_.file, versions_.after);
+    if (!versions_.versionMatches) return;
+    if (*versions_.versionMatches) {
+        if (!options_.quiet) {
+            env_.err << "drivewright: the drive now runs the file's version, " << version << "\n";
+        }
+        return;
+    }
+    env_.err << "drivewright: warning: the drive reports firmware " << version
+             << " after the upgrade, not the file's " << versions_.file << "\n";
 }
 
 // The file's version field where it is printable, "?" otherwise.
@@ -531,8 +618,8 @@ std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char
     return std::nullopt;
 }
 
-// The drive by its node and its label without the blanks that pad it, and the file.
-std::string Session::theQuestion(const DeviceEntry& device, const char* version) {
+// The drive's label without the blanks that pad it.
+std::string Session::labelOf(const DeviceEntry& device) {
     const std::string node = nodeOf(device);
     std::string label;
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
@@ -540,8 +627,15 @@ std::string Session::theQuestion(const DeviceEntry& device, const char* version)
     }
     label.erase(0, label.find_first_not_of(' '));
     label.erase(label.find_last_not_of(' ') + 1);
-    return "Upgrade " + node + " (" + label + ", firmware " + version + ") with " + options_.file +
-           " (version " + fileVersion() + ")? [y/N] ";
+    return label;
+}
+
+// The drive by its node and its label, and the file, with whether its version is newer.
+std::string Session::theQuestion(const DeviceEntry& device, const char* version) {
+    const char* order = versionOrderWord(versions_.order);
+    return "Upgrade " + nodeOf(device) + " (" + labelOf(device) + ", firmware " + version +
+           ") with " + options_.file + " (version " + fileVersion() +
+           (*order != '\0' ? std::string(", ") + order : std::string()) + ")? [y/N] ";
 }
 
 void Session::tellWhyNotAsked(int error) {

@@ -11,7 +11,7 @@ namespace dw::cli {
 namespace {
 
 // Options without a short form are numbered past every character.
-enum LongOnly : int { kTrace = 256 };
+enum LongOnly : int { kTrace = 256, kDryRun, kAllowReinstall, kAllowOlder, kForce };
 
 // Leading '-': every word that is no option comes back in its place (as option 1), whatever
 // POSIXLY_CORRECT says; ':' next: a missing value comes back as ':', and getopt prints nothing.
@@ -22,6 +22,10 @@ constexpr option kLongOptions[] = {
     {"yes", no_argument, nullptr, 'y'},
     {"quiet", no_argument, nullptr, 'q'},
     {"trace", no_argument, nullptr, kTrace},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"allow-reinstall", no_argument, nullptr, kAllowReinstall},
+    {"allow-older", no_argument, nullptr, kAllowOlder},
+    {"force", no_argument, nullptr, kForce},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -71,6 +75,19 @@ bool takeCommand(const std::vector<std::string>& words, Options& options, std::s
     return true;
 }
 
+// The upgrade's own options name nothing for list and check.
+bool upgradeOptionsFit(const Options& options, std::string& error) {
+    if (options.command == Command::Upgrade) return true;
+    const char* given = options.dryRun           ? "--dry-run"
+                        : options.allowReinstall ? "--allow-reinstall"
+                        : options.allowOlder     ? "--allow-older"
+                        : options.force          ? "--force"
+                                                 : nullptr;
+    if (given == nullptr) return true;
+    error = std::string(given) + " is an option of upgrade";
+    return false;
+}
+
 }  // namespace
 
 std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
@@ -97,6 +114,10 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
             case 'y': options.yes = true; break;
             case 'q': options.quiet = true; break;
             case kTrace: options.trace = true; break;
+            case kDryRun: options.dryRun = true; break;
+            case kAllowReinstall: options.allowReinstall = true; break;
+            case kAllowOlder: options.allowOlder = true; break;
+            case kForce: options.force = true; break;
             case 'd':
                 if (*optarg == '\0') {
                     error = spelled(word, 'd') + " needs a device, for example /dev/sg1";
@@ -112,6 +133,7 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
     // After "--" every word is no option.
     for (int i = optind; i < argc; ++i) words.emplace_back(argv[i]);
     if (!takeCommand(words, options, error)) return std::nullopt;
+    if (!upgradeOptionsFit(options, error)) return std::nullopt;
     return options;
 }
 std::string helpText() {
@@ -130,6 +152,13 @@ std::string helpText() {
            "  -y, --yes            answer the upgrade's question with yes (for scripts)\n"
            "  -q, --quiet          the outcome only: no progress, no lines on the way\n"
            "      --trace          write every SCSI command and how it ended to stderr\n"
+           "      --dry-run        upgrade: run every check, send nothing that changes the\n"
+           "                       drive, and say \"Would upgrade ...\" or why not\n"
+           "      --allow-reinstall\n"
+           "                       upgrade: with --yes or --dry-run, send the version the\n"
+           "                       drive runs already\n"
+           "      --allow-older    upgrade: with --yes or --dry-run, send an older version\n"
+           "      --force          upgrade: go on when the machine runs on battery\n"
            "  -h, --help           this text\n"
            "  -V, --version        the program's version\n"
            "  --                   the words after it are no options (a file named -x)\n"
@@ -140,14 +169,20 @@ std::string helpText() {
            "  2    the command line does not read (or no terminal to ask and no --yes)\n"
            "  3    the drive cannot be used: no access, in use, its disc mounted, the kernel\n"
            "       would not pass the upgrade's commands, the drive changed since the scan,\n"
-           "       or the upgrade was refused before anything that changes the drive\n"
+           "       the machine runs on battery (without --force), or the upgrade was\n"
+           "       refused before anything that changes the drive\n"
            "  4    no KORVANE drive, or --device names none this program found\n"
            "  5    the file is not valid for the drive (stderr says why)\n"
-           "  6    nothing done: the question was answered no\n"
+           "  6    nothing done: the question was answered no, or with --yes or --dry-run\n"
+           "       the drive runs the file's version already, or a newer one (see\n"
+           "       --allow-reinstall, --allow-older)\n"
            "  130  interrupted before the committing command: nothing was committed\n"
            "\n"
            "The upgrade asks its question on the terminal (/dev/tty), even when the output\n"
-           "is redirected; without a terminal it needs --yes.\n"
+           "is redirected; without a terminal it needs --yes. Where the file's version and\n"
+           "the drive's read as versions (digits, a dot, digits: 1.10), the question says\n"
+           "whether the file's is newer, the same or older, and after the upgrade the\n"
+           "program says whether the drive runs the file's version (a warning if not).\n"
            "\n"
            "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
            "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"

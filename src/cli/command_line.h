@@ -11,11 +11,15 @@ enum class Command { None, List, Check, Upgrade, Help, Version };
 
 struct Options {
     Command command = Command::None;
-    std::string file;    // check, upgrade
-    std::string device;  // --device, empty: the one drive there is
-    bool yes = false;    // --yes: the confirmation is answered for the caller
-    bool trace = false;  // --trace: every command on stderr
-    bool quiet = false;  // --quiet: the outcome only, no progress and no lines on the way
+    std::string file;             // check, upgrade
+    std::string device;           // --device, empty: the one drive there is
+    bool yes = false;             // --yes: the confirmation is answered for the caller
+    bool trace = false;           // --trace: every command on stderr
+    bool quiet = false;           // --quiet: the outcome only, no progress and no lines on the way
+    bool dryRun = false;          // --dry-run: every check of the upgrade, nothing that changes
+    bool allowReinstall = false;  // --allow-reinstall: with --yes, the version the drive runs
+    bool allowOlder = false;      // --allow-older: with --yes, an older version
+    bool force = false;           // --force: upgrade on battery power too
 };
 
 // Exit codes: what a script can branch on.
@@ -25,11 +29,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;  // the command line does not read
 // The drive cannot be used: no access, in use, its disc mounted, changed since the scan, the
-// kernel will not pass the commands, or it refused the upgrade before anything changed it.
+// kernel will not pass the commands, battery power, or it refused the upgrade before anything
+// changed it.
 inline constexpr int kExitNoAccess = 3;
-inline constexpr int kExitNoDrive = 4;        // no KORVANE drive, or not the one named
-inline constexpr int kExitInvalidFile = 5;    // the file is not valid for the drive
-inline constexpr int kExitNothingDone = 6;    // declined at the question
+inline constexpr int kExitNoDrive = 4;      // no KORVANE drive, or not the one named
+inline constexpr int kExitInvalidFile = 5;  // the file is not valid for the drive
+// Nothing done: declined at the question, or the drive runs this version or a newer one.
+inline constexpr int kExitNothingDone = 6;
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing command
 
 // The options, or nothing with `error` saying what does not read. Read as getopt_long reads

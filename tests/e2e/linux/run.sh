@@ -41,7 +41,11 @@ two_drives_where_first() {
 }
 # shellcheck disable=SC2034,SC2119  # read by the scenarios
 two_drives=$(two_drives_where_first)
-configure() { printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; : > "$work/opens.log"; }
+# A new PC: its drives start with the revisions it gives, not those committed before.
+configure() {
+  printf '%s\n' "$1" > "$work/linux.cfg"; : > "$work/drives.log"; : > "$work/opens.log"
+  rm -f "$work"/drive-*.revision
+}
 
 dw() {
   rc=0

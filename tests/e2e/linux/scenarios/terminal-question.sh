@@ -10,7 +10,7 @@ send y
 expect Firmware version:' upgrade "$work/kv829a-110.bin" --device /dev/sg0
   expect "exit code" "$rc" 0
   expect_has "the terminal" "$out" \
-    "Upgrade /dev/sg0 (ID:0  KV-829A, firmware 1.00) with $work/kv829a-110.bin (version 1.10)? [y/N] y"
+    "Upgrade /dev/sg0 (ID:0  KV-829A, firmware 1.00) with $work/kv829a-110.bin (version 1.10, newer)? [y/N] y"
   expect_has "the terminal" "$out" "Upgrade succesfull"
   local log
   log=$(cat "$work/stderr.txt")

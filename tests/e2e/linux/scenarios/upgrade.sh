@@ -10,7 +10,7 @@ steps() {
 send n' upgrade "$work/kv829a-110.bin" --device /dev/sg0
   expect "exit code after no" "$rc" 6
   expect_has "the question" "$out" "Upgrade /dev/sg0 (ID:0  KV-829A, firmware 1.00) with"
-  expect_has "the question" "$out" "(version 1.10)? [y/N]"
+  expect_has "the question" "$out" "(version 1.10, newer)? [y/N]"
   expect_has "the answer" "$out" "Not upgraded."
   expect "download commands so far" "$(commands '(3B|E1|E2)' | wc -l)" 0
 
