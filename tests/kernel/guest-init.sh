@@ -141,12 +141,13 @@ else
 fi
 
 # --- scsi_debug as it comes: a mode-4 chunk raises a unit attention, the next chunk gets it ----
+# (The module logs each WRITE BUFFER as it arrives, before a unit attention answers it.)
 mark stock
 run_dw upgrade "$image" --device "/dev/$SD_SG" --yes
 mode4=$(logged_write_buffers stock 4)
 mode5=$(logged_write_buffers stock 5)
 if [ "$rc" -eq 1 ] && grep -q "Upgrade failed! Unit attention (code 062902)" /tmp/out &&
-  [ "$mode4" -eq 1 ] && [ "$mode5" -eq 0 ]; then
+  [ "$mode4" -eq 2 ] && [ "$mode5" -eq 0 ]; then
   pass "stock-scsi_debug-unit-attention-stops-at-chunk-2"
 else
   fail "stock-scsi_debug-unit-attention-stops-at-chunk-2" \
@@ -242,7 +243,7 @@ if [ "$busy" != 1 ]; then
 elif [ "$rc" -eq 0 ] && [ "$mode5" -eq 1 ] && grep -q "Upgrade succesfull" /tmp/out; then
   pass "$name"
 else
-  fail "$name" "exit $rc, the drive logged $mode5 mode-5 chunks: $(said)"
+  fail "$name" "exit $rc, the drive received the committing chunk $mode5 times: $(said)"
 fi
 
 # --- a mounted disc: refused, nothing sent (run.sh counts what the drive received) -------------
