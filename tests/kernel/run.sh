@@ -20,7 +20,7 @@ here=$root/tests/kernel
 work=$root/build/kernel
 program=${DRIVEWRIGHT_KERNEL_PROGRAM:-$root/build/native/drivewright}
 mkimage=$root/build/native/mkimage
-boot_seconds=${DRIVEWRIGHT_KERNEL_TIMEOUT:-900}
+boot_seconds=${DRIVEWRIGHT_KERNEL_TIMEOUT:-600}
 mkdir -p "$work"
 
 die() {
