@@ -72,7 +72,8 @@ magic=$(modinfo -F vermagic "$module_dir/scsi_debug.ko")
 # made for each run (init, the program and its libraries, setpriv, the upgrade images) ---------
 wanted_modules=(sg sr_mod virtio_scsi virtio_pci sym53c8xx usb-storage xhci_pci ahci isofs
   crc-t10dif crct10dif_generic)
-base=$work/base-$(basename "$module_dir")-1.cpio.gz
+modules_key=$(echo "${wanted_modules[*]}" | sha256sum | cut -c1-8)
+base=$work/base-$(basename "$module_dir")-$modules_key.cpio.gz
 if [ ! -f "$base" ]; then
   tree=$work/base-tree
   rm -rf "$tree"
