@@ -89,8 +89,20 @@ load_scsi_debug() {
   SD_SR=$(sr_of KORVANE 1.00)
 }
 
+# The sg node of the drive on the ATA controller.
+ata_sg() {
+  for entry in /sys/class/scsi_generic/sg*; do
+    case $(readlink -f "$entry/device") in */ata*) echo "${entry##*/}" ;; esac
+  done
+}
+
 for rev in 1.01 1.02 1.03; do
   wait_for KORVANE $rev sg || echo "dw-guest: no drive with revision $rev"
+done
+i=0
+while [ -z "$(ata_sg)" ] && [ "$i" -lt 100 ]; do
+  i=$((i + 1))
+  sleep 0.1
 done
 load_scsi_debug
 
@@ -109,13 +121,11 @@ for drive in "1.01 SCSI virtio-scsi" "1.02 SCSI lsi53c895a" "1.03 USB usb-bot" \
   fi
 done
 lines=$(grep -c '^/dev/' /tmp/out)
-ide=
-for entry in /sys/class/scsi_generic/sg*; do
-  case $(readlink -f "$entry/device") in */ata*) ide=${entry##*/} ;; esac
-done
+ide=$(ata_sg)
+[ -n "$ide" ] && read -r ide_vendor <"/sys/class/scsi_generic/$ide/device/vendor"
 if [ -z "$ide" ]; then
   fail "list-ide-cd" "the kernel shows no drive on the AHCI controller"
-elif [ "$(cat "/sys/class/scsi_generic/$ide/device/vendor")" = KORVANE ]; then
+elif [ "$ide_vendor" = KORVANE ]; then
   if grep -q "^/dev/$ide .*  Serial ATA  " /tmp/out; then pass "list-ide-cd"; else
     fail "list-ide-cd" "no Serial ATA line for /dev/$ide: $(said)"
   fi
@@ -123,7 +133,7 @@ elif [ "$lines" -eq 4 ] && ! grep -q "^/dev/$ide " /tmp/out; then
   pass "list-ide-cd-of-another-maker-left-out"
 else
   fail "list-ide-cd-of-another-maker-left-out" \
-    "$lines lines, /dev/$ide ($(cat "/sys/class/scsi_generic/$ide/device/vendor")): $(said)"
+    "$lines lines, /dev/$ide ($ide_vendor): $(said)"
 fi
 
 # --- check: a valid image and a broken one ------------------------------------------------
