@@ -160,6 +160,7 @@ fi
 start=$(date +%s)
 boot "$accel" "$boot_seconds" "$work/serial.log" "" || true
 seconds=$(($(date +%s) - start))
+[ -f "$work/serial.log" ] || : >"$work/serial.log"
 
 # --- The results: the guest's lines, and what QEMU saw the drives receive ---------------------
 passed=0
@@ -178,7 +179,8 @@ done < <(tr -d '\r' <"$work/serial.log")
 if grep -q 'dw-check: done' "$work/serial.log"; then
   result PASS "guest-ran-to-its-end"
 else
-  result FAIL "guest-ran-to-its-end: no end within ${boot_seconds}s (see $work/serial.log): $(tr -d '\r' <"$work/serial.log" | tail -n 3 | tr '\n' ' ')"
+  result FAIL "guest-ran-to-its-end: not within ${boot_seconds}s (${seconds}s; see $work/serial.log):\
+ $(tr -d '\r' <"$work/serial.log" | tail -n 3 | tr '\n' ' ') QEMU: $(tail -n 2 "$work/qemu-$accel.out")"
 fi
 
 # WRITE BUFFER (opcode 0x3B, 59) as QEMU parsed it, by SCSI target: 1 is the virtio drive with
