@@ -139,7 +139,10 @@ inline constexpr double kLimit = 1.15;
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter(std::vector<Side> sides, std::string paired, std::string ratioName)
-        : sides_(std::move(sides)), paired_(std::move(paired)), ratioName_(std::move(ratioName)) {}
+        : ConsoleReporter(OO_Tabular),  // no colours: the output often goes to a log
+          sides_(std::move(sides)),
+          paired_(std::move(paired)),
+          ratioName_(std::move(ratioName)) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> shown;
