@@ -33,11 +33,27 @@ wine_processes() {
   done
 }
 
-# Ends the given processes and the prefix's Wine processes: asked first, then forced.
-end_processes() {
+# Whether a process is there and not a zombie waiting to be collected.
+is_running() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1) || true
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Whether any of the given processes or of the prefix's Wine processes still runs.
+any_running() {
   local pid
+  for pid in "$@" $(wine_processes); do is_running "$pid" && return 0; done
+  return 1
+}
+
+# Ends the given processes and the prefix's Wine processes: asked first, and forced only if they
+# are still there after 20 s (a wineserver asked to end first saves the prefix's registry, which
+# on a busy machine takes a while; forced in the middle, it would leave it half written).
+end_processes() {
+  local pid _
   for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
-  sleep 1
+  for _ in $(seq 200); do any_running "$@" || return 0; sleep 0.1; done
   for pid in "$@" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
 }
 
@@ -61,11 +77,19 @@ install_wine_fonts() {
   done
 }
 
-# A wineserver of the session, so that nothing of it outlives the session.
+# A wineserver of the session, so that nothing of it outlives the session. It is ready when its
+# socket is in its server folder, which is its working folder; until then a Wine program would
+# start a server of its own. One that ends at once (another serves the prefix) ends the wait too.
 start_wineserver() {
   "$wineserver" -f -p >/dev/null 2>&1 &
-  session_pids+=($!)
-  sleep 0.5
+  local server=$! _
+  session_pids+=("$server")
+  for _ in $(seq 600); do
+    [ -S "/proc/$server/cwd/socket" ] && return 0
+    is_running "$server" || return 0
+    sleep 0.05
+  done
+  echo "wine: the wineserver did not open its socket within 30 s"
 }
 
 wine_session_start() {

@@ -33,6 +33,9 @@ mkdir -p "$work/shots"
 source "$root/scripts/wine_session.sh"
 trap wine_session_end EXIT
 trap "exit 130" INT TERM
+# A command that fails where the scenario does not expect it ends the run and says which.
+set -E
+trap 'echo "e2e: $name failed at \"$BASH_COMMAND\" (line $LINENO); its files: $work"' ERR
 
 # One scenario at a time uses the shared Wine prefix.
 exec 9>"$e2e/.lock"

@@ -25,6 +25,12 @@ done
 work="$root/build/e2e-linux/$name"
 rm -rf "$work"
 mkdir -p "$work"
+# A command that fails where the scenario does not expect it ends the run and says which, with
+# what the program wrote.
+set -E
+trap 'echo "e2e-linux: $name failed at \"$BASH_COMMAND\" (line $LINENO); its files: $work"
+  echo "--- stdout"; cat "$work/out.txt" 2>/dev/null || true
+  echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true' ERR
 export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
 # No system bus, unless a scenario starts one: the runs never ask the machine's own logind.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
