@@ -8,11 +8,12 @@
 // program's pass and the floor's pass alternately, each timed on the thread's CPU clock (wall
 // time would also count the other programs' turns), and a repetition's ratio is the program's
 // total over the floor's; the ratio reported is the median of 15 such repetitions. A program
-// that got slower is slower in every pair, so nothing hides a real regression. Each side is
-// also timed alone, and its fastest repetition shown.
+// that got slower is slower in every pair, so its slowing shows in the median. Each side is also
+// timed alone, and its fastest repetition shown.
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -40,20 +40,25 @@ is_running() {
   [ -n "$state" ] && [ "$state" != Z ]
 }
 
-# Whether any of the given processes or of the prefix's Wine processes still runs.
-any_running() {
+# Whether a wineserver among the given processes and the prefix's Wine processes still runs.
+wineserver_running() {
   local pid
-  for pid in "$@" $(wine_processes); do is_running "$pid" && return 0; done
+  for pid in "$@" $(wine_processes); do
+    case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
+      */wineserver*) is_running "$pid" && return 0 ;;
+    esac
+  done
   return 1
 }
 
-# Ends the given processes and the prefix's Wine processes: asked first, and forced only if they
-# are still there after 20 s (a wineserver asked to end first saves the prefix's registry, which
-# on a busy machine takes a while; forced in the middle, it would leave it half written).
+# Ends the given processes and the prefix's Wine processes: asked first, then forced once the
+# wineserver is gone. Asked to end, a wineserver first saves the prefix's registry, which on a
+# busy machine takes a while: forced in the middle, it would leave it half written. It gets up
+# to 20 s; some Wine programs (winedevice.exe) never end when asked, and are forced then.
 end_processes() {
-  local pid _
+  local pid deadline=$((SECONDS + 20))
   for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
-  for _ in $(seq 200); do any_running "$@" || return 0; sleep 0.1; done
+  while [ "$SECONDS" -lt "$deadline" ] && wineserver_running "$@"; do sleep 0.1; done
   for pid in "$@" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
 }
 
@@ -82,9 +87,9 @@ install_wine_fonts() {
 # start a server of its own. One that ends at once (another serves the prefix) ends the wait too.
 start_wineserver() {
   "$wineserver" -f -p >/dev/null 2>&1 &
-  local server=$! _
+  local server=$! deadline=$((SECONDS + 30))
   session_pids+=("$server")
-  for _ in $(seq 600); do
+  while [ "$SECONDS" -lt "$deadline" ]; do
     [ -S "/proc/$server/cwd/socket" ] && return 0
     is_running "$server" || return 0
     sleep 0.05

@@ -15,7 +15,8 @@ demo=$!
 trap 'kill "$demo" 2>/dev/null || true; wait "$demo" 2>/dev/null || true' EXIT
 # Up to 400 s: the first run also makes the demo's Wine prefix, which takes a while on a busy
 # machine; the wait ends as soon as the demo says it runs.
-for _ in $(seq 800); do
+deadline=$((SECONDS + 400))
+while [ "$SECONDS" -lt "$deadline" ]; do
   grep -q "Ctrl+C" "$out/demo.txt" && break
   kill -0 "$demo" 2>/dev/null || break
   sleep 0.5
