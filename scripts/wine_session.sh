@@ -40,25 +40,14 @@ is_running() {
   [ -n "$state" ] && [ "$state" != Z ]
 }
 
-# Whether a wineserver among the given processes and the prefix's Wine processes still runs.
-wineserver_running() {
-  local pid
-  for pid in "$@" $(wine_processes); do
-    case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
-      */wineserver*) is_running "$pid" && return 0 ;;
-    esac
-  done
-  return 1
-}
-
-# Ends the given processes and the prefix's Wine processes: asked first, then forced once the
-# wineserver is gone. Asked to end, a wineserver first saves the prefix's registry, which on a
-# busy machine takes a while: forced in the middle, it would leave it half written. It gets up
-# to 20 s; some Wine programs (winedevice.exe) never end when asked, and are forced then.
+# Ends the given processes and the prefix's Wine processes: asked first, then forced a second
+# later. That is a grace period, not a wait for a state: some Wine programs (winedevice.exe)
+# never end when asked, and the wineserver takes seconds to; forcing it loses nothing it saved
+# (it writes the registry to a new file that it then renames).
 end_processes() {
-  local pid deadline=$((SECONDS + 20))
+  local pid
   for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
-  while [ "$SECONDS" -lt "$deadline" ] && wineserver_running "$@"; do sleep 0.1; done
+  sleep 1
   for pid in "$@" $(wine_processes); do kill -9 "$pid" 2>/dev/null || true; done
 }
 
