@@ -33,7 +33,17 @@ wine_processes() {
   done
 }
 
-# Ends the given processes and the prefix's Wine processes: asked first, then forced.
+# Whether a process is there and not a zombie waiting to be collected.
+is_running() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1) || true
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Ends the given processes and the prefix's Wine processes: asked first, then forced a second
+# later. That is a grace period, not a wait for a state: some Wine programs (winedevice.exe)
+# never end when asked, and the wineserver takes seconds to; forcing it loses nothing it saved
+# (it writes the registry to a new file that it then renames).
 end_processes() {
   local pid
   for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
@@ -61,11 +71,19 @@ install_wine_fonts() {
   done
 }
 
-# A wineserver of the session, so that nothing of it outlives the session.
+# A wineserver of the session, so that nothing of it outlives the session. It is ready when its
+# socket is in its server folder, which is its working folder; until then a Wine program would
+# start a server of its own. One that ends at once (another serves the prefix) ends the wait too.
 start_wineserver() {
   "$wineserver" -f -p >/dev/null 2>&1 &
-  session_pids+=($!)
-  sleep 0.5
+  local server=$! deadline=$((SECONDS + 30))
+  session_pids+=("$server")
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    [ -S "/proc/$server/cwd/socket" ] && return 0
+    is_running "$server" || return 0
+    sleep 0.05
+  done
+  echo "wine: the wineserver did not open its socket within 30 s"
 }
 
 wine_session_start() {
