@@ -86,6 +86,19 @@ start_wineserver() {
   echo "wine: the wineserver did not open its socket within 30 s"
 }
 
+# A registry value of a new prefix. On a busy machine the first Wine program after wineboot can
+# fail while the prefix's own programs are still starting; it is tried again after a pause, and a
+# value that cannot be set ends the session's start with a message.
+set_prefix_value() {
+  local _
+  for _ in 1 2 3; do
+    timeout 60 "$wine" reg add "$@" /f >/dev/null 2>&1 && return 0
+    sleep 2
+  done
+  echo "wine: cannot set $1 $3 in the new prefix $WINEPREFIX"
+  return 1
+}
+
 wine_session_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
@@ -115,11 +128,9 @@ wine_session_start() {
     start_wineserver
     echo "wine: making the prefix $WINEPREFIX (once)"
     WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
-      >/dev/null 2>&1
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-      >/dev/null 2>&1
+    set_prefix_value 'HKCU\Software\Wine' /v Version /d win98
+    set_prefix_value 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+    set_prefix_value 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
     echo "$kind" > "$WINEPREFIX/.drivewright-ready"
     # The desktop started while the prefix was made is not the virtual one: start afresh.
     end_processes
