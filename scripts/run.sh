@@ -4,7 +4,9 @@
 # upgrade images for them in build/demo/samples. On the user's display, or, without one, on a
 # virtual display: then a screenshot is saved and the program keeps running until Ctrl+C (or for
 # DRIVEWRIGHT_SECONDS seconds).
-set -euo pipefail
+set -eEuo pipefail
+# A step that fails ends the run: say which, so that a log shows why the demo did not start.
+trap 'echo "drivewright: stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 w64=build/win64

@@ -33,7 +33,17 @@ wine_processes() {
   done
 }
 
-# Ends the given processes and the prefix's Wine processes: asked first, then forced.
+# Whether a process is there and not a zombie waiting to be collected.
+is_running() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1) || true
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Ends the given processes and the prefix's Wine processes: asked first, then forced a second
+# later. That is a grace period, not a wait for a state: some Wine programs (winedevice.exe)
+# never end when asked, and the wineserver takes seconds to; forcing it loses nothing it saved
+# (it writes the registry to a new file that it then renames).
 end_processes() {
   local pid
   for pid in "$@" $(wine_processes); do kill "$pid" 2>/dev/null || true; done
@@ -61,11 +71,32 @@ install_wine_fonts() {
   done
 }
 
-# A wineserver of the session, so that nothing of it outlives the session.
+# A wineserver of the session, so that nothing of it outlives the session. It is ready when its
+# socket is in its server folder, which is its working folder; until then a Wine program would
+# start a server of its own. One that ends at once (another serves the prefix) ends the wait too.
 start_wineserver() {
   "$wineserver" -f -p >/dev/null 2>&1 &
-  session_pids+=($!)
-  sleep 0.5
+  local server=$! deadline=$((SECONDS + 30))
+  session_pids+=("$server")
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    [ -S "/proc/$server/cwd/socket" ] && return 0
+    is_running "$server" || return 0
+    sleep 0.05
+  done
+  echo "wine: the wineserver did not open its socket within 30 s"
+}
+
+# A registry value of a new prefix. On a busy machine the first Wine program after wineboot can
+# fail while the prefix's own programs are still starting; it is tried again after a pause, and a
+# value that cannot be set ends the session's start with a message.
+set_prefix_value() {
+  local _
+  for _ in 1 2 3; do
+    timeout 60 "$wine" reg add "$@" /f >/dev/null 2>&1 && return 0
+    sleep 2
+  done
+  echo "wine: cannot set $1 $3 in the new prefix $WINEPREFIX"
+  return 1
 }
 
 wine_session_start() {
@@ -97,11 +128,9 @@ wine_session_start() {
     start_wineserver
     echo "wine: making the prefix $WINEPREFIX (once)"
     WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
-      >/dev/null 2>&1
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-      >/dev/null 2>&1
+    set_prefix_value 'HKCU\Software\Wine' /v Version /d win98
+    set_prefix_value 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+    set_prefix_value 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
     echo "$kind" > "$WINEPREFIX/.drivewright-ready"
     # The desktop started while the prefix was made is not the virtual one: start afresh.
     end_processes

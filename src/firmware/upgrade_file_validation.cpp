@@ -135,8 +135,9 @@ bool ValidateUpgradeFile(UpgradeState& state, UpgradeDialog& dialog, FileRefusal
         }
     }
 
-    file.seekg(0, std::ios::end);
-    const auto length = static_cast<uint64_t>(std::streamoff(file.tellg()));
+    // The end's offset is the length: one seek there and one back (a tellg would be a third).
+    const auto length = static_cast<uint64_t>(
+        std::streamoff(file.rdbuf()->pubseekoff(0, std::ios::end, std::ios::in)));
     file.seekg(0);
     state.procedureIndex = procedureIndexForSize(length);
     refusal.size = length;

@@ -33,6 +33,12 @@ mkdir -p "$work/shots"
 source "$root/scripts/wine_session.sh"
 trap wine_session_end EXIT
 trap "exit 130" INT TERM
+# A command that fails where the scenario does not expect it ends the run and says which. The
+# trap also runs in functions (set -E) but speaks only in the runner's own shell: in a subshell,
+# such as a $(...) whose grep -c counts nothing, a failure ends nothing.
+set -E
+trap '[ "$BASH_SUBSHELL" -ne 0 ] ||
+  echo "e2e: $name failed at \"$BASH_COMMAND\" (line $LINENO); its files: $work"' ERR
 
 # One scenario at a time uses the shared Wine prefix.
 exec 9>"$e2e/.lock"

@@ -63,6 +63,11 @@ int numberOrControl(const std::string& word) {
     return kNoControl;
 }
 
+// How long a message to the program may wait for its answer. A program that handles no messages
+// at all (it is busy with a drive) answers at once that it hangs, and the waiting steps ask again;
+// one that is only slow, on a machine whose cores are all busy, gets this long.
+constexpr UINT kAnswerMs = 10000;
+
 HWND gMain = nullptr;
 HWND gBox = nullptr;
 DWORD gTimerStart = 0;
@@ -90,7 +95,7 @@ std::string windowText(HWND window) {
     wchar_t text[1024] = {};
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 2000, &copied)) {
+                             SMTO_ABORTIFHUNG, kAnswerMs, &copied)) {
         return "<no answer>";
     }
     return narrow(text);
@@ -149,14 +154,14 @@ std::vector<std::string> comboItems() {
     std::vector<std::string> items;
     HWND combo = control(1002);
     DWORD_PTR count = 0;
-    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count))
+    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &count))
         return items;
     for (int i = 0; i < static_cast<int>(count); ++i) {
         DWORD_PTR length = 0;
-        SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kAnswerMs, &length);
         std::vector<wchar_t> text(length + 1, L'\0');
         SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()),
-                            SMTO_ABORTIFHUNG, 2000, &length);
+                            SMTO_ABORTIFHUNG, kAnswerMs, &length);
         items.push_back(narrow(text.data()));
     }
     return items;
@@ -226,7 +231,7 @@ bool openFile(const std::string& path, double seconds) {
     const std::string name = windowsPath(path);
     DWORD_PTR result = 0;
     SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()),
-                        SMTO_ABORTIFHUNG, 2000, &result);
+                        SMTO_ABORTIFHUNG, kAnswerMs, &result);
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     if (!waitFor(seconds, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); })) {
@@ -315,7 +320,7 @@ bool step(const std::vector<std::string>& w) {
     }
     if (op == "selected" && need(1)) {
         DWORD_PTR index = 0;
-        SendMessageTimeoutA(control(1002), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &index);
+        SendMessageTimeoutA(control(1002), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &index);
         return static_cast<int>(index) == id(1) ||
                fail("selected is " + std::to_string(static_cast<int>(index)));
     }
@@ -341,7 +346,7 @@ bool step(const std::vector<std::string>& w) {
     if (op == "select" && need(1)) {
         HWND combo = control(1002);
         DWORD_PTR result = 0;
-        SendMessageTimeoutA(combo, CB_SETCURSEL, id(1), 0, SMTO_ABORTIFHUNG, 2000, &result);
+        SendMessageTimeoutA(combo, CB_SETCURSEL, id(1), 0, SMTO_ABORTIFHUNG, kAnswerMs, &result);
         PostMessageA(gMain, WM_COMMAND, MAKEWPARAM(1002, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo));
         return true;
@@ -363,7 +368,7 @@ bool step(const std::vector<std::string>& w) {
         }
         // The message text is the static control 0xFFFF of the box.
         std::string actual;
-        waitFor(2, [&] {
+        waitFor(num(3), [&] {
             actual = windowText(GetDlgItem(gBox, 0xFFFF));
             return actual == w[2];
         });
@@ -374,7 +379,7 @@ bool step(const std::vector<std::string>& w) {
         if (gBox == nullptr || !IsWindow(gBox)) return fail("no message box to answer");
         PostMessageA(gBox, WM_COMMAND, MAKEWPARAM(id(1), BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(gBox, id(1))));
-        return waitFor(5, [&] { return !IsWindow(gBox) || !IsWindowVisible(gBox); }) ||
+        return waitFor(30, [&] { return !IsWindow(gBox) || !IsWindowVisible(gBox); }) ||
                fail("the box stayed");
     }
     if (op == "shot" && need(1)) {

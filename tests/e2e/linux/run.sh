@@ -28,6 +28,18 @@ done
 work="$root/build/e2e-linux/$name"
 rm -rf "$work"
 mkdir -p "$work"
+# A command that fails where the scenario does not expect it ends the run and says which, with
+# what the program wrote. The trap also runs in functions (set -E) but speaks only in the
+# runner's own shell: in a subshell, such as a $(...) whose grep -c counts nothing, a failure
+# ends nothing.
+failed_here() {
+  [ "$BASH_SUBSHELL" -eq 0 ] || return 0
+  echo "e2e-linux: $name failed at \"$1\" (line $2); its files: $work"
+  echo "--- stdout"; cat "$work/out.txt" 2>/dev/null || true
+  echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
+}
+set -E
+trap 'failed_here "$BASH_COMMAND" "$LINENO"' ERR
 export DRIVEWRIGHT_LINUX_SIM="$work/linux.cfg"
 # No system bus, unless a scenario starts one: the runs never ask the machine's own logind.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"

@@ -22,7 +22,9 @@ check() {
   mkdir -p "$linux"
   printf '%s\n' 'drive pata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A' \
     'drive pata 0 0 1 0 sg1 sr1 1.04 CD-R   KV-W6025A' > "$linux/linux.cfg"
+  # No system bus, as in the Linux scenarios: the run never asks the machine's own logind.
   DRIVEWRIGHT_LINUX_SIM="$linux/linux.cfg" LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$linux/no-system-bus" \
     timeout 60 "$native/drivewright" upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes \
     > "$linux/out.txt" 2>&1 < /dev/null || { cat "$linux/out.txt"; echo "e2e: Linux upgrade failed"; exit 1; }
   upgrade_part "$work/wnaspi32.log" > "$work/windows-upgrade.txt"
