@@ -11,20 +11,17 @@ namespace dw::cli {
 namespace {
 
 // Options without a short form are numbered past every character.
-enum LongOnly : int { kTrace = 256 };
+enum LongOnly : int { kTrace = 256, kJson };
 
 // Leading '-': every word that is no option comes back in its place (as option 1), whatever
 // POSIXLY_CORRECT says; ':' next: a missing value comes back as ':', and getopt prints nothing.
 constexpr const char* kShortOptions = "-:d:yqhV";
 
 constexpr option kLongOptions[] = {
-    {"device", required_argument, nullptr, 'd'},
-    {"yes", no_argument, nullptr, 'y'},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"trace", no_argument, nullptr, kTrace},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
+    {"device", required_argument, nullptr, 'd'}, {"yes", no_argument, nullptr, 'y'},
+    {"quiet", no_argument, nullptr, 'q'},        {"trace", no_argument, nullptr, kTrace},
+    {"json", no_argument, nullptr, kJson},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0},
 };
 
 // The option as the user spelled it in `word`: "--device" (from "--device=x") or "-d".
@@ -97,6 +94,7 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
             case 'y': options.yes = true; break;
             case 'q': options.quiet = true; break;
             case kTrace: options.trace = true; break;
+            case kJson: options.json = true; break;
             case 'd':
                 if (*optarg == '\0') {
                     error = spelled(word, 'd') + " needs a device, for example /dev/sg1";
@@ -114,6 +112,19 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
     if (!takeCommand(words, options, error)) return std::nullopt;
     return options;
 }
+bool asksForJson(const std::vector<std::string>& arguments) {
+    const std::string json = "--json";
+    for (const std::string& word : arguments) {
+        if (word == "--") return false;
+        // "--j" is no other option's start.
+        if (word.size() >= 3 && word.size() <= json.size() &&
+            json.compare(0, word.size(), word) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string helpText() {
     return "Usage: drivewright COMMAND [OPTIONS]\n"
            "Replaces the firmware of KORVANE CD/DVD drives.\n"
@@ -130,6 +141,8 @@ std::string helpText() {
            "  -y, --yes            answer the upgrade's question with yes (for scripts)\n"
            "  -q, --quiet          the outcome only: no progress, no lines on the way\n"
            "      --trace          write every SCSI command and how it ended to stderr\n"
+           "      --json           one JSON document on stdout (list, check, upgrade), all\n"
+           "                       else on stderr; upgrade then needs --yes\n"
            "  -h, --help           this text\n"
            "  -V, --version        the program's version\n"
            "  --                   the words after it are no options (a file named -x)\n"

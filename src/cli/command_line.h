@@ -16,6 +16,7 @@ struct Options {
     bool yes = false;    // --yes: the confirmation is answered for the caller
     bool trace = false;  // --trace: every command on stderr
     bool quiet = false;  // --quiet: the outcome only, no progress and no lines on the way
+    bool json = false;   // --json: one JSON document on stdout, everything else on stderr
 };
 
 // Exit codes.
@@ -30,6 +31,10 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing co
 // --device=DEV), long ones shortened while they stay unambiguous, and none after "--".
 std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
                                         std::string& error);
+
+// Whether the words ask for JSON (--json, or a shortening getopt_long takes for it, before any
+// "--"): then even a command line that does not read is answered in JSON.
+bool asksForJson(const std::vector<std::string>& arguments);
 
 // What --help prints.
 std::string helpText();
