@@ -207,7 +207,8 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
 // The persistent names udev's 60-persistent-storage.rules give a CD/DVD drive's block node
 // (the sg node gets none): by-id from the identification (ata_id's model and serial, whitespace
 // runs as one '_'; usb_id's vendor, model and serial, with the LUN), by-path from path_id's walk
-// up to the PCI device. A SCSI or FireWire drive gets none here.
+// up to the PCI device. The serial numbers are made up from the address. A SCSI or FireWire drive
+// gets none here.
 void LinuxMachine::addUdevLinks(const KorvaneDrive& drive, const LinuxPlacement& where) {
     const auto underscored = [](const std::string& text) {
         std::string out;
@@ -232,7 +233,11 @@ void LinuxMachine::addUdevLinks(const KorvaneDrive& drive, const LinuxPlacement&
             const char* pci =
                 where.attachment == LinuxAttachment::Sata ? "0000:00:1f.2" : "0000:00:01.1";
             addLink("/dev/disk/by-id/ata-" + model + "_" + serial, target);
-            addLink(std::string("/dev/disk/by-path/pci-") + pci + "-ata-" + port, target);
+            // path_id names the port and the device on it (master 0, slave 1) since systemd
+            // 246; the rules keep the older name of the port alone, which the master gets.
+            const std::string byPath = std::string("/dev/disk/by-path/pci-") + pci + "-ata-" + port;
+            addLink(byPath + "." + std::to_string(where.target), target);
+            if (where.target == 0) addLink(byPath, target);
             break;
         }
         case LinuxAttachment::Usb:

@@ -2,6 +2,8 @@
 // shape (what a failed command adds, what a list and a failed chunk tell).
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "cli/command_line.h"
 #include "cli/json_report.h"
 #include "cli/json_writer.h"
@@ -116,6 +118,12 @@ TEST(JsonReport, readsDescriptorSense) {
 TEST(Sha256, isLibcryptosDigest) {
     EXPECT_EQ(dw::cli::sha256Hex("abc"),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // Read in pieces, no more than the length, and nothing where the stream is shorter.
+    const std::string big(100000, 'x');
+    std::istringstream in(big + "tail");
+    EXPECT_EQ(dw::cli::sha256Hex(in, big.size()), dw::cli::sha256Hex(big));
+    std::istringstream shorter("ab");
+    EXPECT_EQ(dw::cli::sha256Hex(shorter, 3), "");
 }
 
 TEST(CommandLine, readsJson) {

@@ -477,6 +477,7 @@ int Session::check(bool forUpgrade) {
 // the question, the download, its outcome. Each step that refuses has said why.
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
+    if (report_) report_->outcome = "not_started";
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
     if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
@@ -484,10 +485,7 @@ int Session::upgrade() {
     if (!confirmTheDrive(device)) return kExitNoAccess;
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
-    if (report_) {
-        report_->upgrade.emplace().versionBefore = version;
-        report_->outcome = "not_started";
-    }
+    if (report_) report_->upgrade.emplace().versionBefore = version;
     env_.signals.catchInterrupts();
     if (const std::optional<int> declined = askTheQuestion(device, version)) return *declined;
     // From here to the end of the upgrade no signal ends the program or a command of it.
@@ -728,18 +726,16 @@ void Session::reportTheDrive(const DeviceEntry& entry) {
 void Session::reportTheFile(const CliDialog& dialog, bool valid) {
     FileFacts file;
     file.path = options_.file;
-    std::ifstream in(options_.file, std::ios::binary);
-    if (in) {
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-        if (!in.bad()) {
-            file.size = bytes.size();
-            file.sha256 = sha256Hex(bytes);
-            const int32_t procedure = procedureIndexForSize(bytes.size());
-            static constexpr const char* kProcedureNames[] = {"128K", "256K", "512K", "960K",
-                                                              "1004K"};
-            if (procedure >= 0) file.procedure = kProcedureNames[procedure];
-        }
+    // The size as the validation measures it, and the digest of that many bytes read in
+    // pieces: a file of any size (or a device node) is never read whole into memory.
+    std::ifstream in(options_.file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size >= 0 && in.seekg(0)) {
+        file.size = static_cast<uint64_t>(size);
+        file.sha256 = sha256Hex(in, *file.size);
+        static constexpr const char* kProcedureNames[] = {"128K", "256K", "512K", "960K", "1004K"};
+        const int32_t procedure = procedureIndexForSize(*file.size);
+        if (procedure >= 0) file.procedure = kProcedureNames[procedure];
     }
     if (file.size) {
         const std::string version = fileVersion();
