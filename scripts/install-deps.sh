@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make ninja-build pkg-config libsystemd-dev
+  g++ cmake make ninja-build pkg-config libsystemd-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 fonts-wine xvfb xdotool imagemagick

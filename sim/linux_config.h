@@ -37,6 +37,9 @@
 //                                                    GOOD; the kernel tells the rest as residual
 //   link /dev/cdrom sr0                              a symbolic link, as udev makes them in /dev
 //                                                    (the target as written: relative or not)
+//                                                    (a drive's sr node on SATA, PATA or USB
+//                                                    has udev's /dev/disk/by-id and by-path
+//                                                    links without a line)
 //   bad-read /path/new.bin 1040000 EIO               reading that file (outside the simulated
 //                                                    tree) fails with EIO from that byte on
 //   power mains online                               a mains supply (AC), online or offline

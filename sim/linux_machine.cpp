@@ -210,10 +210,57 @@ std::string LinuxMachine::placeDrive(KorvaneDrive& drive, const LinuxPlacement& 
         nodes_["/dev/" + sr] = node;
         nodes_["/dev/" + sr].block = true;
         nodes_["/dev/" + sr].number = {kCdromMajor, static_cast<uint32_t>(where.sr)};
+        addUdevLinks(drive, where);
     }
     addDirectory("/sys/class/scsi_generic");
     addDirectory("/sys/block");
     return device;
+}
+
+// The persistent names udev's 60-persistent-storage.rules give a CD/DVD drive's block node
+// (the sg node gets none): by-id from the identification (ata_id's model and serial, whitespace
+// runs as one '_'; usb_id's vendor, model and serial, with the LUN), by-path from path_id's walk
+// up to the PCI device. The serial numbers are made up from the address. A SCSI or FireWire drive
+// gets none here.
+void LinuxMachine::addUdevLinks(const KorvaneDrive& drive, const LinuxPlacement& where) {
+    const auto underscored = [](const std::string& text) {
+        std::string out;
+        for (char c : text) {
+            if (c != ' ') {
+                out += c;
+            } else if (!out.empty() && out.back() != '_') {
+                out += '_';
+            }
+        }
+        while (!out.empty() && out.back() == '_') out.pop_back();
+        return out;
+    };
+    const std::string target = "../../sr" + std::to_string(where.sr);
+    const std::string serial = "KV" + std::to_string(100000 + where.host * 100 + where.target);
+    const std::string port = std::to_string(where.host + 1);
+    const std::string lun = std::to_string(where.lun);
+    const std::string model = underscored(drive.vendor() + " " + drive.product());
+    switch (where.attachment) {
+        case LinuxAttachment::Sata:
+        case LinuxAttachment::Pata: {
+            const char* pci =
+                where.attachment == LinuxAttachment::Sata ? "0000:00:1f.2" : "0000:00:01.1";
+            addLink("/dev/disk/by-id/ata-" + model + "_" + serial, target);
+            // path_id names the port and the device on it (master 0, slave 1) since systemd
+            // 246; the rules keep the older name of the port alone, which the master gets.
+            const std::string byPath = std::string("/dev/disk/by-path/pci-") + pci + "-ata-" + port;
+            addLink(byPath + "." + std::to_string(where.target), target);
+            if (where.target == 0) addLink(byPath, target);
+            break;
+        }
+        case LinuxAttachment::Usb:
+            addLink("/dev/disk/by-id/usb-" + model + "_" + serial + "-0:" + lun, target);
+            addLink("/dev/disk/by-path/pci-0000:00:14.0-usb-0:" + port + ":1.0-scsi-0:0:0:" + lun,
+                    target);
+            break;
+        case LinuxAttachment::FireWire:
+        case LinuxAttachment::Scsi: break;
+    }
 }
 
 void LinuxMachine::mount(int sr, const std::string& mountPoint) {

@@ -62,6 +62,8 @@ public:
     // Lays out /sys and /dev for the drive as the kernel would and puts the drive behind its
     // nodes. Returns the SCSI device's folder under /sys/devices.
     std::string placeDrive(KorvaneDrive& drive, const LinuxPlacement& where);
+    // udev's persistent names of the drive's sr node, in /dev/disk/by-id and /dev/disk/by-path.
+    void addUdevLinks(const KorvaneDrive& drive, const LinuxPlacement& where);
     // The text of /proc/self/mounts lists the drive's sr node on `mountPoint`.
     void mount(int sr, const std::string& mountPoint);
     // The drive's disc is mounted in another mount namespace: its sr node is claimed, but the

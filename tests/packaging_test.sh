@@ -60,6 +60,8 @@ expect "Architecture" "$(info Architecture)" "amd64"
 grep -q '^libc6 (>= [0-9.]*)' <<<"$(info Depends)" || fail "Depends does not name libc6: $(info Depends)"
 grep -q 'libsystemd0 (>= [0-9.]*)' <<<"$(info Depends)" ||
   fail "Depends does not name libsystemd0 (sd-bus): $(info Depends)"
+grep -q 'libssl3 (>= [0-9.]*)' <<<"$(info Depends)" ||
+  fail "Depends does not name libssl3 (libcrypto's SHA-256): $(info Depends)"
 grep -q '^[A-Za-z].* <[^@ ]*@[^@ ]*>$' <<<"$(info Maintainer)" || fail "Maintainer: $(info Maintainer)"
 [ -n "$(info Description)" ] || fail "the package has no description"
 members=$(dpkg-deb --contents "$deb" | awk '{ print $1, $2, $6 }')

@@ -182,6 +182,7 @@ bool simulated(const char* path) {
     const std::string p = path;
     return p == "/sys" || p.rfind("/sys/", 0) == 0 || p.rfind("/dev/sg", 0) == 0 ||
            p.rfind("/dev/sr", 0) == 0 || p == "/proc/self/mounts" || p == "/proc/self/status" ||
+           p == "/dev/disk" || p.rfind("/dev/disk/", 0) == 0 ||             // never the host's own
            (p.rfind("/dev/", 0) == 0 && simulation().pc.machine.holds(p));  // udev's links
 }
 

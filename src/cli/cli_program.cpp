@@ -11,11 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "cli/json_report.h"
 #include "cli/kernel_rights.h"
 #include "cli/power_supply.h"
 #include "cli/progress.h"
 #include "cli/reasons.h"
 #include "cli/version_order.h"
+#include "cli/sha256.h"
 #include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
 #include "firmware/download_procedures.h"
@@ -25,6 +27,7 @@
 #include "firmware/upgrade_state.h"
 #include "identify/drive_list.h"
 #include "identify/identify_model.h"
+#include "identify/model_table.h"
 #include "scsi/opcodes.h"
 #include "scsi/scsi_transport.h"
 
@@ -58,6 +61,13 @@ std::string hexBytes(const uint8_t* bytes, size_t count) {
         std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
         text += b;
     }
+    return text;
+}
+
+// `text` without the blanks that pad it on either side.
+std::string withoutPadding(std::string text) {
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 
@@ -118,6 +128,7 @@ public:
         shown_ = status_;
         out_ << status_ << "\n" << std::flush;
     }
+    const std::string& status() const { return status_; }
     void showWarning(const std::string& text) override {
         std::string plain = text;
         for (size_t at; (at = plain.find('\r')) != std::string::npos;) plain.erase(at, 1);
@@ -139,6 +150,12 @@ public:
     }
 
     int run();
+    // --json: the facts go into `report`, and the progress to `progressErr` (standard error),
+    // past the lines the report keeps.
+    void reportTo(JsonReport& report, std::ostream& progressErr) {
+        report_ = &report;
+        progressErr_ = &progressErr;
+    }
 
 private:
     void start();
@@ -185,6 +202,11 @@ private:
     void tellFinishing();
     void inhibitSleep();
     void allowSleep();
+    // --json: what the document tells.
+    DriveFacts driveFacts(const DeviceEntry& entry, const std::string& label);
+    void reportTheDrive(const DeviceEntry& entry);
+    void reportTheFile(const CliDialog& dialog, bool valid);
+    void reportTheDownload(const Download& download, uint32_t milliseconds);
 
     const Options& options_;
     Environment& env_;
@@ -206,6 +228,12 @@ private:
     bool toldFinishing_ = false;
     bool inhibitorAsked_ = false;
     int sleepInhibitor_ = -1;
+    JsonReport* report_ = nullptr;
+    std::ostream* progressErr_ = nullptr;
+    uint32_t chunksSent_ = 0;   // commands that carry firmware, answered GOOD
+    uint32_t chunksTotal_ = 0;  // of the download's plan, every pass
+    bool committed_ = false;    // the committing command was answered GOOD
+    uint8_t failedStatus_ = 0;  // the SCSI status of the last command a drive refused
 };
 
 void Session::tellFinishing() {
@@ -313,6 +341,9 @@ void Session::traceCommand(const SgIoTrace& t) {
     }
     if (didNotComplete(t.result)) incomplete_ = std::make_pair(t.command->cdb[0], t.outcome);
     if (MayHaveChangedTheDrive(*t.command, t.result)) driveMayHaveChanged_ = true;
+    if (t.result == 1 && carriesFirmware(*t.command)) ++chunksSent_;
+    if (t.result == 1 && IsCommittingCommand(*t.command)) committed_ = true;
+    if (t.result != 1 && t.outcome.reachedDrive()) failedStatus_ = t.outcome.status;
     if (!options_.trace) return;
     const char* direction = t.direction == DataDirection::Out  ? "out"
                             : t.direction == DataDirection::In ? "in"
@@ -381,6 +412,7 @@ int Session::list() {
         const DeviceEntry& entry = state_.deviceList.at(i);
         char version[kFirmwareVersionSize];
         GetFirmwareVersion(transport_, entry, version);
+        if (report_) report_->drives.push_back(driveFacts(entry, labels_[i]));
         env_.out << nodeOf(entry) << "  \"" << labels_[i] << "\"  " << busKindName(entry.busKind)
                  << "  " << version << "\n";
     }
@@ -430,11 +462,14 @@ int Session::check(bool forUpgrade) {
     if (!index) return exitCode;
     // As selecting the drive in the dialog does.
     SelectDevice(state_, state_.deviceList.at(*index));
+    if (report_) reportTheDrive(state_.deviceList.at(*index));
     // A quiet upgrade tells the check's outcome only where it ends the upgrade.
     CliDialog dialog(env_.out, forUpgrade && options_.quiet);
     FileRefusal refusal;
     // A drive that takes no upgrade files: no file is valid for it.
     if (ModelIdentOffset(transport_, state_.currentDevice) == 0) {
+        if (report_) report_->outcome = "no_upgradable_drive";
+        if (report_) report_->text = "No upgradable device selected";
         env_.out << "No upgradable device selected\n";
         refusal.kind = FileRefusal::Kind::NoUpgradeFiles;
         refusal.row = ModelProductId(transport_, state_.currentDevice);
@@ -444,13 +479,17 @@ int Session::check(bool forUpgrade) {
     state_.validatedFile = {};
     // A path that does not fit would have to be cut, and a cut path names another file.
     if (options_.file.size() >= kUpgradeFilePathSize || options_.file.size() < 2) {
+        if (report_) report_->text = "No valid upgrade file selected";
+        if (report_) reportTheFile(dialog, false);
         env_.out << "No valid upgrade file selected\n";
         refusal.kind = FileRefusal::Kind::PathLength;
         refusal.size = options_.file.size();
         return tellTheRefusal(refusal);
     }
     std::memcpy(state_.upgradeFilePath, options_.file.c_str(), options_.file.size() + 1);
-    if (!ValidateUpgradeFile(state_, dialog, &refusal)) {
+    const bool valid = ValidateUpgradeFile(state_, dialog, &refusal);
+    if (report_) reportTheFile(dialog, valid);
+    if (!valid) {
         dialog.show();
         return tellTheRefusal(refusal);
     }
@@ -468,6 +507,7 @@ int Session::tellTheRefusal(const FileRefusal& refusal) {
 // drive), the question, the download, its outcome. Each step that refuses has said why.
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
+    if (report_) report_->outcome = "not_started";
     if (!checkThePower()) return kExitNoAccess;
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
@@ -476,6 +516,7 @@ int Session::upgrade() {
     if (!confirmTheDrive(device)) return kExitNoAccess;
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
+    if (report_) report_->upgrade.emplace().versionBefore = version;
     compareTheVersions(version);
     if (const std::optional<int> nothingToDo = refuseTheSameOrOlder()) return *nothingToDo;
     if (options_.dryRun) return tellTheDryRun(device);
@@ -489,6 +530,7 @@ int Session::upgrade() {
         return kExitInterrupted;
     }
     CliDialog dialog(env_.out, options_.quiet);
+    const uint32_t started = env_.clock.tickCount();
     const Download download = runTheDownload(dialog);
     tellTheOutcome(download, dialog);
     waitSince(env_.clock, env_.clock.tickCount(), kUpgradePauseMs);
@@ -497,6 +539,10 @@ int Session::upgrade() {
     // Shown before a stop held back during the upgrade takes effect.
     env_.out << "Firmware version: " << version << "\n" << std::flush;
     if (download.succeeded) tellWhetherTheFilesVersionRuns(version);
+    if (report_) report_->text = dialog.status();
+    if (report_) report_->upgrade->versionAfter = version;
+    if (report_) report_->upgrade->versionMatches = versions_.versionMatches;
+    if (report_) reportTheDownload(download, env_.clock.tickCount() - started);
     transport_.closeDriveHandle(device);
     allowSleep();
     if (download.stopped) return kExitInterrupted;
@@ -702,7 +748,9 @@ std::unique_ptr<Progress> Session::makeProgress() {
                                     : env_.terminal.errorIsTerminal() ? ProgressDisplay::Redrawn
                                                                       : ProgressDisplay::Lines;
     const int width = progressWidth(env_.terminal.errorColumns(), env_.terminal.columnsVariable());
-    return std::make_unique<Progress>(env_.err, display, width, env_.clock, plan);
+    chunksTotal_ = plan.chunksPerPass * plan.passes;
+    std::ostream& err = progressErr_ != nullptr ? *progressErr_ : env_.err;
+    return std::make_unique<Progress>(err, display, width, env_.clock, plan);
 }
 
 // The status line as the dialog has it, and on stderr what it cannot say.
@@ -758,6 +806,103 @@ void Session::tellWhatDidNotComplete() {
              << " did not complete (error " << code << ": " << what << ")\n";
 }
 
+// The drive as --json tells it: its nodes and names, its identification and where it sits.
+DriveFacts Session::driveFacts(const DeviceEntry& entry, const std::string& label) {
+    DriveFacts d;
+    if (const SgIoDevice* node = transport_.sgIoDeviceOf(entry)) {
+        if (node->throughGenericNode()) d.sg = node->node;
+        if (!node->blockName.empty()) d.sr = "/dev/" + node->blockName;
+        d.stableName = stableNameOf(env_.linuxApi, *node);
+        d.host = node->host;
+        d.channel = node->channel;
+        d.target = node->target;
+        d.lun = node->lun;
+    }
+    d.vendor = withoutPadding(entry.vendor);
+    d.product = withoutPadding(entry.product);
+    d.inquiryRevision = withoutPadding(entry.revision);
+    char version[kFirmwareVersionSize];
+    GetFirmwareVersion(transport_, entry, version);
+    d.firmware = version;
+    d.label = withoutPadding(label);
+    d.bus = busKindName(entry.busKind);
+    DeviceEntry identified = entry;
+    ModelFamily row;
+    if (IdentifyModel(transport_, identified, row)) d.modelRow = row.productId;
+    d.takesUpgradeFiles = ModelIdentOffset(transport_, identified) != 0;
+    if (d.takesUpgradeFiles) d.upgradeFileSizes = imageSizesFor(row);
+    return d;
+}
+
+void Session::reportTheDrive(const DeviceEntry& entry) {
+    const std::string node = nodeOf(entry);
+    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
+        if (nodeOf(state_.deviceList.at(i)) == node) {
+            report_->drive = driveFacts(entry, labels_[i]);
+        }
+    }
+}
+
+// The file as --json tells it; its size, digest and procedure where it can be read.
+void Session::reportTheFile(const CliDialog& dialog, bool valid) {
+    FileFacts file;
+    file.path = options_.file;
+    // The size as the validation measures it, and the digest of that many bytes read in
+    // pieces: a file of any size (or a device node) is never read whole into memory.
+    std::ifstream in(options_.file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size >= 0 && in.seekg(0)) {
+        file.size = static_cast<uint64_t>(size);
+        file.sha256 = sha256Hex(in, *file.size);
+        static constexpr const char* kProcedureNames[] = {"128K", "256K", "512K", "960K", "1004K"};
+        const int32_t procedure = procedureIndexForSize(*file.size);
+        if (procedure >= 0) file.procedure = kProcedureNames[procedure];
+    }
+    if (file.size) {
+        const std::string version = fileVersion();
+        if (version != "?") file.version = version;
+    }
+    report_->file = file;
+    report_->outcome = valid ? "valid" : "invalid";
+    if (!dialog.status().empty()) report_->text = dialog.status();
+}
+
+// How the download ended, in the terms of the drive and of the kernel.
+void Session::reportTheDownload(const Download& download, uint32_t milliseconds) {
+    UpgradeFacts& u = *report_->upgrade;
+    u.committed = committed_;
+    u.chunksSent = chunksSent_;
+    u.chunksTotal = chunksTotal_;
+    u.milliseconds = milliseconds;
+    report_->outcome = download.stopped     ? "interrupted"
+                       : download.succeeded ? "succeeded"
+                                            : "failed";
+    if (download.stopped) {
+        report_->text =
+            "Interrupted before the committing command: nothing was committed, the "
+            "drive keeps its firmware.";
+        u.stop.emplace().reason = "interrupted";
+        u.stop->chunk = state_.download.chunk;
+        return;
+    }
+    if (download.succeeded) return;
+    static constexpr const char* kStopReasons[] = {
+        "none",          "drive_refused",   "not_sent",
+        "not_completed", "file_unopenable", "file_unreadable",
+        "file_shorter",  "file_changed",    "no_procedure",
+        "drive_in_use",  "drive_took_part"};
+    const DownloadRecord& record = state_.download;
+    StopFacts stop;
+    stop.reason = kStopReasons[static_cast<size_t>(record.stop)];
+    stop.chunk = record.chunk;
+    stop.committing = record.committing;
+    if (record.stop == DownloadStop::DriveRefused) {
+        stop.scsiStatus = failedStatus_;
+        readSense(state_.currentDevice.sense, stop);
+    }
+    u.stop = stop;
+}
+
 int Session::run() {
     start();
     switch (options_.command) {
@@ -766,6 +911,43 @@ int Session::run() {
         case Command::Upgrade: return check(true);
         default: return kExitUsage;
     }
+}
+
+// The command with everything it says on standard error, and on standard output its JSON
+// document only.
+int RunCommandForJson(const Options& options, Environment& environment) {
+    JsonReport report(options.command);
+    if (options.command == Command::Upgrade && !options.yes) {
+        const std::string message = "with --json the upgrade asks no question: add --yes";
+        environment.err << "drivewright: " << message << "\n";
+        environment.out << usageErrorDocument(message) << std::flush;
+        return kExitUsage;
+    }
+    LineRecorder outLines(environment.err);
+    LineRecorder errLines(environment.err);
+    std::ostream out(&outLines);
+    std::ostream err(&errLines);
+    Environment toStandardError{environment.linuxApi,
+                                environment.clock,
+                                environment.strings,
+                                environment.terminal,
+                                out,
+                                err,
+                                environment.signals};
+    Session session(options, toStandardError);
+    session.reportTo(report, environment.err);
+    const int exitCode = session.run();
+    out.flush();
+    err.flush();
+    if (exitCode != kExitOk && !errLines.lines().empty()) {
+        const std::string& last = errLines.lines().back();
+        const std::string prefix = "drivewright: ";
+        report.reason = last.rfind(prefix, 0) == 0 ? last.substr(prefix.size()) : last;
+    }
+    std::vector<std::string> said = outLines.lines();
+    said.insert(said.end(), errLines.lines().begin(), errLines.lines().end());
+    environment.out << report.document(exitCode, said) << std::flush;
+    return exitCode;
 }
 
 }  // namespace
@@ -781,6 +963,7 @@ int RunCommand(const Options& options, Environment& environment) {
         environment.out << versionText() << "\n";
         return kExitOk;
     }
+    if (options.json) return RunCommandForJson(options, environment);
     Session session(options, environment);
     return session.run();
 }

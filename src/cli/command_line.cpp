@@ -11,7 +11,7 @@ namespace dw::cli {
 namespace {
 
 // Options without a short form are numbered past every character.
-enum LongOnly : int { kTrace = 256, kDryRun, kAllowReinstall, kAllowOlder, kForce };
+enum LongOnly : int { kTrace = 256, kDryRun, kAllowReinstall, kAllowOlder, kForce, kJson };
 
 // Leading '-': every word that is no option comes back in its place (as option 1), whatever
 // POSIXLY_CORRECT says; ':' next: a missing value comes back as ':', and getopt prints nothing.
@@ -26,6 +26,7 @@ constexpr option kLongOptions[] = {
     {"allow-reinstall", no_argument, nullptr, kAllowReinstall},
     {"allow-older", no_argument, nullptr, kAllowOlder},
     {"force", no_argument, nullptr, kForce},
+    {"json", no_argument, nullptr, kJson},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -118,6 +119,7 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
             case kAllowReinstall: options.allowReinstall = true; break;
             case kAllowOlder: options.allowOlder = true; break;
             case kForce: options.force = true; break;
+            case kJson: options.json = true; break;
             case 'd':
                 if (*optarg == '\0') {
                     error = spelled(word, 'd') + " needs a device, for example /dev/sg1";
@@ -136,6 +138,19 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
     if (!upgradeOptionsFit(options, error)) return std::nullopt;
     return options;
 }
+bool asksForJson(const std::vector<std::string>& arguments) {
+    const std::string json = "--json";
+    for (const std::string& word : arguments) {
+        if (word == "--") return false;
+        // "--j" is no other option's start.
+        if (word.size() >= 3 && word.size() <= json.size() &&
+            json.compare(0, word.size(), word) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string helpText() {
     return "Usage: drivewright COMMAND [OPTIONS]\n"
            "Replaces the firmware of KORVANE CD/DVD drives.\n"
@@ -152,6 +167,8 @@ std::string helpText() {
            "  -y, --yes            answer the upgrade's question with yes (for scripts)\n"
            "  -q, --quiet          the outcome only: no progress, no lines on the way\n"
            "      --trace          write every SCSI command and how it ended to stderr\n"
+           "      --json           one JSON document on stdout (list, check, upgrade), all\n"
+           "                       else on stderr; upgrade then needs --yes\n"
            "      --dry-run        upgrade: run every check, send nothing that changes the\n"
            "                       drive, and say \"Would upgrade ...\" or why not\n"
            "      --allow-reinstall\n"

@@ -20,6 +20,7 @@ struct Options {
     bool allowReinstall = false;  // --allow-reinstall: with --yes, the version the drive runs
     bool allowOlder = false;      // --allow-older: with --yes, an older version
     bool force = false;           // --force: upgrade on battery power too
+    bool json = false;            // --json: one JSON document on stdout, everything else on stderr
 };
 
 // Exit codes: what a script can branch on.
@@ -43,6 +44,10 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl+C before the committing co
 // --device=DEV), long ones shortened while they stay unambiguous, and none after "--".
 std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments,
                                         std::string& error);
+
+// Whether the words ask for JSON (--json, or a shortening getopt_long takes for it, before any
+// "--"): then even a command line that does not read is answered in JSON.
+bool asksForJson(const std::vector<std::string>& arguments);
 
 // What --help prints.
 std::string helpText();

@@ -16,6 +16,7 @@
 
 #include "cli/cli_program.h"
 #include "cli/command_line.h"
+#include "cli/json_report.h"
 #include "platform/linux/linux_system.h"
 #include "resources/program_strings.h"
 
@@ -144,6 +145,7 @@ int main(int argc, char** argv) {
     const auto options = dw::cli::parseCommandLine(arguments, error);
     if (!options) {
         std::cerr << "drivewright: " << error << " (drivewright --help lists the commands)\n";
+        if (dw::cli::asksForJson(arguments)) std::cout << dw::cli::usageErrorDocument(error);
         return dw::cli::kExitUsage;
     }
 
