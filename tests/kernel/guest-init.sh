@@ -144,7 +144,7 @@ else
   fail "check-valid-image" "exit $rc: $(said)"
 fi
 run_dw check "$broken" --device "/dev/$SD_SG"
-if [ "$rc" -eq 1 ] && grep -q "Not a valid upgrade file" /tmp/out; then
+if [ "$rc" -eq 5 ] && grep -q "Not a valid upgrade file" /tmp/out; then
   pass "check-broken-image"
 else
   fail "check-broken-image" "exit $rc: $(said)"
