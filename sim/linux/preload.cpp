@@ -700,7 +700,7 @@ void openlog(const char* ident, int, int facility) {
 void closelog() {}
 
 static void simulatedVsyslog(int priority, const char* format, va_list args) {
-    static const char* const kLevels[] = {"emerg", "alert", "crit",   "err",
+    static const char* const kLevels[] = {"emerg",   "alert",  "crit", "err",
                                           "warning", "notice", "info", "debug"};
     const int facility = (priority & LOG_FACMASK) != 0 ? priority & LOG_FACMASK : gLogFacility;
     const char* facilityName = facility == LOG_USER     ? "user"
