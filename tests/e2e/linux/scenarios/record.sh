@@ -17,7 +17,7 @@ steps() {
   dw upgrade "$work/kv829a-110.bin" -d /dev/sg0 --dry-run --log="$log"
   expect "exit code of the dry run" "$rc" 0
   expect "the log file after the dry run" "$(cat "$log")" ""
-  expect "system log lines after the dry run" "$(cat "$work/syslog.log" 2>/dev/null | wc -l)" 0
+  expect "the system log after the dry run" "$([ -e "$work/syslog.log" ] && echo written || echo none)" none
 
   umask 022
   dw upgrade "$work/kv829a-110.bin" -d /dev/sg0 --yes --log="$log"
