@@ -720,4 +720,29 @@ void LinuxMachine::allowSleep(int fd) {
     inhibitorsHeld_.erase(it);
 }
 
+dw::LinuxApi::OpenResult LinuxMachine::openLogFile(const std::string& path) {
+    OpenResult result;
+    if (auto refused = logFileRefusals.find(path); refused != logFileRefusals.end()) {
+        result.error = refused->second;
+        return result;
+    }
+    logFiles[path];
+    result.fd = nextDescriptor++;
+    logFilesOpen_[result.fd] = path;
+    return result;
+}
+
+int LinuxMachine::appendToLogFile(int fd, const std::string& line) {
+    auto it = logFilesOpen_.find(fd);
+    if (it == logFilesOpen_.end()) return EBADF;
+    logFiles[it->second] += line;
+    return 0;
+}
+
+void LinuxMachine::closeLogFile(int fd) { logFilesOpen_.erase(fd); }
+
+void LinuxMachine::writeSystemLog(LogPriority priority, const std::string& line) {
+    systemLog.push_back((priority == LogPriority::Notice ? "notice: " : "err: ") + line);
+}
+
 }  // namespace sim

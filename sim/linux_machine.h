@@ -122,6 +122,19 @@ public:
     bool holds(const std::string& path);
     InhibitResult inhibitSleep(const std::string& who, const std::string& why) override;
     void allowSleep(int fd) override;
+    OpenResult openLogFile(const std::string& path) override;
+    int appendToLogFile(int fd, const std::string& line) override;
+    void closeLogFile(int fd) override;
+    void writeSystemLog(LogPriority priority, const std::string& line) override;
+    int64_t secondsSinceEpoch() override { return epochSeconds; }
+
+    // The time of day the PC gives.
+    int64_t epochSeconds = 1796601600;  // 2026-12-07 00:00 UTC
+    // Log files and what was appended to each, by path; a path with an errno refuses its open.
+    std::map<std::string, std::string> logFiles;
+    std::map<std::string, int> logFileRefusals;
+    // The lines written to the system log, each after its priority ("notice: ", "err: ").
+    std::vector<std::string> systemLog;
 
     // What the program did.
     int openDeviceCount() const { return static_cast<int>(open_.size()); }
@@ -217,6 +230,7 @@ private:
     std::map<uint8_t, int> refused_;
     std::vector<InhibitorRecord> inhibitors_;
     std::map<int, InhibitorRecord> inhibitorsHeld_;  // by descriptor
+    std::map<int, std::string> logFilesOpen_;        // their paths, by descriptor
     bool rawio_ = true;
     std::vector<std::pair<const KorvaneDrive*, KorvaneDrive*>> replacements_;
     template <class T>

@@ -2,13 +2,18 @@
 // its question, that every command of it then goes through the one descriptor held, and where,
 // among the drive's commands, it holds signals back, keeps the system from sleeping, and stops
 // for an interrupt.
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <sstream>
 
 #include "cli/cli_program.h"
 #include "cli/kernel_rights.h"
+#include "cli/sha256.h"
+#include "cli/upgrade_record.h"
 #include "firmware_support.h"
 #include "linux_support.h"
 #include "resources/program_strings.h"
@@ -96,14 +101,15 @@ struct AnsweringTerminal : NoTerminal {
     size_t opensWhenAsked = 0;
     int heldWhenAsked = 0;
     int controlling = 0;  // what opening the controlling terminal gives
-    std::string shown;    // what was written to it
+    std::string answer = "y";
+    std::string shown;  // what was written to it
     int openControlling() override { return controlling; }
     void show(const std::string& text) override { shown += text; }
     std::optional<std::string> readLine() override {
         ++asked;
         opensWhenAsked = machine.opens().size();
         heldWhenAsked = machine.openDeviceCount();
-        return "y";
+        return answer;
     }
 };
 
@@ -123,8 +129,8 @@ struct CliUpgrade : LinuxPc {
         dw::tools::ImageRequest wanted{dw::tools::findRow("DVDR   KV-829A"), 1028096};
         EXPECT_TRUE(dw::tools::writeFile(image, dw::tools::makeUpgradeImage(wanted, error), error));
     }
+    dw::cli::Options options;
     int run() {
-        dw::cli::Options options;
         options.command = dw::cli::Command::Upgrade;
         options.file = image;
         dw::cli::Environment env{machine, clock, clock, terminal, out, err, signals};
@@ -139,6 +145,11 @@ struct CliUpgrade : LinuxPc {
         return n;
     }
 };
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 const std::string kChanged = "The drive changed since the file was checked; nothing was sent.";
 const std::string kHeldElsewhere =
@@ -326,4 +337,105 @@ TEST(KernelRights, capSysRawioIsBit17OfTheEffectiveSet) {
     for (const auto& [status, wanted] : cases) {
         EXPECT_EQ(dw::cli::hasEffectiveCapability(status, dw::cli::kCapSysRawio), wanted) << status;
     }
+}
+
+// Every upgrade that sent the drive a command that changes it leaves one line in the system log
+// and, with --log, one JSON line in the file; one that sent none leaves nothing.
+TEST(CliUpgrade, recordsWhatWasFlashedOnlyWhenACommandThatChangesTheDriveWentOut) {
+    const std::string drive = "drive=/dev/disk/by-id/ata-KORVANE_DVDR_KV-829A_";
+    const struct {
+        const char* name;
+        std::function<void(CliUpgrade&)> set;
+        int exitCode;
+        std::string systemLog;  // its start, empty for none
+        std::string logFile;    // the JSON line's outcome and version after, empty for none
+    } cases[] = {
+        {"succeeded", [](CliUpgrade&) {}, 0, "notice: upgrade succeeded: " + drive,
+         R"("outcome":"succeeded","message":"Upgrade succesfull","version_after":"1.10"})"},
+        {"refused at the 11th chunk",
+         [](CliUpgrade& u) {
+             u.drives[0]->failNth(0x3B, 11, {0x05, 0x24, 0x00});
+         },
+         1, "err: upgrade failed: " + drive,
+         R"j("outcome":"failed","message":"Upgrade failed! Invalid parameter (code 052400)",)j"
+         R"("version_after":"1.00"})"},
+        {"a dry run", [](CliUpgrade& u) { u.options.dryRun = true; }, 0, "", ""},
+        {"declined", [](CliUpgrade& u) { u.terminal.answer = "n"; }, 6, "", ""},
+        {"the version it runs, with --yes",
+         [](CliUpgrade& u) {
+             std::string error;
+             dw::tools::ImageRequest same{dw::tools::findRow("DVDR   KV-829A"), 1028096, "1.00"};
+             dw::tools::writeFile(u.image, dw::tools::makeUpgradeImage(same, error), error);
+             u.options.yes = true;
+         },
+         6, "", ""},
+    };
+    for (const auto& c : cases) {
+        CliUpgrade u(0);
+        u.options.logFile = "/var/log/drivewright.log";
+        c.set(u);
+        EXPECT_EQ(u.run(), c.exitCode) << c.name << ": " << u.err.str();
+        const std::string& line = u.machine.logFiles[u.options.logFile];
+        if (c.systemLog.empty()) {
+            EXPECT_TRUE(u.machine.systemLog.empty()) << c.name << ": " << u.machine.systemLog[0];
+            EXPECT_EQ(line, "") << c.name;
+            continue;
+        }
+        ASSERT_EQ(u.machine.systemLog.size(), 1u) << c.name;
+        const std::string digest = dw::cli::sha256Hex(contentsOf(u.image));
+        const std::string& logged = u.machine.systemLog[0];
+        EXPECT_EQ(logged.rfind(c.systemLog, 0), 0u) << c.name << ": " << logged;
+        EXPECT_NE(logged.find(" product=\"DVDR   KV-829A\" version_before=1.00 file=" + u.image +
+                              " sha256=" + digest),
+                  std::string::npos)
+            << logged;
+        EXPECT_EQ(line.rfind(R"({"time":"2026-12-07T00:00:00Z","program":"drivewright","drive":)"
+                             R"({"name":"/dev/disk/by-id/ata-KORVANE_DVDR_KV-829A_)",
+                             0),
+                  0u)
+            << c.name << ": " << line;
+        EXPECT_NE(line.find(R"(","node":"/dev/sg0","product":"DVDR   KV-829A","version_before":)"
+                            R"("1.00"},"file":{"path":")" +
+                            u.image + R"(","sha256":")" + digest + R"("},)" + c.logFile + "\n"),
+                  std::string::npos)
+            << c.name << ": " << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << c.name;
+    }
+}
+
+// A log file that cannot be written stops the upgrade before its question, with nothing sent.
+TEST(CliUpgrade, refusesALogFileItCannotWriteBeforeAnythingIsSent) {
+    CliUpgrade u(0);
+    u.options.logFile = "/var/log/drivewright.log";
+    u.machine.logFileRefusals[u.options.logFile] = EACCES;
+    EXPECT_EQ(u.run(), 3);
+    EXPECT_EQ(u.terminal.asked, 0);
+    EXPECT_EQ(u.downloadCommands(), 0u);
+    EXPECT_NE(u.err.str().find("drivewright: cannot append the upgrade's record to "
+                               "/var/log/drivewright.log (Permission denied); nothing was sent\n"),
+              std::string::npos)
+        << u.err.str();
+    EXPECT_TRUE(u.machine.systemLog.empty());
+}
+
+// The system log's line stays one line of plain words whatever the path or the drive holds.
+TEST(UpgradeRecord, quotesAndEscapesWhatIsNotOnePrintableWord) {
+    dw::cli::UpgradeRecord r;
+    r.drive = "/dev/sg1";
+    r.product = "CD-R   KV-W6025A";
+    r.versionBefore = "1.04";
+    r.file = "/tmp/a \"b\"\\\nc.bin";
+    r.outcome = "failed";
+    r.message = "Upgrade failed! Invalid parameter (code 052400)";
+    EXPECT_EQ(dw::cli::systemLogLine(r),
+              "upgrade failed: drive=/dev/sg1 product=\"CD-R   KV-W6025A\" version_before=1.04 "
+              "file=\"/tmp/a \\\"b\\\"\\\\\\x0Ac.bin\" sha256=\"\" outcome=failed "
+              "message=\"Upgrade failed! Invalid parameter (code 052400)\" version_after=\"\"");
+    EXPECT_EQ(dw::cli::logFileLine(r),
+              R"({"time":"1970-01-01T00:00:00Z","program":"drivewright","drive":{"name":)"
+              R"("/dev/sg1","node":"","product":"CD-R   KV-W6025A","version_before":"1.04"},)"
+              R"("file":{"path":"/tmp/a \"b\"\\\nc.bin","sha256":null},"outcome":"failed",)"
+              R"j("message":"Upgrade failed! Invalid parameter (code 052400)",)j"
+              R"("version_after":null})"
+              "\n");
 }

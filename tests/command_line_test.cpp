@@ -109,3 +109,25 @@ TEST(CommandLine, readsTheUpgradesOwnOptionsForUpgradeOnly) {
         EXPECT_EQ(flags, c.flags) << c.words[0] << " " << c.words[1];
     }
 }
+
+TEST(CommandLine, readsTheLogFileAsAValueOfUpgrade) {
+    const struct {
+        std::vector<std::string> words;
+        std::string logFile, error;
+    } cases[] = {
+        {{"upgrade", F, "--log", "/var/log/dw.log"}, "/var/log/dw.log", ""},
+        {{"--log=/var/log/dw.log", "upgrade", F}, "/var/log/dw.log", ""},
+        {{"upgrade", "--log", F, "x.bin"}, F, ""},
+        {{"upgrade", F, "--log="}, "", "--log needs a file, for example /var/log/drivewright.log"},
+        {{"upgrade", F, "--log"}, "", "--log needs a value"},
+        {{"check", F, "--log", "x"}, "", "--log is an option of upgrade"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto options = dw::cli::parseCommandLine(c.words, error);
+        EXPECT_EQ(error, c.error) << c.words[2];
+        if (options) {
+            EXPECT_EQ(options->logFile, c.logFile) << c.words[2];
+        }
+    }
+}

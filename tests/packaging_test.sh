@@ -114,6 +114,9 @@ expect "completion of 'drivewright up'" "$(complete_words drivewright up)" "upgr
 expect "completion of 'drivewright list --d'" "$(complete_words drivewright list --d)" "--device "
 expect "completion of 'drivewright upgrade f.bin --d'" "$(complete_words drivewright upgrade f.bin --d)" \
   "--device --dry-run "
+expect "completion of 'drivewright upgrade f.bin --l'" "$(complete_words drivewright upgrade f.bin --l)" \
+  "--log "
+expect "completion of 'drivewright check f.bin --l'" "$(complete_words drivewright check f.bin --l)" " "
 
 # Both exes carry the version resource.
 for preset in win32 win64; do

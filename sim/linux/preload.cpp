@@ -6,7 +6,8 @@
 // on (a read of a file a bad-read line names fails). Beside that file it appends every command
 // the drives receive to drives.log, in the line format of the simulated wnaspi32.dll, and writes
 // each image a drive commits to drive-<host>-<target>.bin, and its revision, which the drive
-// keeps into the next run, to drive-<host>-<target>.revision.
+// keeps into the next run, to drive-<host>-<target>.revision. What the program writes to the
+// system log goes to syslog.log there.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <syslog.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -681,6 +683,56 @@ ssize_t readlink(const char* path, char* buffer, size_t size) {
     }
     static ReadlinkFn real = next<ReadlinkFn>("readlink");
     return real(path, buffer, size);
+}
+
+// The system log. The C library's syslog() sends each message to /dev/log, whose reader (the
+// journal, rsyslog) is the machine's own: here every message is written instead to syslog.log
+// beside the configuration, as "IDENT FACILITY.LEVEL: MESSAGE", from what openlog() was given.
+// The fortified forms (__syslog_chk, __vsyslog_chk) are what a build with _FORTIFY_SOURCE calls.
+static std::string gLogIdent = "?";
+static int gLogFacility = LOG_USER;
+
+void openlog(const char* ident, int, int facility) {
+    gLogIdent = ident != nullptr ? ident : "?";
+    gLogFacility = facility;
+}
+
+void closelog() {}
+
+static void simulatedVsyslog(int priority, const char* format, va_list args) {
+    static const char* const kLevels[] = {"emerg",   "alert",  "crit", "err",
+                                          "warning", "notice", "info", "debug"};
+    const int facility = (priority & LOG_FACMASK) != 0 ? priority & LOG_FACMASK : gLogFacility;
+    const char* facilityName = facility == LOG_USER     ? "user"
+                               : facility == LOG_DAEMON ? "daemon"
+                                                        : "other";
+    char message[4096];
+    std::vsnprintf(message, sizeof message, format, args);
+    simulation();
+    logLine(gLogIdent + " " + facilityName + "." + kLevels[LOG_PRI(priority)] + ": " + message,
+            "syslog.log");
+}
+
+void vsyslog(int priority, const char* format, va_list args) {
+    simulatedVsyslog(priority, format, args);
+}
+
+void __vsyslog_chk(int priority, int, const char* format, va_list args) {
+    simulatedVsyslog(priority, format, args);
+}
+
+void syslog(int priority, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    simulatedVsyslog(priority, format, args);
+    va_end(args);
+}
+
+void __syslog_chk(int priority, int, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    simulatedVsyslog(priority, format, args);
+    va_end(args);
 }
 
 }  // extern "C"

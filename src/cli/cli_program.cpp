@@ -18,6 +18,7 @@
 #include "cli/reasons.h"
 #include "cli/version_order.h"
 #include "cli/sha256.h"
+#include "cli/upgrade_record.h"
 #include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
 #include "firmware/download_procedures.h"
@@ -149,6 +150,10 @@ public:
         state_.transport = &transport_;
     }
 
+    ~Session() { closeTheLogFile(); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
     int run();
     // --json: the facts go into `report`, and the progress to `progressErr` (standard error),
     // past the lines the report keeps.
@@ -207,6 +212,12 @@ private:
     void reportTheDrive(const DeviceEntry& entry);
     void reportTheFile(const CliDialog& dialog, bool valid);
     void reportTheDownload(const Download& download, uint32_t milliseconds);
+    // The record of an upgrade that sent the drive a command that changes it.
+    bool openTheLogFile();
+    void closeTheLogFile();
+    std::string fileDigest();
+    void recordTheUpgrade(const Download& download, const std::string& message,
+                          const std::string& versionAfter);
 
     const Options& options_;
     Environment& env_;
@@ -234,6 +245,8 @@ private:
     uint32_t chunksTotal_ = 0;  // of the download's plan, every pass
     bool committed_ = false;    // the committing command was answered GOOD
     uint8_t failedStatus_ = 0;  // the SCSI status of the last command a drive refused
+    int logFile_ = -1;          // --log's file, open from before the upgrade's first check
+    std::string digest_;        // the SHA-256 of the file checked, for the record
 };
 
 void Session::tellFinishing() {
@@ -508,6 +521,8 @@ int Session::tellTheRefusal(const FileRefusal& refusal) {
 int Session::upgrade() {
     DeviceEntry& device = state_.currentDevice;
     if (report_) report_->outcome = "not_started";
+    // A record that cannot be written is told before anything is sent.
+    if (!openTheLogFile()) return kExitNoAccess;
     if (!checkThePower()) return kExitNoAccess;
     // The drive is the upgrade's from here to its end, every command through the node held: no
     // mount, no other holder, and no other drive under the same name.
@@ -529,6 +544,7 @@ int Session::upgrade() {
         transport_.closeDriveHandle(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
+    digest_ = fileDigest();
     CliDialog dialog(env_.out, options_.quiet);
     const uint32_t started = env_.clock.tickCount();
     const Download download = runTheDownload(dialog);
@@ -543,11 +559,68 @@ int Session::upgrade() {
     if (report_) report_->upgrade->versionAfter = version;
     if (report_) report_->upgrade->versionMatches = versions_.versionMatches;
     if (report_) reportTheDownload(download, env_.clock.tickCount() - started);
+    if (driveMayHaveChanged_) recordTheUpgrade(download, dialog.status(), version);
     transport_.closeDriveHandle(device);
     allowSleep();
     if (download.stopped) return kExitInterrupted;
     if (download.succeeded) return kExitOk;
     return exitCodeOfFailedUpgrade(state_.download, driveMayHaveChanged_);
+}
+
+// --log's file, opened before the upgrade's checks so that one that cannot be written stops it
+// before anything is sent; open until the program ends.
+bool Session::openTheLogFile() {
+    if (options_.logFile.empty()) return true;
+    const LinuxApi::OpenResult opened = env_.linuxApi.openLogFile(options_.logFile);
+    if (opened.fd < 0) {
+        env_.err << "drivewright: cannot append the upgrade's record to " << options_.logFile
+                 << " (" << std::strerror(opened.error) << "); nothing was sent\n";
+        return false;
+    }
+    logFile_ = opened.fd;
+    return true;
+}
+
+void Session::closeTheLogFile() {
+    if (logFile_ >= 0) env_.linuxApi.closeLogFile(logFile_);
+    logFile_ = -1;
+}
+
+// The SHA-256 of the file as the validation measured it, read in pieces; empty where it cannot
+// be read.
+std::string Session::fileDigest() {
+    std::ifstream in(options_.file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size < 0 || !in.seekg(0)) return "";
+    return sha256Hex(in, static_cast<uint64_t>(size));
+}
+
+// One line in the system log, and with --log the same as a JSON line in its file: the drive,
+// the file, how the upgrade ended and the version the drive reports now.
+void Session::recordTheUpgrade(const Download& download, const std::string& message,
+                               const std::string& versionAfter) {
+    UpgradeRecord record;
+    record.time = env_.linuxApi.secondsSinceEpoch();
+    const DeviceEntry& device = state_.currentDevice;
+    record.node = nodeOf(device);
+    const SgIoDevice* node = transport_.sgIoDeviceOf(device);
+    record.drive = node != nullptr ? stableNameOf(env_.linuxApi, *node) : "";
+    if (record.drive.empty()) record.drive = record.node;
+    record.product = withoutPadding(device.product);
+    record.versionBefore = versions_.before;
+    record.file = options_.file;
+    record.sha256 = digest_;
+    record.outcome = download.stopped ? "interrupted" : download.succeeded ? "succeeded" : "failed";
+    record.message = download.stopped ? "Interrupted before the committing command" : message;
+    record.versionAfter = versionAfter;
+    env_.linuxApi.writeSystemLog(record.succeeded() ? LinuxApi::LogPriority::Notice
+                                                    : LinuxApi::LogPriority::Error,
+                                 systemLogLine(record));
+    if (logFile_ < 0) return;
+    if (const int error = env_.linuxApi.appendToLogFile(logFile_, logFileLine(record))) {
+        env_.err << "drivewright: cannot append the upgrade's record to " << options_.logFile
+                 << ": " << std::strerror(error) << "\n";
+    }
 }
 
 // Once the node is held, before anything is sent: the drive behind it is the one the scan found

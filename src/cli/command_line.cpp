@@ -11,7 +11,7 @@ namespace dw::cli {
 namespace {
 
 // Options without a short form are numbered past every character.
-enum LongOnly : int { kTrace = 256, kDryRun, kAllowReinstall, kAllowOlder, kForce, kJson };
+enum LongOnly : int { kTrace = 256, kDryRun, kAllowReinstall, kAllowOlder, kForce, kJson, kLog };
 
 // Leading '-': every word that is no option comes back in its place (as option 1), whatever
 // POSIXLY_CORRECT says; ':' next: a missing value comes back as ':', and getopt prints nothing.
@@ -27,6 +27,7 @@ constexpr option kLongOptions[] = {
     {"allow-older", no_argument, nullptr, kAllowOlder},
     {"force", no_argument, nullptr, kForce},
     {"json", no_argument, nullptr, kJson},
+    {"log", required_argument, nullptr, kLog},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -79,11 +80,12 @@ bool takeCommand(const std::vector<std::string>& words, Options& options, std::s
 // The upgrade's own options name nothing for list and check.
 bool upgradeOptionsFit(const Options& options, std::string& error) {
     if (options.command == Command::Upgrade) return true;
-    const char* given = options.dryRun           ? "--dry-run"
-                        : options.allowReinstall ? "--allow-reinstall"
-                        : options.allowOlder     ? "--allow-older"
-                        : options.force          ? "--force"
-                                                 : nullptr;
+    const char* given = options.dryRun             ? "--dry-run"
+                        : options.allowReinstall   ? "--allow-reinstall"
+                        : options.allowOlder       ? "--allow-older"
+                        : options.force            ? "--force"
+                        : !options.logFile.empty() ? "--log"
+                                                   : nullptr;
     if (given == nullptr) return true;
     error = std::string(given) + " is an option of upgrade";
     return false;
@@ -120,6 +122,14 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
             case kAllowOlder: options.allowOlder = true; break;
             case kForce: options.force = true; break;
             case kJson: options.json = true; break;
+            case kLog:
+                if (*optarg == '\0') {
+                    error =
+                        spelled(word, kLog) + " needs a file, for example /var/log/drivewright.log";
+                    return std::nullopt;
+                }
+                options.logFile = optarg;
+                break;
             case 'd':
                 if (*optarg == '\0') {
                     error = spelled(word, 'd') + " needs a device, for example /dev/sg1";
@@ -176,6 +186,8 @@ std::string helpText() {
            "                       drive runs already\n"
            "      --allow-older    upgrade: with --yes or --dry-run, send an older version\n"
            "      --force          upgrade: go on when the machine runs on battery\n"
+           "      --log FILE       upgrade: append the upgrade's record to FILE as one JSON\n"
+           "                       line (also --log=FILE)\n"
            "  -h, --help           this text\n"
            "  -V, --version        the program's version\n"
            "  --                   the words after it are no options (a file named -x)\n"
@@ -186,8 +198,8 @@ std::string helpText() {
            "  2    the command line does not read (or no terminal to ask and no --yes)\n"
            "  3    the drive cannot be used: no access, in use, its disc mounted, the kernel\n"
            "       would not pass the upgrade's commands, the drive changed since the scan,\n"
-           "       the machine runs on battery (without --force), or the upgrade was\n"
-           "       refused before anything that changes the drive\n"
+           "       the machine runs on battery (without --force), the --log file cannot be\n"
+           "       written, or the upgrade was refused before anything that changes the drive\n"
            "  4    no KORVANE drive, or --device names none this program found\n"
            "  5    the file is not valid for the drive (stderr says why)\n"
            "  6    nothing done: the question was answered no, or with --yes or --dry-run\n"
@@ -210,7 +222,11 @@ std::string helpText() {
            "owns the node. Through /dev/srN the kernel passes the upgrade's commands only with\n"
            "CAP_SYS_RAWIO (as root). Before its question the upgrade opens the drive's nodes\n"
            "exclusively: until it ends no disc can be mounted, and no other program can open\n"
-           "/dev/sgN or hold /dev/srN.\n";
+           "/dev/sgN or hold /dev/srN.\n"
+           "\n"
+           "Every upgrade that sent the drive a command that changes it leaves one line in\n"
+           "the system log (journalctl -t drivewright, or /var/log/syslog): the drive, the\n"
+           "file and its SHA-256, how it ended and the version the drive reports after it.\n";
 }
 
 }  // namespace dw::cli

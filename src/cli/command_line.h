@@ -21,6 +21,7 @@ struct Options {
     bool allowOlder = false;      // --allow-older: with --yes, an older version
     bool force = false;           // --force: upgrade on battery power too
     bool json = false;            // --json: one JSON document on stdout, everything else on stderr
+    std::string logFile;          // --log: the upgrade's record appended to this file
 };
 
 // Exit codes: what a script can branch on.

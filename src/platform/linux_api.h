@@ -124,6 +124,20 @@ public:
     virtual InhibitResult inhibitSleep(const std::string& who, const std::string& why) = 0;
     // Closes the inhibitor's descriptor: the system may sleep again.
     virtual void allowSleep(int fd) = 0;
+
+    // The record of an upgrade. A log file opened for appending (created with mode 0644 where
+    // there is none).
+    virtual OpenResult openLogFile(const std::string& path) = 0;
+    // `line` appended with one write(), so that the lines of programs appending at once never
+    // mix; 0, or the errno.
+    virtual int appendToLogFile(int fd, const std::string& line) = 0;
+    virtual void closeLogFile(int fd) = 0;
+    // One line in the system log (syslog(3), under the program's name), where the journal or
+    // /var/log/syslog has it.
+    enum class LogPriority : uint8_t { Notice, Error };
+    virtual void writeSystemLog(LogPriority priority, const std::string& line) = 0;
+    // The time of day: seconds since 1970-01-01 00:00 UTC.
+    virtual int64_t secondsSinceEpoch() = 0;
 };
 
 }  // namespace dw

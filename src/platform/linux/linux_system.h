@@ -23,6 +23,11 @@ public:
     NodeResult statNode(const std::string& path) override;
     InhibitResult inhibitSleep(const std::string& who, const std::string& why) override;
     void allowSleep(int fd) override;
+    OpenResult openLogFile(const std::string& path) override;
+    int appendToLogFile(int fd, const std::string& line) override;
+    void closeLogFile(int fd) override;
+    void writeSystemLog(LogPriority priority, const std::string& line) override;
+    int64_t secondsSinceEpoch() override;
 };
 
 // Milliseconds of the monotonic clock, as the download procedures count their waits.
