@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*"; failed=1; }
 expect() { [ "$2" = "$3" ] || fail "$1: got [$2], wanted [$3]"; }
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/native/CMakeCache.txt")
-expect "the project's version" "$version" "1.25.0"
+expect "the project's version" "$version" "1.26.0"
 rm -rf "$out"
 if ! SOURCE_DATE_EPOCH=1796169600 bash "$root/scripts/package.sh" "$out/dist" >"$out.log" 2>&1; then
   cat "$out.log"
@@ -148,8 +148,8 @@ for k, l, vl, t, v, at in children((value + value_length + 3) & ~3, length):
             text = data[sv:sv + 2 * svl].decode("utf-16-le").rstrip("\0")
             print("%s=%s" % (sk, text))
 ')
-  for want in "FILEVERSION 1.25.0.0" "PRODUCTVERSION 1.25.0.0" "FileVersion=1.25.0.0" \
-    "ProductVersion=1.25.0.0" "FileDescription=Drivewright firmware upgrade utility" \
+  for want in "FILEVERSION 1.26.0.0" "PRODUCTVERSION 1.26.0.0" "FileVersion=1.26.0.0" \
+    "ProductVersion=1.26.0.0" "FileDescription=Drivewright firmware upgrade utility" \
     "ProductName=Drivewright" "OriginalFilename=drivewright.exe"; do
     grep -qxF "$want" <<<"$fields" || fail "$exe: the version resource lacks $want"
   done

@@ -66,7 +66,7 @@ struct Environment {
 // Runs the command and returns the exit code.
 int RunCommand(const Options& options, Environment& environment);
 
-// "drivewright 1.25.0".
+// "drivewright 1.26.0".
 std::string versionText();
 
 }  // namespace dw::cli

@@ -9,7 +9,7 @@ steps() {
     expect_has "the help" "$out" "$word"
   done
   dw --version
-  expect "version" "$out" "drivewright 1.25.0"
+  expect "version" "$out" "drivewright 1.26.0"
   dw frobnicate
   expect "exit code of an unknown command" "$rc" 2
   dw check
