@@ -65,7 +65,8 @@ TEST(JsonReport, aFailureAddsTheErrorWithTheDialogsText) {
     report.text = "Not a valid upgrade file";
     EXPECT_EQ(report.document(1, {"drivewright: something said before"}),
               R"({"command":"check","exit_code":1,"outcome":"invalid",)"
-              R"("text":"Not a valid upgrade file","reason":null,"file":null,"drive":null,)"
+              R"("text":"Not a valid upgrade file","reason":null,"refusal":null,"file":null,)"
+              R"("drive":null,)"
               R"("error":{"exit_code":1,"message":"Not a valid upgrade file"}})"
               "\n");
 }
@@ -106,6 +107,40 @@ TEST(JsonReport, aFailedChunkTellsWhereAndWhy) {
                   R"("seconds":1.500})"),
               std::string::npos)
         << document;
+}
+
+TEST(JsonReport, aRefusedFileCarriesItsNumbers) {
+    using Kind = dw::FileRefusal::Kind;
+    const auto refusal = [](Kind kind, auto fill) {
+        dw::FileRefusal why;
+        why.kind = kind;
+        fill(why);
+        return why;
+    };
+    const struct {
+        dw::FileRefusal why;
+        const char* json;
+    } cases[] = {
+        {refusal(Kind::Size, [](auto& w) { w.row = "KV-829A", w.size = 1000, w.sizes = {131072}; }),
+         R"({"kind":"size","model_row":"KV-829A","size":1000,"sizes":[131072]})"},
+        {refusal(Kind::Ident, [](auto& w) { w.at = 0x1F0, w.expected = "KV829", w.found = "KV62T"; }),
+         R"({"kind":"ident","model_row":null,"at":496,"expected":"KV829","found":"KV62T"})"},
+        {refusal(Kind::Checksum, [](auto& w) { w.at = 131070, w.stored = 0x1234, w.computed = 0xBEEF; }),
+         R"({"kind":"checksum","model_row":null,"at":131070,"stored":4660,"computed":48879})"},
+        {refusal(Kind::CannotRead, [](auto& w) { w.error = 5, w.size = 262144, w.at = 32768; }),
+         R"({"kind":"cannot_read","model_row":null,"size":262144,"at":32768,"errno":5})"},
+        {refusal(Kind::Downgrade, [](auto& w) { w.fileVersion = "1.01", w.driveVersion = "1.02"; }),
+         R"({"kind":"downgrade","model_row":null,"file_version":"1.01","drive_version":"1.02"})"},
+        {refusal(Kind::CannotOpen, [](auto& w) { w.error = 2; }),
+         R"({"kind":"cannot_open","model_row":null,"errno":2})"},
+        {refusal(Kind::NoUpgradeFiles, [](auto& w) { w.row = "KV-24"; }),
+         R"({"kind":"no_upgrade_files","model_row":"KV-24"})"},
+        {refusal(Kind::DriveNotIdentified, [](auto&) {}),
+         R"({"kind":"drive_not_identified","model_row":null})"},
+        {refusal(Kind::PathLength, [](auto& w) { w.size = 300; }),
+         R"({"kind":"path_length","model_row":null,"length":300})"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(dw::cli::refusalObject(c.why).text(), c.json);
 }
 
 TEST(JsonReport, readsDescriptorSense) {

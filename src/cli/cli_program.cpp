@@ -511,6 +511,7 @@ int Session::check(bool forUpgrade) {
 
 // Beside the dialog's sentence, why, on stderr; the exit code that goes with it.
 int Session::tellTheRefusal(const FileRefusal& refusal) {
+    if (report_) report_->refusal = refusal;
     env_.err << fileRefusalLine(refusal, options_.file) << std::flush;
     return exitCodeOf(refusal);
 }

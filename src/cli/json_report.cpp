@@ -170,6 +170,49 @@ JsonObject driveObject(const DriveFacts& d) {
     return object;
 }
 
+JsonObject refusalObject(const FileRefusal& why) {
+    using Kind = FileRefusal::Kind;
+    static constexpr const char* kKinds[] = {"none",           "path_length", "cannot_open",
+                                             "drive_not_identified", "downgrade", "size",
+                                             "cannot_read",    "no_upgrade_files", "ident",
+                                             "checksum"};
+    JsonObject object;
+    object.set("kind", kKinds[static_cast<size_t>(why.kind)]);
+    setTextOrNull(object, "model_row", why.row);
+    switch (why.kind) {
+        case Kind::PathLength: object.set("length", why.size); break;
+        case Kind::CannotOpen: object.set("errno", why.error); break;
+        case Kind::Downgrade:
+            object.set("file_version", why.fileVersion);
+            object.set("drive_version", why.driveVersion);
+            break;
+        case Kind::Size: {
+            object.set("size", why.size);
+            JsonArray sizes;
+            for (uint32_t size : why.sizes) sizes.add(int64_t{size});
+            object.set("sizes", sizes);
+            break;
+        }
+        case Kind::CannotRead:
+            object.set("size", why.size);
+            object.set("at", why.at);
+            object.set("errno", why.error);
+            break;
+        case Kind::Ident:
+            object.set("at", why.at);
+            object.set("expected", why.expected);
+            object.set("found", why.found);
+            break;
+        case Kind::Checksum:
+            object.set("at", why.at);
+            object.set("stored", int64_t{why.stored});
+            object.set("computed", int64_t{why.computed});
+            break;
+        default: break;
+    }
+    return object;
+}
+
 std::string JsonReport::document(int exitCode, const std::vector<std::string>& said) const {
     JsonObject object;
     object.set("command", commandName(command_));
@@ -182,6 +225,11 @@ std::string JsonReport::document(int exitCode, const std::vector<std::string>& s
         setTextOrNull(object, "outcome", outcome);
         setTextOrNull(object, "text", text);
         setTextOrNull(object, "reason", reason);
+        if (refusal) {
+            object.set("refusal", refusalObject(*refusal));
+        } else {
+            object.setNull("refusal");
+        }
         if (file) {
             object.set("file", fileObject(*file));
         } else {

@@ -11,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "cli/json_writer.h"
+#include "firmware/upgrade_file_validation.h"
 #include "platform/linux_api.h"
 #include "scsi/scsi_transport.h"
 
@@ -101,9 +102,10 @@ public:
     // "succeeded", "failed", "interrupted", or "not_started" where it stopped before sending.
     std::string outcome;
     std::string text;  // the dialog's status line: the outcome in the dialog's words
-    // Why, in words: for now the last line the program said on stderr. Where the program keeps
-    // its reasons as records, they go here.
+    // Why, in words: the last line the program said on stderr.
     std::string reason;
+    // Why a file was refused, as the checks recorded it: kind and numbers, for scripts.
+    std::optional<FileRefusal> refusal;
     std::optional<UpgradeFacts> upgrade;
 
     // The document for the exit code. A non-zero exit code adds "error": {"exit_code",
@@ -118,5 +120,8 @@ private:
 std::string usageErrorDocument(const std::string& message);
 
 JsonObject driveObject(const DriveFacts& drive);
+
+// {"kind": "checksum", "stored": ..., ...}: the refusal's kind and the numbers that go with it.
+JsonObject refusalObject(const FileRefusal& why);
 
 }  // namespace dw::cli

@@ -42,6 +42,8 @@ steps() {
   expect "broken: exit code" "$rc" 5
   expect "broken: the outcome" "$(json 'd["outcome"], d["error"]')" \
     "('invalid', {'exit_code': 5, 'message': 'Not a valid upgrade file'})"
+  expect "broken: the refusal" "$(json 'd["refusal"]["kind"], d["refusal"]["stored"] != d["refusal"]["computed"]')" \
+    "('checksum', True)"
 
   dw upgrade "$work/w6025a-110.bin" -d /dev/sg1 --json
   expect "upgrade without --yes: exit code" "$rc" 2
