@@ -219,6 +219,9 @@ public:
     bool verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
                        std::vector<uint8_t>& value) override;
     std::string loadString(uint32_t id) override;
+    Reading systemPowerStatus() override { return power; }
+    // What GetSystemPowerStatus reports: a desktop on mains power unless a test says otherwise.
+    Reading power{true, 1, 128, 255};
 
     int openDeviceSets() const { return static_cast<int>(deviceSets_.size()); }
 

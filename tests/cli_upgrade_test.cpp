@@ -12,6 +12,7 @@
 
 #include "cli/cli_program.h"
 #include "cli/kernel_rights.h"
+#include "cli/linux_cli_system.h"
 #include "cli/sha256.h"
 #include "cli/upgrade_record.h"
 #include "firmware_support.h"
@@ -133,7 +134,8 @@ struct CliUpgrade : LinuxPc {
     int run() {
         options.command = dw::cli::Command::Upgrade;
         options.file = image;
-        dw::cli::Environment env{machine, clock, clock, terminal, out, err, signals};
+        dw::cli::LinuxCliSystem system(machine);
+        dw::cli::Environment env{system, clock, clock, terminal, out, err, signals};
         return dw::cli::RunCommand(options, env);
     }
     // Commands of the download (and its eject) any drive received.
@@ -198,7 +200,8 @@ TEST(CliUpgrade, holdsOffSleepFromTheFirstChunkToTheLastCommand) {
         dw::ProgramStrings strings;
         NoTerminal terminal;
         std::ostringstream out, err;
-        dw::cli::Environment env{pc.machine, clock, strings, terminal, out, err, signals};
+        dw::cli::LinuxCliSystem system(pc.machine);
+        dw::cli::Environment env{system, clock, strings, terminal, out, err, signals};
         dw::cli::Options options;
         options.command = dw::cli::Command::Upgrade;
         options.file = image;

@@ -71,6 +71,18 @@ TEST(JsonReport, aFailureAddsTheErrorWithTheDialogsText) {
               "\n");
 }
 
+TEST(JsonReport, anUpgradeEndedBeforeItBeganNamesWhatItSaidNotTheCheck) {
+    dw::cli::JsonReport report(dw::cli::Command::Upgrade);
+    report.outcome = "not_started";
+    report.text = "Valid upgrade file loaded: a.bin";
+    const std::string document =
+        report.document(6, {"The drive already runs 1.10; nothing was sent.",
+                            "drivewright: the file's version 1.10 is the one the drive runs"});
+    EXPECT_NE(document.find(R"("error":{"exit_code":6,"message":"the file's version 1.10 is )"),
+              std::string::npos)
+        << document;
+}
+
 TEST(JsonReport, anErrorWithoutTheDialogNamesTheLastLineSaid) {
     dw::cli::JsonReport report(dw::cli::Command::List);
     EXPECT_EQ(report.document(3, {"drivewright: /dev/sg0 is in use by another program"}),
@@ -123,9 +135,11 @@ TEST(JsonReport, aRefusedFileCarriesItsNumbers) {
     } cases[] = {
         {refusal(Kind::Size, [](auto& w) { w.row = "KV-829A", w.size = 1000, w.sizes = {131072}; }),
          R"({"kind":"size","model_row":"KV-829A","size":1000,"sizes":[131072]})"},
-        {refusal(Kind::Ident, [](auto& w) { w.at = 0x1F0, w.expected = "KV829", w.found = "KV62T"; }),
+        {refusal(Kind::Ident,
+                 [](auto& w) { w.at = 0x1F0, w.expected = "KV829", w.found = "KV62T"; }),
          R"({"kind":"ident","model_row":null,"at":496,"expected":"KV829","found":"KV62T"})"},
-        {refusal(Kind::Checksum, [](auto& w) { w.at = 131070, w.stored = 0x1234, w.computed = 0xBEEF; }),
+        {refusal(Kind::Checksum,
+                 [](auto& w) { w.at = 131070, w.stored = 0x1234, w.computed = 0xBEEF; }),
          R"({"kind":"checksum","model_row":null,"at":131070,"stored":4660,"computed":48879})"},
         {refusal(Kind::CannotRead, [](auto& w) { w.error = 5, w.size = 262144, w.at = 32768; }),
          R"({"kind":"cannot_read","model_row":null,"size":262144,"at":32768,"errno":5})"},

@@ -123,7 +123,7 @@ TEST(SgIoTransport, descriptorZeroServesAndAGatedCommandIsNotSent) {
     }
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device), 1);
     EXPECT_EQ(pc.machine.openDeviceCount() + pc.machine.devicePath(0).size(), 2u + 8u);
-    pc.transport.sgIoGate = [](const dw::ScsiCommand&) { return false; };
+    pc.transport.commandGate = [](const dw::ScsiCommand&) { return false; };
     EXPECT_EQ(dw::RezeroUnit(pc.transport, pc.device) + pc.drives[0]->received().size(), 3u);
 }
 

@@ -2,6 +2,8 @@
 // closes itself after ten seconds; Enter or Escape close it earlier.
 #pragma once
 
+#include "platform/windows_api.h"
+
 namespace dw {
 
 class WarningView {
@@ -28,6 +30,10 @@ public:
 private:
     WarningView& view_;
 };
+
+// Whether the ASPI layer installed (wnaspi32.dll) is the old version 1, 0, 0, 0, as its version
+// block's FileVersion says.
+bool OldAspiLayerInstalled(WindowsApi& api);
 
 // The identifier of the warning's timer, kept program-wide: written when the timer starts, read
 // when it fires.

@@ -12,14 +12,10 @@
 #include <vector>
 
 #include "cli/json_report.h"
-#include "cli/kernel_rights.h"
-#include "cli/power_supply.h"
 #include "cli/progress.h"
 #include "cli/reasons.h"
 #include "cli/version_order.h"
-#include "cli/sha256.h"
 #include "cli/upgrade_record.h"
-#include "discovery/sysfs_scan.h"
 #include "firmware/device_selection.h"
 #include "firmware/download_procedures.h"
 #include "firmware/firmware_image.h"
@@ -37,9 +33,6 @@ namespace dw::cli {
 namespace {
 
 constexpr uint32_t kUpgradePauseMs = 1100;
-// Who holds the sleep inhibitor, and why, as logind lists them.
-constexpr const char* kInhibitorWho = "drivewright";
-constexpr const char* kInhibitorWhy = "firmware upgrade in progress";
 // Chunks of each procedure, by procedure index (the 512K one may run twice).
 constexpr uint32_t kChunksOfProcedure[] = {16, 8, 64, 120, 126};
 
@@ -106,13 +99,6 @@ private:
     std::function<void()> notice_;
 };
 
-// Closes what an upgrade holds of the drive, on every way out of it.
-struct HeldDrive {
-    ScsiTransport& transport;
-    const DeviceEntry& device;
-    ~HeldDrive() { transport.closeDriveHandle(device); }
-};
-
 // The dialog the validation and the download talk to: its status line is printed whenever it
 // changes and is refreshed (when it is quiet, only when it is shown), its warning is printed as
 // it is.
@@ -146,13 +132,9 @@ private:
 class Session {
 public:
     Session(const Options& options, Environment& env)
-        : options_(options), env_(env), transport_(env.linuxApi) {
+        : options_(options), env_(env), system_(env.system), transport_(env.system.transport()) {
         state_.transport = &transport_;
     }
-
-    ~Session() { closeTheLogFile(); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     int run();
     // --json: the facts go into `report`, and the progress to `progressErr` (standard error),
@@ -163,24 +145,25 @@ public:
     }
 
 private:
-    void start();
-    int list();
-    int check(bool forUpgrade);
-    int tellTheRefusal(const FileRefusal& refusal);
-    bool nodeCouldNotBeOpened() const;
-    int upgrade();
     struct Download {
         bool succeeded = false;
         bool stopped = false;  // an interrupt stopped it before the committing command
     };
-    bool confirmTheDrive(DeviceEntry& device);
+    // The steps of every command.
+    void start();
+    int list();
+    std::optional<size_t> chooseDrive(int& exitCode);
+    int check(bool forUpgrade);
+    int tellTheRefusal(const FileRefusal& refusal);
+    // The upgrade's steps, in their order.
+    int upgrade();
+    bool openTheLogFile();
     bool checkThePower();
+    bool holdTheDrive(DeviceEntry& device);
+    bool confirmTheDrive(DeviceEntry& device);
     void compareTheVersions(const char* version);
     std::optional<int> refuseTheSameOrOlder();
     int tellTheDryRun(const DeviceEntry& device);
-    void tellWhetherTheFilesVersionRuns(const char* version);
-    std::string labelOf(const DeviceEntry& device);
-    std::string fileVersion();
     std::optional<int> askTheQuestion(const DeviceEntry& device, const char* version);
     std::string theQuestion(const DeviceEntry& device, const char* version);
     void tellWhyNotAsked(int error);
@@ -188,65 +171,48 @@ private:
     Download runTheDownload(CliDialog& dialog);
     std::unique_ptr<Progress> makeProgress();
     void tellTheOutcome(const Download& download, CliDialog& dialog);
-    void tellWhyTheSystemRefused();
-    void tellWhatDidNotComplete();
-    // The index of the drive the options name, or nothing with `exitCode` set and the reason told.
-    std::optional<size_t> chooseDrive(int& exitCode);
-    std::string nodeOf(const DeviceEntry& entry);
-    std::string blockOf(const DeviceEntry& entry);
-    void tellAccessProblem(const std::string& node, int error);
-    bool kernelWillPassTheUpgrade(const DeviceEntry& device);
-    bool holdTheDrive(const DeviceEntry& device);
-    void tellWhoHoldsTheBlockNode(const std::string& block);
-    void tellLeftOut(const ScanProblem& problem);
-    std::optional<std::string> scannedNodeNamed(const std::string& name);
-    void traceCommand(const SgIoTrace& trace);
+    void tellWhetherTheFilesVersionRuns(const char* version);
+    void recordTheUpgrade(const Download& download, const std::string& message,
+                          const std::string& versionAfter);
+    // What each step needs.
+    std::string labelOf(const DeviceEntry& device);
+    std::string fileVersion();
+    void commandDone(const ScsiCommand& command, int32_t result);
+    void traceCommand(const DeviceEntry& device, const ScsiCommand& command, int32_t result);
     bool interrupted() { return env_.signals.interruption() != nullptr; }
     // Once the committing command is on its way, an interrupt no longer stops the upgrade: the
     // user is told so, once.
     void tellFinishing();
-    void inhibitSleep();
-    void allowSleep();
+    void keepAwake();
+    void letSleep();
     // --json: what the document tells.
     DriveFacts driveFacts(const DeviceEntry& entry, const std::string& label);
     void reportTheDrive(const DeviceEntry& entry);
     void reportTheFile(const CliDialog& dialog, bool valid);
     void reportTheDownload(const Download& download, uint32_t milliseconds);
-    // The record of an upgrade that sent the drive a command that changes it.
-    bool openTheLogFile();
-    void closeTheLogFile();
-    std::string fileDigest();
-    void recordTheUpgrade(const Download& download, const std::string& message,
-                          const std::string& versionAfter);
 
     const Options& options_;
     Environment& env_;
-    ScsiTransport transport_;
+    CliSystem& system_;
+    ScsiTransport& transport_;
     UpgradeState state_;
     VersionReport versions_;
     std::vector<std::string> labels_;
-    std::vector<ScanProblem> problems_;
     std::unique_ptr<Progress> progress_;
-    // The first command the kernel refused to pass on (EPERM, EACCES), to say why afterwards.
-    std::optional<std::pair<uint8_t, int>> refused_;
-    // Whether the program has CAP_SYS_RAWIO, where an upgrade through a block node asked.
-    std::optional<bool> rawio_;
-    // The last command that did not complete, to say what its error number is.
-    std::optional<std::pair<uint8_t, SgIoOutcome>> incomplete_;
     bool committing_ = false;
     // A command that may have changed the drive went out: a failure from then on is exit 1.
     bool driveMayHaveChanged_ = false;
     bool toldFinishing_ = false;
-    bool inhibitorAsked_ = false;
-    int sleepInhibitor_ = -1;
+    bool awake_ = false;  // the system was asked to keep from sleeping
     JsonReport* report_ = nullptr;
     std::ostream* progressErr_ = nullptr;
     uint32_t chunksSent_ = 0;   // commands that carry firmware, answered GOOD
     uint32_t chunksTotal_ = 0;  // of the download's plan, every pass
     bool committed_ = false;    // the committing command was answered GOOD
-    uint8_t failedStatus_ = 0;  // the SCSI status of the last command a drive refused
-    int logFile_ = -1;          // --log's file, open from before the upgrade's first check
+    // The SCSI status of the last command a drive refused, where the transport tells it.
+    std::optional<uint8_t> failedStatus_;
     std::string digest_;        // the SHA-256 of the file checked, for the record
+    std::optional<int> ended_;  // the start ended the program with this exit code
 };
 
 void Session::tellFinishing() {
@@ -259,163 +225,44 @@ void Session::tellFinishing() {
              << std::flush;
 }
 
-// From the first command that carries firmware to the end of the upgrade the system must not
-// sleep: a drive cut off in the middle of a download may not start again.
-void Session::inhibitSleep() {
-    if (inhibitorAsked_) return;
-    inhibitorAsked_ = true;
-    const LinuxApi::InhibitResult inhibitor =
-        env_.linuxApi.inhibitSleep(kInhibitorWho, kInhibitorWhy);
-    sleepInhibitor_ = inhibitor.fd;
-    if (!options_.trace) return;
-    if (progress_) progress_->finish();
-    if (inhibitor.fd >= 0) {
-        env_.err << "trace: sleep inhibitor taken\n";
-    } else {
-        env_.err << "trace: no sleep inhibitor (" << inhibitor.error << ")\n";
-    }
-}
-
-void Session::allowSleep() {
-    if (sleepInhibitor_ < 0) return;
-    env_.linuxApi.allowSleep(sleepInhibitor_);
-    sleepInhibitor_ = -1;
-    if (options_.trace) env_.err << "trace: sleep inhibitor released\n";
-}
-
-void Session::tellAccessProblem(const std::string& node, int error) {
-    if (error == EACCES || error == EPERM || error == EROFS) {
-        env_.err << "drivewright: cannot open " << node << " for reading and writing ("
-                 << std::strerror(error) << "): run as root, or get read and write access to "
-                 << node << " (for example as a member of the group that owns it)\n";
-    } else if (error == EBUSY) {
-        env_.err << "drivewright: " << node
-                 << " is in use by another program: close it (or unmount the disc) and try "
-                    "again\n";
-    } else {
-        env_.err << "drivewright: cannot open " << node << ": " << std::strerror(error) << "\n";
-    }
-}
-
-// Decided before the question: an upgrade through a block node needs CAP_SYS_RAWIO.
-bool Session::kernelWillPassTheUpgrade(const DeviceEntry& device) {
-    const SgIoDevice* node = transport_.sgIoDeviceOf(device);
-    if (node == nullptr || node->throughGenericNode()) return true;
-    const LinuxApi::TextResult status = env_.linuxApi.readTextFile("/proc/self/status");
-    rawio_ = status.ok ? hasEffectiveCapability(status.text, kCapSysRawio) : std::nullopt;
-    if (kernelPassesUpgradeCommands(false, rawio_)) return true;
-    env_.err << "drivewright: through " << node->node
-             << " the kernel passes the upgrade's commands (WRITE BUFFER and the maker's vendor "
-                "commands) only to a program with CAP_SYS_RAWIO: run it as root, or load the sg "
-                "module and use /dev/sgN with write access\n";
-    return false;
-}
-
-// Taken before the question, so that a refusal never comes after a yes.
-bool Session::holdTheDrive(const DeviceEntry& device) {
-    const ScsiTransport::DeviceHold hold = transport_.holdDeviceExclusively(device);
-    if (hold.error == 0) return true;
-    if (hold.error == EBUSY && hold.path == blockOf(device)) {
-        tellWhoHoldsTheBlockNode(hold.path);
-    } else {
-        tellAccessProblem(hold.path, hold.error);
-    }
-    return false;
-}
-
-// A block node's claim is refused while a file system holds it, here or in another mount
-// namespace (whose mounts this one's table does not list), or while another program holds it.
-void Session::tellWhoHoldsTheBlockNode(const std::string& block) {
-    const LinuxApi::TextResult mounts = env_.linuxApi.readTextFile("/proc/self/mounts");
-    const auto points = mounts.ok ? mountPointsOf(mounts.text, block) : std::vector<std::string>();
-    if (!points.empty()) {
-        env_.err << "drivewright: the disc in " << block << " is mounted on " << points[0]
-                 << ": unmount it first (umount " << points[0] << ")\n";
-        return;
-    }
-    env_.err << "drivewright: " << block
-             << " is held by another program, or its disc is mounted in another mount "
-                "namespace: close that program (or unmount the disc there) and try again\n";
-}
-
-void Session::tellLeftOut(const ScanProblem& p) {
-    env_.err << "drivewright: " << p.path << " (SCSI address " << p.address.host << ":"
-             << p.address.channel << ":" << p.address.target << ":" << p.address.lun
-             << ") is left out: this program reaches drives on hosts up to " << kMaxScsiHost
-             << " and channels up to " << kMaxScsiChannel << "\n";
-}
-
-void Session::traceCommand(const SgIoTrace& t) {
-    if (progress_) {
-        progress_->commandSent(*t.command, t.result == 1);
-    }
-    if (!refused_ && (t.outcome.error == EPERM || t.outcome.error == EACCES)) {
-        refused_ = std::make_pair(t.command->cdb[0], t.outcome.error);
-    }
-    if (didNotComplete(t.result)) incomplete_ = std::make_pair(t.command->cdb[0], t.outcome);
-    if (MayHaveChangedTheDrive(*t.command, t.result)) driveMayHaveChanged_ = true;
-    if (t.result == 1 && carriesFirmware(*t.command)) ++chunksSent_;
-    if (t.result == 1 && IsCommittingCommand(*t.command)) committed_ = true;
-    if (t.result != 1 && t.outcome.reachedDrive()) failedStatus_ = t.outcome.status;
-    if (!options_.trace) return;
-    const char* direction = t.direction == DataDirection::Out  ? "out"
-                            : t.direction == DataDirection::In ? "in"
-                                                               : "none";
-    char tail[160];
-    std::snprintf(tail, sizeof tail,
-                  " %s=%u -> result=%d errno=%d status=%02X host=%04X driver=%04X", direction,
-                  static_cast<unsigned>(t.command->dataLength), static_cast<int>(t.result),
-                  t.outcome.error, t.outcome.status, t.outcome.hostStatus, t.outcome.driverStatus);
-    if (progress_) progress_->finish();
-    env_.err << "trace: " << t.device->node
-             << " cdb=" << hexBytes(t.command->cdb.data(), t.cdbLength) << tail;
-    // The sense data as far as the kernel wrote it.
-    if (t.result != 1 && t.outcome.reachedDrive() && t.outcome.senseWritten > 0) {
-        env_.err << " sense=" << hexBytes(t.sense, t.outcome.senseWritten);
-    }
-    env_.err << " resid=" << t.outcome.residual
-             << " sb_len_wr=" << static_cast<unsigned>(t.outcome.senseWritten) << "\n";
-}
-
+// Finds the drives; nothing, or the exit code of a start that ended the program.
 void Session::start() {
-    transport_.sgIoTrace = [this](const SgIoTrace& t) { traceCommand(t); };
-    // With --device nothing is sent to the other drives, one of which may be writing a disc.
-    problems_ = SysfsScan(transport_, env_.linuxApi, options_.device);
-    for (const ScanProblem& p : problems_) {
-        if (p.beyondRange) {
-            tellLeftOut(p);
-        } else if (p.deviceNode) {
-            tellAccessProblem(p.path, p.error);
-        } else if (options_.trace) {
-            env_.err << "trace: cannot read " << p.path << ": " << std::strerror(p.error) << "\n";
-        }
-    }
-    if (transport_.kind == TransportKind::None) return;
+    system_.beforeTraceLine = [this] {
+        if (progress_) progress_->finish();
+    };
+    transport_.commandDone = [this](const DeviceEntry& device, const ScsiCommand& command,
+                                    int32_t result) {
+        commandDone(command, result);
+        if (options_.trace && !system_.tracesCommands()) traceCommand(device, command, result);
+    };
+    ended_ = system_.findDrives(options_.device, options_.trace, env_.err);
+    if (ended_ || transport_.kind == TransportKind::None) return;
     ProbeInterfaces(transport_);
     FillDeviceList(transport_, state_.deviceList,
                    [this](const std::string& label) { labels_.push_back(label); });
 }
 
-// The node the scan found for a name of the drive's sg or sr node (the node itself, a chain of
-// links, a udev name such as /dev/disk/by-id/... or /dev/cdrom): the one of the same kind and
-// device number, as sysfs gave it. Only a node whose number sysfs did not give is told by its
-// name.
-std::optional<std::string> Session::scannedNodeNamed(const std::string& name) {
-    const LinuxApi::NodeResult named = env_.linuxApi.statNode(name);
-    for (const SgIoDevice& d : transport_.sgIoDevices) {
-        if (nodeNamed(d, named, name) != NamedNode::None) return d.node;
+// What the download's account and the progress learn of each command.
+void Session::commandDone(const ScsiCommand& command, int32_t result) {
+    if (progress_) progress_->commandSent(command, result == 1);
+    if (MayHaveChangedTheDrive(command, result)) driveMayHaveChanged_ = true;
+    if (result == 1 && carriesFirmware(command)) ++chunksSent_;
+    if (result == 1 && IsCommittingCommand(command)) committed_ = true;
+    // A status byte, where the transport gives the drive's own (ASPI gives its layer's).
+    if (result > 1 && result < 0x100 && transport_.kind != TransportKind::Aspi) {
+        failedStatus_ = static_cast<uint8_t>(result);
     }
-    return std::nullopt;
 }
 
-std::string Session::nodeOf(const DeviceEntry& entry) {
-    const SgIoDevice* node = transport_.sgIoDeviceOf(entry);
-    return node != nullptr ? node->node : std::string();
-}
-
-std::string Session::blockOf(const DeviceEntry& entry) {
-    const SgIoDevice* node = transport_.sgIoDeviceOf(entry);
-    return node != nullptr && !node->blockName.empty() ? "/dev/" + node->blockName : "";
+// --trace where the system has no words of its own for a command: what was sent, how it ended.
+void Session::traceCommand(const DeviceEntry& device, const ScsiCommand& command, int32_t result) {
+    char line[64];
+    std::snprintf(line, sizeof line, " -> result=%d", static_cast<int>(result));
+    if (progress_) progress_->finish();
+    env_.err << "trace: " << system_.nameOf(device)
+             << " cdb=" << hexBytes(command.cdb.data(), cdbLengthFor(command.cdb[0])) << line;
+    if (result > 1 && result < 0x100) env_.err << " sense=" << hexBytes(device.sense, 14);
+    env_.err << "\n";
 }
 
 // The drives found; a drive that is busy or that this user may not open was named on stderr
@@ -426,25 +273,20 @@ int Session::list() {
         char version[kFirmwareVersionSize];
         GetFirmwareVersion(transport_, entry, version);
         if (report_) report_->drives.push_back(driveFacts(entry, labels_[i]));
-        env_.out << nodeOf(entry) << "  \"" << labels_[i] << "\"  " << busKindName(entry.busKind)
-                 << "  " << version << "\n";
+        env_.out << system_.nameOf(entry) << "  \"" << labels_[i] << "\"  "
+                 << busKindName(entry.busKind) << "  " << version << "\n";
     }
-    if (nodeCouldNotBeOpened()) return kExitNoAccess;
+    if (system_.aDriveCouldNotBeOpened()) return kExitNoAccess;
     if (!state_.deviceList.empty()) return kExitOk;
     env_.out << "no KORVANE drive found\n";
     return kExitNoDrive;
-}
-
-bool Session::nodeCouldNotBeOpened() const {
-    return std::any_of(problems_.begin(), problems_.end(),
-                       [](const ScanProblem& p) { return p.deviceNode; });
 }
 
 std::optional<size_t> Session::chooseDrive(int& exitCode) {
     const DeviceList& drives = state_.deviceList;
     if (options_.device.empty()) {
         if (drives.size() == 1) return 0;
-        if (drives.empty() && nodeCouldNotBeOpened()) {
+        if (drives.empty() && system_.aDriveCouldNotBeOpened()) {
             exitCode = kExitNoAccess;  // already told why
         } else if (drives.empty()) {
             env_.out << "no KORVANE drive found\n";
@@ -456,13 +298,12 @@ std::optional<size_t> Session::chooseDrive(int& exitCode) {
         }
         return std::nullopt;
     }
-    const std::optional<std::string> wanted = scannedNodeNamed(options_.device);
-    for (size_t i = 0; wanted && i < drives.size(); ++i) {
-        if (nodeOf(drives.at(i)) == *wanted) return i;
+    for (size_t i = 0; i < drives.size(); ++i) {
+        if (system_.names(options_.device, drives.at(i))) return i;
     }
-    // The scan was limited to the drive named: a node of it that could not be opened was told.
+    // Only the drive named was asked: a drive that could not be opened is that one, told.
     exitCode = kExitNoAccess;
-    if (wanted && nodeCouldNotBeOpened()) return std::nullopt;
+    if (system_.aDriveCouldNotBeOpened()) return std::nullopt;
     exitCode = kExitNoDrive;
     env_.err << "drivewright: " << options_.device
              << " is not a KORVANE drive this program found (drivewright list shows them)\n";
@@ -525,10 +366,14 @@ int Session::upgrade() {
     // A record that cannot be written is told before anything is sent.
     if (!openTheLogFile()) return kExitNoAccess;
     if (!checkThePower()) return kExitNoAccess;
-    // The drive is the upgrade's from here to its end, every command through the node held: no
+    // The drive is the upgrade's from here to its end, every command through what is held: no
     // mount, no other holder, and no other drive under the same name.
-    if (!kernelWillPassTheUpgrade(device) || !holdTheDrive(device)) return kExitNoAccess;
-    const HeldDrive heldDrive{transport_, device};
+    if (!system_.mayUpgrade(device, env_.err) || !holdTheDrive(device)) return kExitNoAccess;
+    struct Release {
+        CliSystem& system;
+        const DeviceEntry& device;
+        ~Release() { system.release(device); }
+    } const release{system_, device};
     if (!confirmTheDrive(device)) return kExitNoAccess;
     char version[kFirmwareVersionSize];
     GetFirmwareVersion(transport_, device, version);
@@ -542,10 +387,10 @@ int Session::upgrade() {
     const HeldSignals heldSignals(env_.signals);
     if (interrupted()) {
         env_.err << "Interrupted before the upgrade began: nothing was committed.\n";
-        transport_.closeDriveHandle(device);  // before a stop held back takes effect
+        system_.release(device);  // before a stop held back takes effect
         return kExitInterrupted;
     }
-    digest_ = fileDigest();
+    digest_ = system_.sha256Of(options_.file);
     CliDialog dialog(env_.out, options_.quiet);
     const uint32_t started = env_.clock.tickCount();
     const Download download = runTheDownload(dialog);
@@ -561,39 +406,11 @@ int Session::upgrade() {
     if (report_) report_->upgrade->versionMatches = versions_.versionMatches;
     if (report_) reportTheDownload(download, env_.clock.tickCount() - started);
     if (driveMayHaveChanged_) recordTheUpgrade(download, dialog.status(), version);
-    transport_.closeDriveHandle(device);
-    allowSleep();
+    system_.release(device);
+    letSleep();
     if (download.stopped) return kExitInterrupted;
     if (download.succeeded) return kExitOk;
     return exitCodeOfFailedUpgrade(state_.download, driveMayHaveChanged_);
-}
-
-// --log's file, opened before the upgrade's checks so that one that cannot be written stops it
-// before anything is sent; open until the program ends.
-bool Session::openTheLogFile() {
-    if (options_.logFile.empty()) return true;
-    const LinuxApi::OpenResult opened = env_.linuxApi.openLogFile(options_.logFile);
-    if (opened.fd < 0) {
-        env_.err << "drivewright: cannot append the upgrade's record to " << options_.logFile
-                 << " (" << std::strerror(opened.error) << "); nothing was sent\n";
-        return false;
-    }
-    logFile_ = opened.fd;
-    return true;
-}
-
-void Session::closeTheLogFile() {
-    if (logFile_ >= 0) env_.linuxApi.closeLogFile(logFile_);
-    logFile_ = -1;
-}
-
-// The SHA-256 of the file as the validation measured it, read in pieces; empty where it cannot
-// be read.
-std::string Session::fileDigest() {
-    std::ifstream in(options_.file, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-    if (size < 0 || !in.seekg(0)) return "";
-    return sha256Hex(in, static_cast<uint64_t>(size));
 }
 
 // One line in the system log, and with --log the same as a JSON line in its file: the drive,
@@ -601,12 +418,10 @@ std::string Session::fileDigest() {
 void Session::recordTheUpgrade(const Download& download, const std::string& message,
                                const std::string& versionAfter) {
     UpgradeRecord record;
-    record.time = env_.linuxApi.secondsSinceEpoch();
+    record.time = system_.secondsSinceEpoch();
     const DeviceEntry& device = state_.currentDevice;
-    record.node = nodeOf(device);
-    const SgIoDevice* node = transport_.sgIoDeviceOf(device);
-    record.drive = node != nullptr ? stableNameOf(env_.linuxApi, *node) : "";
-    if (record.drive.empty()) record.drive = record.node;
+    record.node = system_.nameOf(device);
+    record.drive = system_.recordedName(device);
     record.product = withoutPadding(device.product);
     record.versionBefore = versions_.before;
     record.file = options_.file;
@@ -614,38 +429,71 @@ void Session::recordTheUpgrade(const Download& download, const std::string& mess
     record.outcome = download.stopped ? "interrupted" : download.succeeded ? "succeeded" : "failed";
     record.message = download.stopped ? "Interrupted before the committing command" : message;
     record.versionAfter = versionAfter;
-    env_.linuxApi.writeSystemLog(record.succeeded() ? LinuxApi::LogPriority::Notice
-                                                    : LinuxApi::LogPriority::Error,
-                                 systemLogLine(record));
-    if (logFile_ < 0) return;
-    if (const int error = env_.linuxApi.appendToLogFile(logFile_, logFileLine(record))) {
+    system_.writeSystemLog(record.succeeded(), systemLogLine(record));
+    if (options_.logFile.empty()) return;
+    if (const int error = system_.appendToLog(logFileLine(record))) {
         env_.err << "drivewright: cannot append the upgrade's record to " << options_.logFile
-                 << ": " << std::strerror(error) << "\n";
+                 << ": " << system_.errorText(error) << "\n";
     }
 }
 
-// Once the node is held, before anything is sent: the drive behind it is the one the scan found
-// and the file was checked for.
-bool Session::confirmTheDrive(DeviceEntry& device) {
-    if (transport_.heldDriveIsTheScannedOne(device)) return true;
-    env_.err << "The drive changed since the file was checked; nothing was sent.\n";
+// --log's file, opened before the upgrade's checks so that one that cannot be written stops it
+// before anything is sent; open until the program ends.
+bool Session::openTheLogFile() {
+    if (options_.logFile.empty()) return true;
+    const int error = system_.openLog(options_.logFile);
+    if (error == 0) return true;
+    env_.err << "drivewright: cannot append the upgrade's record to " << options_.logFile << " ("
+             << system_.errorText(error) << "); nothing was sent\n";
     return false;
 }
 
 // A drive cut off from its power in the middle of a download may not start again: on battery
 // the upgrade goes on only with --force.
 bool Session::checkThePower() {
-    const std::vector<PowerSupplyReading> supplies = readPowerSupplies(env_.linuxApi);
-    if (!runsOnBattery(supplies)) return true;
-    const std::string battery = dischargingBattery(supplies);
+    const std::optional<std::string> battery = system_.dischargingBattery();
+    if (!battery) return true;
     if (options_.force) {
-        env_.err << "drivewright: the machine runs on battery (" << battery
+        env_.err << "drivewright: the machine runs on battery (" << *battery
                  << " discharging); going on, as --force asks\n";
         return true;
     }
-    env_.err << "drivewright: the machine runs on battery (" << battery
+    env_.err << "drivewright: the machine runs on battery (" << *battery
              << " discharging, no mains power online): a drive whose upgrade is cut off may not "
                 "start again; connect the mains power, or add --force\n";
+    return false;
+}
+
+// Taken before the question, so that a refusal never comes after a yes.
+bool Session::holdTheDrive(DeviceEntry& device) { return system_.hold(device, env_.err); }
+
+// From the first command that carries firmware to the end of the upgrade the system must not
+// sleep: a drive cut off in the middle of a download may not start again.
+void Session::keepAwake() {
+    if (awake_) return;
+    awake_ = true;
+    const std::string why = system_.keepAwake();
+    if (!options_.trace) return;
+    if (progress_) progress_->finish();
+    if (why.empty()) {
+        env_.err << "trace: sleep inhibitor taken\n";
+    } else {
+        env_.err << "trace: no sleep inhibitor (" << why << ")\n";
+    }
+}
+
+void Session::letSleep() {
+    if (!awake_) return;
+    awake_ = false;
+    system_.letSleep();
+    if (options_.trace) env_.err << "trace: sleep inhibitor released\n";
+}
+
+// Once the node is held, before anything is sent: the drive behind it is the one the scan found
+// and the file was checked for.
+bool Session::confirmTheDrive(DeviceEntry& device) {
+    if (system_.heldIsTheScannedOne(device)) return true;
+    env_.err << "The drive changed since the file was checked; nothing was sent.\n";
     return false;
 }
 
@@ -681,8 +529,8 @@ std::optional<int> Session::refuseTheSameOrOlder() {
 // drive sent.
 int Session::tellTheDryRun(const DeviceEntry& device) {
     const char* order = versionOrderWord(versions_.order);
-    env_.out << "Would upgrade " << nodeOf(device) << " (" << labelOf(device) << ") from firmware "
-             << versions_.before << " to " << versions_.file;
+    env_.out << "Would upgrade " << system_.nameOf(device) << " (" << labelOf(device)
+             << ") from firmware " << versions_.before << " to " << versions_.file;
     if (*order != '\0') env_.out << " (" << order << ")";
     env_.out << " with " << options_.file << "; nothing was sent.\n";
     return kExitOk;
@@ -740,10 +588,10 @@ std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char
 
 // The drive's label without the blanks that pad it.
 std::string Session::labelOf(const DeviceEntry& device) {
-    const std::string node = nodeOf(device);
+    const std::string name = system_.nameOf(device);
     std::string label;
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
-        if (nodeOf(state_.deviceList.at(i)) == node) label = labels_[i];
+        if (system_.nameOf(state_.deviceList.at(i)) == name) label = labels_[i];
     }
     label.erase(0, label.find_first_not_of(' '));
     label.erase(label.find_last_not_of(' ') + 1);
@@ -753,7 +601,7 @@ std::string Session::labelOf(const DeviceEntry& device) {
 // The drive by its node and its label, and the file, with whether its version is newer.
 std::string Session::theQuestion(const DeviceEntry& device, const char* version) {
     const char* order = versionOrderWord(versions_.order);
-    return "Upgrade " + nodeOf(device) + " (" + labelOf(device) + ", firmware " + version +
+    return "Upgrade " + system_.nameOf(device) + " (" + labelOf(device) + ", firmware " + version +
            ") with " + options_.file + " (version " + fileVersion() +
            (*order != '\0' ? std::string(", ") + order : std::string()) + ")? [y/N] ";
 }
@@ -781,7 +629,7 @@ Session::Download Session::runTheDownload(CliDialog& dialog) {
     dialog.setStatusText("Upgrade in progress");
     dialog.refresh();
     Download download;
-    transport_.sgIoGate = [&](const ScsiCommand& command) {
+    transport_.commandGate = [&](const ScsiCommand& command) {
         if (committing_) {
             tellFinishing();
             return true;
@@ -792,7 +640,7 @@ Session::Download Session::runTheDownload(CliDialog& dialog) {
         }
         committing_ = IsCommittingCommand(command);
         if (committing_ && progress_) progress_->committing();
-        if (carriesFirmware(command)) inhibitSleep();
+        if (carriesFirmware(command)) keepAwake();
         return true;
     };
     progress_ = makeProgress();
@@ -802,7 +650,7 @@ Session::Download Session::runTheDownload(CliDialog& dialog) {
     tellFinishing();
     progress_->finish();
     progress_.reset();
-    transport_.sgIoGate = nullptr;
+    transport_.commandGate = nullptr;
     return download;
 }
 
@@ -837,61 +685,20 @@ void Session::tellTheOutcome(const Download& download, CliDialog& dialog) {
         dialog.show();
     }
     if (download.succeeded) return;
-    if (refused_) tellWhyTheSystemRefused();
-    if (state_.download.stop == DownloadStop::NotCompleted && incomplete_) tellWhatDidNotComplete();
+    system_.tellWhyTheDownloadStopped(state_.currentDevice,
+                                      state_.download.stop == DownloadStop::NotCompleted,
+                                      state_.download.result, env_.err);
     if (!download.stopped && !driveMayHaveChanged_) {
         env_.err << "drivewright: the upgrade stopped before any command that changes the drive: "
                     "it keeps its firmware\n";
     }
 }
 
-// Through a block node the command filter passes vendor and download commands only with
-// CAP_SYS_RAWIO; an sg node opened for writing has no filter: there, or with the right, a
-// security policy refused it.
-void Session::tellWhyTheSystemRefused() {
-    char opcode[8];
-    std::snprintf(opcode, sizeof opcode, "%02Xh", refused_->first);
-    const SgIoDevice* through = transport_.sgIoDeviceOf(state_.currentDevice);
-    const bool filtered = through != nullptr && !through->throughGenericNode() && rawio_ != true;
-    env_.err << "drivewright: the system refused command " << opcode << " on "
-             << nodeOf(state_.currentDevice) << " (" << std::strerror(refused_->second) << ")"
-             << (filtered ? ": run it as root, or load the sg module and use /dev/sgN with "
-                            "write access\n"
-                          : ": the kernel itself passes it, so a security policy (SELinux, "
-                            "AppArmor) refused it\n");
-}
-
-// The status line's error number of a command that did not complete is an errno, a host status
-// or a driver status: say which.
-void Session::tellWhatDidNotComplete() {
-    const SgIoOutcome& o = incomplete_->second;
-    const uint32_t code = incompleteCode(state_.download.result);
-    char what[96];
-    if (o.error != 0) {
-        std::snprintf(what, sizeof what, "%s", std::strerror(static_cast<int>(code)));
-    } else if (o.hostStatus != 0) {
-        std::snprintf(what, sizeof what, "host status %02Xh", o.hostStatus);
-    } else {
-        std::snprintf(what, sizeof what, "driver status %02Xh", o.driverStatus);
-    }
-    char opcode[8];
-    std::snprintf(opcode, sizeof opcode, "%02Xh", incomplete_->first);
-    env_.err << "drivewright: command " << opcode << " on " << nodeOf(state_.currentDevice)
-             << " did not complete (error " << code << ": " << what << ")\n";
-}
-
 // The drive as --json tells it: its nodes and names, its identification and where it sits.
 DriveFacts Session::driveFacts(const DeviceEntry& entry, const std::string& label) {
     DriveFacts d;
-    if (const SgIoDevice* node = transport_.sgIoDeviceOf(entry)) {
-        if (node->throughGenericNode()) d.sg = node->node;
-        if (!node->blockName.empty()) d.sr = "/dev/" + node->blockName;
-        d.stableName = stableNameOf(env_.linuxApi, *node);
-        d.host = node->host;
-        d.channel = node->channel;
-        d.target = node->target;
-        d.lun = node->lun;
-    }
+    d.device = system_.nameOf(entry);
+    system_.describe(entry, d);
     d.vendor = withoutPadding(entry.vendor);
     d.product = withoutPadding(entry.product);
     d.inquiryRevision = withoutPadding(entry.revision);
@@ -909,9 +716,9 @@ DriveFacts Session::driveFacts(const DeviceEntry& entry, const std::string& labe
 }
 
 void Session::reportTheDrive(const DeviceEntry& entry) {
-    const std::string node = nodeOf(entry);
+    const std::string name = system_.nameOf(entry);
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
-        if (nodeOf(state_.deviceList.at(i)) == node) {
+        if (system_.nameOf(state_.deviceList.at(i)) == name) {
             report_->drive = driveFacts(entry, labels_[i]);
         }
     }
@@ -927,7 +734,7 @@ void Session::reportTheFile(const CliDialog& dialog, bool valid) {
     const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     if (size >= 0 && in.seekg(0)) {
         file.size = static_cast<uint64_t>(size);
-        file.sha256 = sha256Hex(in, *file.size);
+        file.sha256 = system_.sha256Of(options_.file);
         static constexpr const char* kProcedureNames[] = {"128K", "256K", "512K", "960K", "1004K"};
         const int32_t procedure = procedureIndexForSize(*file.size);
         if (procedure >= 0) file.procedure = kProcedureNames[procedure];
@@ -971,7 +778,7 @@ void Session::reportTheDownload(const Download& download, uint32_t milliseconds)
     stop.chunk = record.chunk;
     stop.committing = record.committing;
     if (record.stop == DownloadStop::DriveRefused) {
-        stop.scsiStatus = failedStatus_;
+        if (failedStatus_) stop.scsiStatus = *failedStatus_;
         readSense(state_.currentDevice.sense, stop);
     }
     u.stop = stop;
@@ -979,6 +786,7 @@ void Session::reportTheDownload(const Download& download, uint32_t milliseconds)
 
 int Session::run() {
     start();
+    if (ended_) return *ended_;
     switch (options_.command) {
         case Command::List: return list();
         case Command::Check: return check(false);
@@ -1001,13 +809,9 @@ int RunCommandForJson(const Options& options, Environment& environment) {
     LineRecorder errLines(environment.err);
     std::ostream out(&outLines);
     std::ostream err(&errLines);
-    Environment toStandardError{environment.linuxApi,
-                                environment.clock,
-                                environment.strings,
-                                environment.terminal,
-                                out,
-                                err,
-                                environment.signals};
+    Environment toStandardError{
+        environment.system, environment.clock, environment.strings, environment.terminal, out, err,
+        environment.signals};
     Session session(options, toStandardError);
     session.reportTo(report, environment.err);
     const int exitCode = session.run();

@@ -1,5 +1,6 @@
-// The command line's commands on the shared core: the Linux scan, the interface probe and the
-// list fill as the dialog's start-up runs them, then list, check or upgrade.
+// The command line's commands on the shared core, over the system it runs on: the drives found
+// and the interface probe and list fill as the dialog's start-up runs them, then list, check or
+// upgrade.
 #pragma once
 
 #include <optional>
@@ -7,7 +8,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "platform/linux_api.h"
+#include "cli/cli_system.h"
 #include "platform/string_table.h"
 #include "platform/windows_api.h"
 
@@ -54,7 +55,7 @@ public:
 };
 
 struct Environment {
-    LinuxApi& linuxApi;
+    CliSystem& system;
     Clock& clock;
     StringTable& strings;
     Terminal& terminal;

@@ -17,6 +17,7 @@
 #include "cli/cli_program.h"
 #include "cli/command_line.h"
 #include "cli/json_report.h"
+#include "cli/linux_cli_system.h"
 #include "platform/linux/linux_system.h"
 #include "resources/program_strings.h"
 
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
         return dw::cli::kExitUsage;
     }
 
-    dw::LinuxSystem system;
+    dw::LinuxSystem linux;
+    dw::cli::LinuxCliSystem system(linux);
     dw::MonotonicClock clock;
     dw::ProgramStrings strings;
     ProcessTerminal terminal;

@@ -149,6 +149,7 @@ int LineRecorder::sync() {
 
 JsonObject driveObject(const DriveFacts& d) {
     JsonObject object;
+    object.set("device", d.device);
     setTextOrNull(object, "sg", d.sg);
     setTextOrNull(object, "sr", d.sr);
     setTextOrNull(object, "stable_name", d.stableName);
@@ -172,10 +173,11 @@ JsonObject driveObject(const DriveFacts& d) {
 
 JsonObject refusalObject(const FileRefusal& why) {
     using Kind = FileRefusal::Kind;
-    static constexpr const char* kKinds[] = {"none",           "path_length", "cannot_open",
-                                             "drive_not_identified", "downgrade", "size",
-                                             "cannot_read",    "no_upgrade_files", "ident",
-                                             "checksum"};
+    static constexpr const char* kKinds[] = {"none",        "path_length",
+                                             "cannot_open", "drive_not_identified",
+                                             "downgrade",   "size",
+                                             "cannot_read", "no_upgrade_files",
+                                             "ident",       "checksum"};
     JsonObject object;
     object.set("kind", kKinds[static_cast<size_t>(why.kind)]);
     setTextOrNull(object, "model_row", why.row);
@@ -248,7 +250,12 @@ std::string JsonReport::document(int exitCode, const std::vector<std::string>& s
             }
         }
     }
-    if (exitCode != 0) object.set("error", errorObject(exitCode, messageOf(text, said)));
+    // An upgrade that ended before it began, after a valid check, ended for what it said last,
+    // not for the check's "Valid upgrade file loaded".
+    const bool textTellsTheEnd = outcome != "not_started" && outcome != "valid";
+    if (exitCode != 0) {
+        object.set("error", errorObject(exitCode, messageOf(textTellsTheEnd ? text : "", said)));
+    }
     return object.text() + "\n";
 }
 

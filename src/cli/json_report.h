@@ -18,6 +18,7 @@
 namespace dw::cli {
 
 struct DriveFacts {
+    std::string device;      // the name list shows: "/dev/sg1"; "E:" or "1:0" on Windows
     std::string sg;          // "/dev/sg1", empty where the drive has none
     std::string sr;          // "/dev/sr0", empty where it has none
     std::string stableName;  // its /dev/disk/by-id (or by-path) name, empty where udev made none

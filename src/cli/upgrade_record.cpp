@@ -35,13 +35,27 @@ std::string logValue(const std::string& value) {
     return quoted + "\"";
 }
 
-// "2026-12-07T09:30:00Z".
+// "2026-12-07T09:30:00Z": the proleptic Gregorian calendar, worked out here so that both systems
+// give the same text (days to a date as in Howard Hinnant's days_from_civil, inverted).
 std::string utcTime(int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    if (gmtime_r(&t, &parts) == nullptr) return "";
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    const int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    const int64_t secondOfDay = seconds - days * 86400;
+    const int64_t z = days + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t dayOfEra = z - era * 146097;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t mp = (5 * dayOfYear + 2) / 153;
+    const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+                  static_cast<long long>(year), static_cast<long long>(month),
+                  static_cast<long long>(day), static_cast<long long>(secondOfDay / 3600),
+                  static_cast<long long>(secondOfDay / 60 % 60),
+                  static_cast<long long>(secondOfDay % 60));
     return text;
 }
 

@@ -50,6 +50,7 @@ public:
         return false;
     }
     std::string loadString(uint32_t) override { return {}; }
+    Reading systemPowerStatus() override { return {}; }
 };
 
 }  // namespace dw

@@ -280,6 +280,20 @@ public:
                                std::vector<uint8_t>& value) = 0;
 };
 
+// The power supply as GetSystemPowerStatus reports it (its SYSTEM_POWER_STATUS: ACLineStatus 0
+// offline, 1 online, 255 unknown; BatteryFlag 8 charging, 128 no system battery, 255 unknown).
+class PowerStatus {
+public:
+    virtual ~PowerStatus() = default;
+    struct Reading {
+        bool known = false;  // false: the call is not there, or it failed
+        uint8_t acLineStatus = 255;
+        uint8_t batteryFlag = 255;
+        uint8_t batteryLifePercent = 255;
+    };
+    virtual Reading systemPowerStatus() = 0;
+};
+
 // Everything the core asks of Windows.
 class WindowsApi : public DeviceIo,
                    public Libraries,
@@ -292,6 +306,7 @@ class WindowsApi : public DeviceIo,
                    public ConfigManager,
                    public TextConversion,
                    public FileVersions,
+                   public PowerStatus,
                    public StringTable {
 public:
     ~WindowsApi() override = default;

@@ -61,12 +61,16 @@ ScsiTransport::~ScsiTransport() {
 }
 
 int32_t ScsiTransport::execute(DeviceEntry& device, const ScsiCommand& command) {
+    if (commandGate && !commandGate(command)) return 0;
+    int32_t result = 0;
     switch (kind) {
-        case TransportKind::None: return 0;
-        case TransportKind::PassThrough: return passThroughCommand(device, command);
-        case TransportKind::SgIo: return sgIoCommand(device, command);
-        default: return aspiCommand(device, command);
+        case TransportKind::None: break;
+        case TransportKind::PassThrough: result = passThroughCommand(device, command); break;
+        case TransportKind::SgIo: result = sgIoCommand(device, command); break;
+        default: result = aspiCommand(device, command); break;
     }
+    if (commandDone) commandDone(device, command, result);
+    return result;
 }
 
 int32_t ScsiTransport::inquiry(DeviceEntry& device, InquiryStrings& out) {

@@ -216,9 +216,11 @@ public:
     // The residual count of the last SG_IO command that completed: bytes of its data transfer
     // that did not happen. 0 under ASPI and pass-through, which do not tell it.
     int32_t lastResidual = 0;
-    // Asked before each SG_IO command; false keeps it from being sent (result 0). The command
-    // line stops an interrupted upgrade with it.
-    std::function<bool(const ScsiCommand&)> sgIoGate;
+    // Asked before each command `execute` sends, over any transport; false keeps it from being
+    // sent (result 0). The command line stops an interrupted upgrade with it.
+    std::function<bool(const ScsiCommand&)> commandGate;
+    // Told of each command `execute` was given, with its result, over any transport.
+    std::function<void(const DeviceEntry&, const ScsiCommand&, int32_t)> commandDone;
 
 private:
     WindowsApi& api_;

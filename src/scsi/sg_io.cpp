@@ -135,7 +135,6 @@ int32_t ScsiTransport::sgIoCommand(DeviceEntry& device, const ScsiCommand& comma
     if (device.hostAdapter < 0 || device.targetId < 0 || linuxApi_ == nullptr) return 0;
     SgIoDevice* node = sgIoDeviceOf(device);
     if (node == nullptr) return 0;
-    if (sgIoGate && !sgIoGate(command)) return 0;
 
     uint8_t sense[kSgIoSenseLength] = {};
     SgIoRequest request;

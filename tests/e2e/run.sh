@@ -11,7 +11,10 @@
 # set `windows` (the Windows version Wine reports to the program: win98, the default, win7 or
 # win10), `dpi` (the display's dots per inch: 96, the default, or 144 for 150 %) and
 # `dll_overrides` (more WINEDLLOVERRIDES entries). @WORK@ in the steps is the
-# scenario's folder. Every process started here is ended by its id, and the
+# scenario's folder. A scenario of the console program (drivewright-cli.exe) defines
+# `console_steps` instead of `steps`: in it `cli ARGS` runs the program in the scenario's folder
+# (its output in $out and $err, its exit code in $rc), and `expect`, `expect_has` and the log
+# helpers check what it did. Every process started here is ended by its id, and the
 # whole run is bounded in time. The screenshots stay in build/e2e/NAME/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -79,6 +82,18 @@ write_buffer_bytes() {
   echo "$sum"
 }
 mkimage() { "$native/mkimage" "$@" >/dev/null; }
+expect_has() {  # expect_has DESCRIPTION TEXT PART
+  if [[ "$2" != *"$3"* ]]; then echo "e2e: $1 lacks '$3' in:"; echo "$2"; exit 1; fi
+  echo "   $1: has '$3'"
+}
+# cli ARGS: drivewright-cli.exe in the scenario's folder, bounded in time.
+cli() {
+  rc=0
+  (cd "$work" && timeout 120 "$wine" "$work/drivewright-cli.exe" "$@") \
+    > "$work/out.txt" 2> "$work/err.txt" || rc=$?
+  out=$(tr -d '\r' < "$work/out.txt")
+  err=$(tr -d '\r' < "$work/err.txt" | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):' || true)
+}
 # A SCSI port that is there but refuses to open, as for a program without administrator rights:
 # Wine answers an open of a folder for writing with access denied.
 deny_scsi_port() { ln -sfn / "$WINEPREFIX/dosdevices/scsi$1:"; }
@@ -118,13 +133,14 @@ dpi=96
 dll_overrides=""
 layer_config=""
 steps=""
+console_steps=""
 prepare() { :; }
 check() { :; }
 # shellcheck source=/dev/null
 source "$scenario"
 
 # The program's folder: the exe, the library variant and its configuration.
-cp "$w64/drivewright.exe" "$work/"
+cp "$w64/drivewright.exe" "$w64/drivewright-cli.exe" "$work/"
 if [ "$variant" != none ]; then cp "$w64/aspi/$variant/wnaspi32.dll" "$work/"; fi
 printf '%s\n' "$layer_config" > "$work/wnaspi32.cfg"
 printf '%s\n' "$steps" | sed "s|@WORK@|$work|g" > "$work/steps.txt"
@@ -132,13 +148,22 @@ prepare
 
 export WINEDLLOVERRIDES="wnaspi32=n${dll_overrides:+;$dll_overrides}"
 # The version for the program alone; the tools beside it keep the prefix's.
-timeout 60 "$wine" reg add 'HKCU\Software\Wine\AppDefaults\drivewright.exe' /v Version \
-  /d "$windows" /f >/dev/null 2>&1 || { echo "e2e: cannot set the Windows version"; exit 1; }
+for exe in drivewright.exe drivewright-cli.exe; do
+  timeout 60 "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version \
+    /d "$windows" /f >/dev/null 2>&1 || { echo "e2e: cannot set the Windows version"; exit 1; }
+done
 timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
   >/dev/null 2>&1 || { echo "e2e: cannot set the display's DPI"; exit 1; }
 if ! timeout 60 "$wine" "$w64/win98_registry.exe" "$(win_path "$work/wnaspi32.cfg")" \
     > "$work/registry.txt" 2>&1; then
   cat "$work/registry.txt"; echo "e2e: registry set-up failed"; exit 1
+fi
+
+if [ -n "$console_steps" ]; then
+  "$console_steps"
+  check
+  echo "e2e: $name passed"
+  exit 0
 fi
 
 # Screenshots the driver asks for.

@@ -375,6 +375,22 @@ bool Win32WindowsApi::multiByteToWideChar(uint32_t codePage, std::string_view te
     return true;
 }
 
+// Looked up at run time, like the library search's calls: not every kernel32 the program runs on
+// need export it.
+PowerStatus::Reading Win32WindowsApi::systemPowerStatus() {
+    using GetSystemPowerStatusFn = BOOL(WINAPI*)(SYSTEM_POWER_STATUS*);
+    const auto get =
+        entry<GetSystemPowerStatusFn>(GetModuleHandleA("kernel32.dll"), "GetSystemPowerStatus");
+    SYSTEM_POWER_STATUS status = {};
+    Reading reading;
+    if (get == nullptr || !get(&status)) return reading;
+    reading.known = true;
+    reading.acLineStatus = status.ACLineStatus;
+    reading.batteryFlag = status.BatteryFlag;
+    reading.batteryLifePercent = status.BatteryLifePercent;
+    return reading;
+}
+
 // Without the library a file has no version information, as Windows says of a file without.
 uint32_t Win32WindowsApi::getFileVersionInfoSize(const std::string& fileName) {
     const auto& e = fileVersionEntries();

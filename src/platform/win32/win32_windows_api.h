@@ -59,6 +59,8 @@ public:
     bool verQueryValue(std::span<const uint8_t> block, const std::string& subBlock,
                        std::vector<uint8_t>& value) override;
 
+    Reading systemPowerStatus() override;
+
     std::string loadString(uint32_t id) override;
 };
 

@@ -1,0 +1,125 @@
+// drivewright-cli.exe: the command line on Windows, a console program. The question is asked on
+// the console (CONIN$ and CONOUT$), whatever the standard handles are redirected to; Ctrl+C and
+// Ctrl+Break end list and check at once, and from the upgrade's question on are caught and
+// told, so that nothing but the drive ends an upgrade that has begun.
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/program_start.h"
+#include "cli/cli_program.h"
+#include "cli/command_line.h"
+#include "cli/json_report.h"
+#include "cli/windows_cli_system.h"
+#include "platform/win32/win32_windows_api.h"
+#include "resources/program_strings.h"
+
+namespace {
+
+volatile LONG gInterrupt = -1;  // the first console event caught, -1 before one came
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    InterlockedCompareExchange(&gInterrupt, static_cast<LONG>(event), -1);
+    return TRUE;  // handled: the process goes on
+}
+
+class ConsoleSignals : public dw::cli::Signals {
+public:
+    void catchInterrupts() override { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+    // The handler caught every event from the question on; nothing more to hold back.
+    void holdBack() override {}
+    void release() override {}
+    const char* interruption() override {
+        switch (gInterrupt) {
+            case -1: return nullptr;
+            case CTRL_C_EVENT: return "Ctrl+C";
+            case CTRL_BREAK_EVENT: return "Ctrl+Break";
+            default: return "the console's close";
+        }
+    }
+};
+
+// The console the program runs in, whatever its standard handles are redirected to.
+class ConsoleTerminal : public dw::cli::Terminal {
+public:
+    ~ConsoleTerminal() override { closeControlling(); }
+    int openControlling() override {
+        closeControlling();
+        in_ = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        out_ = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (in_ != INVALID_HANDLE_VALUE && out_ != INVALID_HANDLE_VALUE) return 0;
+        closeControlling();
+        return ENXIO;  // no console
+    }
+    void show(const std::string& text) override {
+        DWORD written = 0;
+        if (out_ != INVALID_HANDLE_VALUE) {
+            WriteFile(out_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+    }
+    std::optional<std::string> readLine() override {
+        std::string line;
+        for (char c; in_ != INVALID_HANDLE_VALUE;) {
+            DWORD n = 0;
+            if (!ReadFile(in_, &c, 1, &n, nullptr)) return std::nullopt;  // Ctrl+C, or gone
+            if (n == 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+            if (c == '\n') return line;
+            if (c != '\r') line += c;
+        }
+        return std::nullopt;
+    }
+    void closeControlling() override {
+        if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
+        if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
+        in_ = out_ = INVALID_HANDLE_VALUE;
+    }
+    bool errorIsTerminal() override {
+        DWORD mode = 0;
+        return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+    }
+    int errorColumns() override {
+        CONSOLE_SCREEN_BUFFER_INFO info = {};
+        if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+        return info.srWindow.Right - info.srWindow.Left + 1;
+    }
+    std::string columnsVariable() override {
+        const char* columns = std::getenv("COLUMNS");
+        return columns != nullptr ? columns : "";
+    }
+
+private:
+    HANDLE in_ = INVALID_HANDLE_VALUE;
+    HANDLE out_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto options = dw::cli::parseCommandLine(arguments, error);
+    if (!options) {
+        std::cerr << "drivewright: " << error << " (drivewright-cli --help lists the commands)\n";
+        if (dw::cli::asksForJson(arguments)) std::cout << dw::cli::usageErrorDocument(error);
+        return dw::cli::kExitUsage;
+    }
+    dw::Win32WindowsApi api;
+    int exitCode = dw::cli::kExitFailed;
+    // The library search is narrowed before anything loads a library (the ASPI layer's included).
+    dw::StartProgram(api, [&] {
+        dw::cli::WindowsCliSystem system(api, options->yes);
+        dw::ProgramStrings strings;
+        ConsoleTerminal terminal;
+        ConsoleSignals signals;
+        dw::cli::Environment environment{system,    api,       strings, terminal,
+                                         std::cout, std::cerr, signals};
+        exitCode = dw::cli::RunCommand(*options, environment);
+    });
+    return exitCode;
+}

@@ -1,0 +1,72 @@
+# The console program on Windows 98 with the ASPI layer: list, check, a whole upgrade, --json and
+# its exit codes. The upgrade's command record, from its first command on, is the one the Linux
+# command line sends the same drive (which linux-same-commands shows to be the dialog's).
+layer_config="$two_drives"
+upgrade_part() {
+  local lines first start
+  lines=$(grep -E '^([0-9]+ [0-9]+ [0-9A-F]{2} |commit )' "$1")
+  first=$(grep -n -m 1 '^0 0 3B ' <<< "$lines" | cut -d: -f1)
+  start=$(head -n "$first" <<< "$lines" | grep -n '^0 0 00 ' | tail -n 1 | cut -d: -f1)
+  tail -n +"$start" <<< "$lines"
+}
+json() {  # json EXPRESSION: its value over the JSON document in $out (as d)
+  python3 -c "import json,sys; d=json.loads(sys.argv[1]); print(($1))" "$out"
+}
+steps_of_the_console() {
+  kv829a_image
+  mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 --break checksum "$work/broken.bin"
+
+  cli list
+  expect "list: exit code" "$rc" 0
+  expect_has "list: the first drive" "$out" '0:0  "'
+  expect_has "list: its firmware" "$out" '1.00'
+
+  cli list --json
+  expect "list --json: exit code" "$rc" 0
+  expect "list --json: the drives" "$(json 'len(d["drives"])')" 2
+  expect "list --json: the first" "$(json '[d["drives"][0][k] for k in ("device", "product", "firmware")]')" \
+    "['0:0', 'DVDR   KV-829A', '1.00']"
+
+  cli check broken.bin -d 0:0
+  expect "broken file: exit code" "$rc" 5
+  expect "broken file: the dialog's text" "$out" "Not a valid upgrade file"
+  expect_has "broken file: why" "$err" "checksum"
+
+  cli upgrade kv829a-110.bin -d 0:0
+  expect "upgrade without --yes and no console: exit code" "$rc" 2
+  expect "upgrade without --yes: nothing sent" "$(commands 3B | wc -l)" 0
+
+  cli upgrade kv829a-110.bin -d 0:0 --yes --json
+  expect "upgrade: exit code" "$rc" 0
+  expect "upgrade: the outcome" "$(json '[d["outcome"], d["upgrade"]["committed"], d["upgrade"]["chunks_sent"]]')" \
+    "['succeeded', True, 126]"
+  expect "upgrade: the versions" "$(json '[d["upgrade"]["version_before"], d["upgrade"]["version_after"]]')" \
+    "['1.00', '1.10']"
+  cmp "$work/wnaspi32-0-0.bin" "$work/kv829a-110.bin"
+  echo "   the drive holds the file, byte for byte"
+
+  # Each start of the simulated layer reads its drives anew: the drive now runs 1.10.
+  two_drives_where_first | sed 's/^drive 0 0 E 1.00 /drive 0 0 E 1.10 /' > "$work/wnaspi32.cfg"
+  cli upgrade kv829a-110.bin -d 0:0 --yes
+  expect "the same upgrade again: exit code" "$rc" 6
+  expect_has "the same upgrade again: what it says" "$out" "The drive already runs 1.10; nothing was sent."
+  expect "the same upgrade again: chunks" "$(commands 3B | wc -l)" 126
+  printf '%s\n' "$layer_config" > "$work/wnaspi32.cfg"
+}
+console_steps=steps_of_the_console
+check() {
+  local linux="$work/linux"
+  mkdir -p "$linux"
+  printf '%s\n' 'drive pata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A' \
+    'drive pata 0 0 1 0 sg1 sr1 1.04 CD-R   KV-W6025A' > "$linux/linux.cfg"
+  DRIVEWRIGHT_LINUX_SIM="$linux/linux.cfg" LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$linux/no-system-bus" \
+    timeout 60 "$native/drivewright" upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes \
+    > "$linux/out.txt" 2>&1 < /dev/null || { cat "$linux/out.txt"; echo "e2e: Linux upgrade failed"; exit 1; }
+  upgrade_part "$work/wnaspi32.log" > "$work/windows-upgrade.txt"
+  upgrade_part "$linux/drives.log" > "$work/linux-upgrade.txt"
+  if ! diff "$work/windows-upgrade.txt" "$work/linux-upgrade.txt" > "$work/difference.txt"; then
+    head -n 20 "$work/difference.txt"; echo "e2e: the records differ"; exit 1
+  fi
+  echo "   the same $(wc -l < "$work/linux-upgrade.txt") lines as the Linux command line's"
+}
