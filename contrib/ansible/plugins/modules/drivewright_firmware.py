@@ -16,7 +16,7 @@ DOCUMENTATION = r"""
 ---
 module: drivewright_firmware
 short_description: Upgrade the firmware of a KORVANE CD/DVD drive where it needs it
-version_added: "1.26.0"
+version_added: "1.0.0"
 description:
   - Runs C(drivewright upgrade FILE --json --yes) on the managed host and reads the JSON
     document it writes.
@@ -130,7 +130,8 @@ exit_code:
   type: int
   sample: 0
 version_before:
-  description: The firmware version the drive reported before the upgrade; null where no drive was chosen.
+  description:
+    - The firmware version the drive reported before the upgrade; null where no drive was chosen.
   returned: when the program wrote its JSON document
   type: str
   sample: "1.00"
