@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 fonts-wine xvfb xdotool imagemagick
   file cppcheck clang-14 libclang-rt-14-dev clang-format shellcheck python3 dbus-daemon
-  dpkg-dev lintian groff-base man-db
+  dpkg-dev lintian groff-base man-db ansible-core
   busybox-static qemu-system-x86 kmod cpio xz-utils patch xorriso
 )
 
