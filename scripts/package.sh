@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Writes the release files of the builds as they are (scripts/build.sh makes them) to OUT
 # (default dist/):
-#   drivewright-V-windows-x86.zip   build/win32/drivewright.exe, README.txt, LICENSE.txt
-#   drivewright-V-windows-x64.zip   build/win64/drivewright.exe, README.txt, LICENSE.txt
+#   drivewright-V-windows-x86.zip   build/win32/drivewright.exe, drivewright-cli.exe, README.txt,
+#                                   LICENSE.txt
+#   drivewright-V-windows-x64.zip   the same of build/win64
 #   drivewright_V_amd64.deb         build/native/drivewright, its manual page and completion
 #   SHA256SUMS                      of the three
 # V is the version the native build was configured with. Every time stamp in the files is
@@ -23,7 +24,8 @@ fail() {
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt" 2>/dev/null || true)
 [ -n "$version" ] || fail "no native build in $native (run scripts/build.sh)"
 for file in "$native/drivewright" "$root/build/win32/drivewright.exe" \
-  "$root/build/win64/drivewright.exe"; do
+  "$root/build/win64/drivewright.exe" "$root/build/win32/drivewright-cli.exe" \
+  "$root/build/win64/drivewright-cli.exe"; do
   [ -f "$file" ] || fail "$file is missing (run scripts/build.sh)"
 done
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -67,7 +69,7 @@ for arch in x86 x64; do
   zip="$out/drivewright-$version-windows-$arch.zip"
   rm -f "$zip"
   zip_members "$zip" "drivewright.exe=$root/build/$preset/drivewright.exe" \
-    "README.txt=$work/README.txt" "LICENSE.txt=$work/LICENSE.txt"
+    "drivewright-cli.exe=$root/build/$preset/drivewright-cli.exe" "README.txt=$work/README.txt" "LICENSE.txt=$work/LICENSE.txt"
 done
 
 # The Debian package, laid out where dpkg-shlibdeps expects a package's files.

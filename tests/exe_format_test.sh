@@ -31,4 +31,8 @@ check() {
 
 check "$root/build/win32/drivewright.exe" "PE32 executable (GUI) Intel 80386" i686-w64-mingw32-objdump
 check "$root/build/win64/drivewright.exe" "PE32+ executable (GUI) x86-64" x86_64-w64-mingw32-objdump
+check "$root/build/win32/drivewright-cli.exe" "PE32 executable (console) Intel 80386" \
+  i686-w64-mingw32-objdump
+check "$root/build/win64/drivewright-cli.exe" "PE32+ executable (console) x86-64" \
+  x86_64-w64-mingw32-objdump
 exit $failed

@@ -28,16 +28,17 @@ expect "the files made" "$(cd "$dist" && printf '%s ' *)" \
   "SHA256SUMS drivewright-$version-windows-x64.zip drivewright-$version-windows-x86.zip drivewright_${version}_amd64.deb "
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 
-# Each zip: its three members in order with their modes, the exe of its build, CRLF texts.
+# Each zip: its four members in order with their modes, the exe of its build, CRLF texts.
 for arch in x86:win32 x64:win64; do
   zip="$dist/drivewright-$version-windows-${arch%%:*}.zip"
-  listing=$(python3 - "$zip" "$root/build/${arch#*:}/drivewright.exe" <<'EOF'
+  listing=$(python3 - "$zip" "$root/build/${arch#*:}" <<'EOF'
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 for i in z.infolist():
     print(i.filename, oct(i.external_attr >> 16), "%04d-%02d-%02d" % i.date_time[:3])
-exe = z.read("drivewright.exe")
-print("exe", "same" if exe == open(sys.argv[2], "rb").read() else "different")
+for exe in ("drivewright.exe", "drivewright-cli.exe"):
+    same = z.read(exe) == open(sys.argv[2] + "/" + exe, "rb").read()
+    print(exe, "same" if same else "different")
 for name in ("README.txt", "LICENSE.txt"):
     text = z.read(name)
     bare = text.replace(b"\r\n", b"").count(b"\n")
@@ -46,8 +47,10 @@ EOF
   )
   expect "$zip" "$listing" "LICENSE.txt 0o100644 2026-12-02
 README.txt 0o100644 2026-12-02
+drivewright-cli.exe 0o100755 2026-12-02
 drivewright.exe 0o100755 2026-12-02
-exe same
+drivewright.exe same
+drivewright-cli.exe same
 README.txt crlf
 LICENSE.txt crlf"
 done
