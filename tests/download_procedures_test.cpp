@@ -72,15 +72,9 @@ struct Through {
     TempFolder folder;
     std::vector<uint8_t> bytes = referenceImage({"DVDR   KV-829A", 0xFB000, "2.07"});
     Through(dw::ScsiTransport& transport, const dw::DeviceEntry& device) {
-        state.transport = &transport;
-        state.currentDevice = device;
-        dw::InquiryStrings identity;
-        transport.inquiry(state.currentDevice, identity);
-        dw::copyIdentification(identity, state.currentDevice);
-        const std::string path = folder.file("new.bin");
         std::string error;
-        EXPECT_TRUE(dw::tools::writeFile(path, bytes, error)) << error;
-        std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+        EXPECT_TRUE(dw::tools::writeFile(folder.file("new.bin"), bytes, error)) << error;
+        aimUpgrade(state, transport, device, folder.file("new.bin"));
         EXPECT_TRUE(dw::ValidateUpgradeFile(state, dialog)) << dialog.status;
     }
     std::string upgrade() {
@@ -247,80 +241,13 @@ TEST(DownloadProcedures, a6025AtRevision5a02TakesASecondPassWhoseResultCounts) {
 // SG_IO the kernel turns down, were not sent, and the drive's earlier sense stays; an SG_IO
 // whose answer is lost after the drive took the command did not complete, and the committing
 // one may have left the new firmware in the drive. The number told is the errno, or the host or
-// driver status.
-TEST(DownloadProcedures, overAspiAndSgIoACommandNotSentIsToldApartFromOneNotCompleted) {
-    enum Way { Aspi, Kernel, Lost };
-    const struct {
-        Way way;
-        int nth;   // the failing chunk, from 1; 126 commits
-        int code;  // the ASPI status, or the errno the kernel refuses with
-        sim::LostAnswer lost;
-        Stop stop;
-        std::string text;
-    } cases[] = {
-        {Aspi, 3, 0x80, {}, Stop::NotSent, unsent},
-        {Aspi, 3, 0x81, {}, Stop::NotSent, unsent},
-        {Aspi, 3, 0x82, {}, Stop::NotSent, unsent},
-        {Aspi, 3, 0xE0, {}, Stop::NotSent, unsent},
-        {Aspi, 3, 0x00, {}, Stop::NotSent, unsent},    // pending after its wait
-        {Aspi, 126, 0x00, {}, Stop::NotSent, unsent},  // the committing chunk
-        {Kernel, 1, EPERM, {}, Stop::NotSent, unsent},
-        {Lost, 3, 0, {3, 0, 0}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
-        {Lost, 3, 0, {0, 0, ENODEV}, Stop::NotCompleted, incomplete + "19)."},
-        // Once write() took the request, any errno comes after it, even one SG_IO gives before.
-        {Lost, 3, 0, {0, 0, ENXIO}, Stop::NotCompleted, incomplete + "6)."},
-        {Lost, 126, 0, {8, 0, 0}, Stop::NotCompleted, lastIncomplete + "8" + mayHold},  // DID_RESET
-        {Lost,
-         126,
-         0,
-         {0, 6, 0},
-         Stop::NotCompleted,
-         lastIncomplete + "6" + mayHold},  // DRIVER_TIMEOUT
-        {Lost, 126, 0, {0, 0, EIO}, Stop::NotCompleted, lastIncomplete + "5" + mayHold},
-    };
-    for (const auto& c : cases) {
-        const std::string name = std::to_string(&c - cases);
-        AspiPc aspi;
-        LinuxPc lpc;
-        sim::KorvaneDrive* drive = &aspi.machine.addDrive("DVDR   KV-829A", "1.00");
-        dw::ScsiTransport* transport = &aspi.transport;
-        dw::DeviceEntry device = AspiPc::entry(0, 1);
-        if (c.way == Aspi) {
-            aspi.machine.aspi().attach(*drive, 0, 1);
-            aspi.machine.aspi().answerItself(0, 1, 0x3B, c.nth, uint8_t(c.code));
-        } else {
-            // The kernel's command filter stands only behind a block node: no sg node there.
-            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, c.way == Kernel ? -1 : 1, 0});
-            lpc.scan();
-            drive = lpc.drives[0].get();
-            transport = &lpc.transport;
-            device = lpc.transport.adapters[2].buses[0].at(0);
-            if (c.way == Kernel) lpc.machine.refuseCommand(0x3B, c.code);
-            if (c.way == Lost) lpc.machine.loseAnswer(*drive, 0x3B, c.nth, c.lost);
-        }
-        Through t(*transport, device);
-        drive->clearReceived();
-        t.state.currentDevice.sense[12] = 0x77;
-        EXPECT_EQ(t.upgrade(), c.text) << name;
-        EXPECT_EQ(std::tuple(t.state.download.stop, t.state.download.chunk,
-                             t.state.download.committing),
-                  std::tuple(c.stop, c.nth - 1, c.nth == 126))
-            << name;
-        // The sense is the dispatcher's TEST UNIT READY's (no medium), the last the drive gave.
-        EXPECT_EQ(t.state.currentDevice.sense[12], 0x3A) << name;
-        const size_t chunks = c.way == Kernel ? 0 : c.nth - (c.way == Aspi);
-        EXPECT_EQ(drive->receivedWithOpcode(0x3B).size(), chunks) << name;
-        EXPECT_EQ(drive->commits, c.way == Lost && c.nth == 126) << name;
-    }
-}
-
-// Over SG_IO what the kernel says of a chunk is read whole. A chunk the drive answers GOOD but
-// takes only in part (a residual beyond the 4 bytes WRITE BUFFER hands over beyond it) stops the
-// download as a refused one does, before the committing chunk; taken so, the committing chunk
+// driver status. What the kernel says of a chunk is read whole: a chunk the drive answers GOOD
+// but takes only in part (a residual beyond the 4 bytes WRITE BUFFER hands over beyond it) stops
+// the download as a refused one does, before the committing chunk; taken so, the committing chunk
 // leaves firmware the drive may hold incomplete. Sense data counts only as far as the kernel
 // wrote it and with a response code of 70h to 73h; without it the status is named; descriptor
 // format has its key, ASC and ASCQ at its own offsets. Through the sg node and through sr.
-TEST(DownloadProcedures, overSgIoAPartlyTakenChunkStopsAndSenseIsReadAsFarAsWritten) {
+TEST(DownloadProcedures, overAspiAndSgIoEachWayAChunkFailsIsToldApart) {
     const std::string answered = f + "The drive answered ", none = " without sense data.",
                       check = answered + "CHECK CONDITION" + none,
                       part = f +
@@ -334,74 +261,105 @@ TEST(DownloadProcedures, overSgIoAPartlyTakenChunkStopsAndSenseIsReadAsFarAsWrit
                 fixedValid = {0xF0, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24},
                 descriptor = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0},
                 deferred = {0xF3, 0x03, 0x0C, 0x09, 0, 0, 0, 0};
+    enum Way { Aspi, Kernel, Lost, Sg, Sr };  // Sg, Sr: the drive takes part, or answers
     const struct {
-        int nth;         // the chunk, from 1; 126 commits
-        uint32_t takes;  // of its bytes (8192, the last 4096), or 0: answered as below
-        uint8_t status;  // and the sense bytes the drive sends with it
-        Bytes sense;
-        bool throughSr;  // the drive has no sg node
+        Way way;
+        int nth;   // the failing chunk, from 1; 126 commits
+        int code;  // the ASPI status, the errno the kernel refuses with, the bytes the drive
+                   // takes (8192, the last 4096) or, under 256, the status it answers with
+        sim::LostAnswer lost;
+        Bytes sense;  // sent with that status
         Stop stop;
         std::string text;
     } cases[] = {
-        {3, 8192, 0, {}, false, Stop::None, succeeded},  // 4 bytes left: as ever
-        {3, 8191, 0, {}, false, Stop::DriveTookPart, part},
-        {3, 4096, 0, {}, true, Stop::DriveTookPart, part},
-        {126, 2048, 0, {}, false, Stop::DriveTookPart, last},
-        {3, 0, 0x02, {}, false, Stop::DriveRefused, check},
-        {3, 0, 0x02, {}, true, Stop::DriveRefused, check},
-        {3, 0, 0x08, {}, false, Stop::DriveRefused, answered + "BUSY" + none},
-        {3, 0, 0x18, {}, true, Stop::DriveRefused, answered + "RESERVATION CONFLICT" + none},
+        {Aspi, 3, 0x80, {}, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x81, {}, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x82, {}, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0xE0, {}, {}, Stop::NotSent, unsent},
+        {Aspi, 3, 0x00, {}, {}, Stop::NotSent, unsent},    // pending after its wait
+        {Aspi, 126, 0x00, {}, {}, Stop::NotSent, unsent},  // the committing chunk
+        {Kernel, 1, EPERM, {}, {}, Stop::NotSent, unsent},
+        {Lost, 3, 0, {3, 0, 0}, {}, Stop::NotCompleted, incomplete + "3)."},  // DID_TIME_OUT
+        {Lost, 3, 0, {0, 0, ENODEV}, {}, Stop::NotCompleted, incomplete + "19)."},
+        // Once write() took the request, any errno comes after it, even one SG_IO gives before.
+        {Lost, 3, 0, {0, 0, ENXIO}, {}, Stop::NotCompleted, incomplete + "6)."},
+        {Lost,
+         126,
+         0,
+         {8, 0, 0},
+         {},
+         Stop::NotCompleted,
+         lastIncomplete + "8" + mayHold},  // DID_RESET
+        // DRIVER_TIMEOUT
+        {Lost, 126, 0, {0, 6, 0}, {}, Stop::NotCompleted, lastIncomplete + "6" + mayHold},
+        {Lost, 126, 0, {0, 0, EIO}, {}, Stop::NotCompleted, lastIncomplete + "5" + mayHold},
+        {Sg, 3, 8192, {}, {}, Stop::None, succeeded},  // 4 bytes left: as ever
+        {Sg, 3, 8191, {}, {}, Stop::DriveTookPart, part},
+        {Sr, 3, 4096, {}, {}, Stop::DriveTookPart, part},
+        {Sg, 126, 2048, {}, {}, Stop::DriveTookPart, last},
+        {Sg, 3, 0x02, {}, {}, Stop::DriveRefused, check},
+        {Sr, 3, 0x02, {}, {}, Stop::DriveRefused, check},
+        {Sg, 3, 0x08, {}, {}, Stop::DriveRefused, answered + "BUSY" + none},
+        {Sr, 3, 0x18, {}, {}, Stop::DriveRefused, answered + "RESERVATION CONFLICT" + none},
         // Without a response code of sense data the key and codes where fixed format has them
         // say nothing.
-        {3, 0, 0x02, noCode, false, Stop::DriveRefused, check},
-        {3, 0, 0x02, noCode, true, Stop::DriveRefused, check},
-        {3, 0, 0x02, descriptor, false, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
-        {126, 0, 0x02, deferred, true, Stop::DriveRefused, f + "Buffer underrun (code 030C09)"},
-        {3, 0, 0x02, fixedValid, true, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
+        {Sg, 3, 0x02, {}, noCode, Stop::DriveRefused, check},
+        {Sr, 3, 0x02, {}, noCode, Stop::DriveRefused, check},
+        {Sg, 3, 0x02, {}, descriptor, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
+        {Sr, 126, 0x02, {}, deferred, Stop::DriveRefused, f + "Buffer underrun (code 030C09)"},
+        {Sr, 3, 0x02, {}, fixedValid, Stop::DriveRefused, f + "Invalid parameter (code 052400)"},
     };
     for (const auto& c : cases) {
-        const std::string name = std::to_string(&c - cases);
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        AspiPc aspi;
         LinuxPc lpc;
-        lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, c.throughSr ? -1 : 1, 0});
-        lpc.scan();
-        sim::KorvaneDrive& drive = *lpc.drives[0];
-        if (c.takes != 0) drive.takeOnlyNth(0x3B, c.nth, c.takes);
-        if (c.takes == 0) drive.answerNth(0x3B, c.nth, c.status, c.sense);
-        Through t(lpc.transport, lpc.transport.adapters[2].buses[0].at(0));
-        drive.clearReceived();
-        EXPECT_EQ(t.upgrade(), c.text) << name;
-        const bool stopped = c.stop != Stop::None;
+        sim::KorvaneDrive* drive = &aspi.machine.addDrive("DVDR   KV-829A", "1.00");
+        dw::ScsiTransport* transport = &aspi.transport;
+        dw::DeviceEntry device = AspiPc::entry(0, 1);
+        if (c.way == Aspi) {
+            aspi.machine.aspi().attach(*drive, 0, 1);
+            aspi.machine.aspi().answerItself(0, 1, 0x3B, c.nth, uint8_t(c.code));
+        } else {
+            // The kernel's command filter stands only behind a block node: no sg node there.
+            const bool sr = c.way == Kernel || c.way == Sr;
+            lpc.add({sim::LinuxAttachment::Sata, 2, 0, 0, 0, sr ? -1 : 1, 0});
+            lpc.scan();
+            drive = lpc.drives[0].get();
+            transport = &lpc.transport;
+            device = lpc.transport.adapters[2].buses[0].at(0);
+            if (c.way == Kernel) lpc.machine.refuseCommand(0x3B, c.code);
+            if (c.way == Lost) lpc.machine.loseAnswer(*drive, 0x3B, c.nth, c.lost);
+            if (c.code > 255) drive->takeOnlyNth(0x3B, c.nth, c.code);
+            if (c.way >= Sg && c.code < 256) drive->answerNth(0x3B, c.nth, c.code, c.sense);
+        }
+        Through t(*transport, device);
+        drive->clearReceived();
+        t.state.currentDevice.sense[12] = 0x77;
+        EXPECT_EQ(t.upgrade(), c.text);
+        const bool stopped = c.stop != Stop::None, taken = c.way == Lost || c.code > 255;
         EXPECT_EQ(std::tuple(t.state.download.stop, t.state.download.chunk,
                              t.state.download.committing),
-                  std::tuple(c.stop, stopped ? c.nth - 1 : -1, stopped && c.nth == 126))
-            << name;
-        EXPECT_EQ(drive.receivedWithOpcode(0x3B).size(), stopped ? size_t(c.nth) : 126u) << name;
-        EXPECT_EQ(drive.commits, !stopped || (c.nth == 126 && c.takes != 0)) << name;
+                  std::tuple(c.stop, stopped ? c.nth - 1 : -1, stopped && c.nth == 126));
+        // The sense is the dispatcher's TEST UNIT READY's (no medium), the last the drive gave.
+        if (c.way < Sg) {
+            EXPECT_EQ(t.state.currentDevice.sense[12], 0x3A);
+        }
+        const size_t chunks = c.way == Kernel ? 0 : !stopped ? 126 : c.nth - (c.way == Aspi);
+        EXPECT_EQ(drive->receivedWithOpcode(0x3B).size(), chunks);
+        EXPECT_EQ(drive->commits, !stopped || (c.nth == 126 && taken));
     }
 }
 
-// What the signal handling rests on: of everything each procedure sends, only the chunk that
-// makes the drive keep the image counts as committing (the opcode is the CDB's first byte, the
-// mode its second). The 6025 at 5a02 commits once per pass. Commands no procedure sends but
-// that look alike (the bytes swapped, WRITE BUFFER's other modes, E2h's other modes) do not.
+// What the signal handling rests on: of everything the procedures send (the chunks and their
+// preparation), only the chunk that makes the drive keep the image counts as committing (the
+// opcode is the CDB's first byte, the mode its second). Commands no procedure sends but that look
+// alike (the bytes swapped, WRITE BUFFER's other modes, E2h's other modes) do not.
 TEST(DownloadProcedures, onlyTheChunkThatMakesTheDriveKeepTheImageCommits) {
     const auto committing = [](const std::vector<uint8_t>& bytes) {
         dw::ScsiCommand command;
         std::copy(bytes.begin(), bytes.end(), command.cdb.begin());
         return dw::IsCommittingCommand(command);
     };
-    for (const auto& p : kProcedures) {
-        Loaded l(p, p.size == 0x80000 ? "5a02" : "2.07");
-        ASSERT_TRUE(l.upgrade()) << p.size;
-        const std::string last = chunkCommand(p, p.chunks() - 1);
-        int commits = 0;
-        for (const auto& r : l.drive->received()) {
-            const std::string sent = hex(r.cdb) + " / " + std::to_string(r.transferLength);
-            EXPECT_EQ(committing(r.cdb), sent == last) << p.size << ": " << sent;
-            commits += committing(r.cdb);
-        }
-        EXPECT_EQ(commits, p.size == 0x80000 ? 2 : 1) << p.size;
-    }
     const struct {
         std::vector<uint8_t> cdb;
         bool commits;
@@ -409,7 +367,8 @@ TEST(DownloadProcedures, onlyTheChunkThatMakesTheDriveKeepTheImageCommits) {
         {{0x3B, 0x05}, true},  {{0x3B, 0x04}, false}, {{0x3B, 0x07}, false}, {{0x3B, 0x02}, false},
         {{0x05, 0x3B}, false}, {{0x04, 0x3B}, false}, {{0xE2, 0x00}, true},  {{0xE2, 0x01}, false},
         {{0xE2, 0x05}, false}, {{0x00, 0xE2}, false}, {{0xE1, 0x00}, false}, {{0xE3, 0x00}, false},
-        {{0x3C, 0x05}, false}, {{0x00, 0x00}, false},
+        {{0x3C, 0x05}, false}, {{0x00, 0x00}, false}, {{0xE1, 0x04}, false}, {{0x01, 0x00}, false},
+        {{0x03, 0x00}, false}, {{0x12, 0x00}, false}, {{0x1B, 0x00}, false},
     };
     for (const auto& c : lookalikes) EXPECT_EQ(committing(c.cdb), c.commits) << hex(c.cdb);
 }

@@ -32,6 +32,18 @@ struct TempFolder {
     std::string file(const std::string& name) const { return (path / name).string(); }
 };
 
+// Points `state` at `device` behind `transport`, its identity as discovery filed it (from the
+// port's inquiry data under pass-through), and at the upgrade file `path`.
+inline void aimUpgrade(dw::UpgradeState& state, dw::ScsiTransport& transport,
+                       const dw::DeviceEntry& device, const std::string& path) {
+    state.transport = &transport;
+    state.currentDevice = device;
+    dw::InquiryStrings identity;
+    transport.inquiry(state.currentDevice, identity);
+    dw::copyIdentification(identity, state.currentDevice);
+    std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+}
+
 // A drive reporting `product` and `revision` at E: on a port of the bus kind given, its record
 // as discovery filed it, and the upgrade file, new.bin, that state.upgradeFilePath names.
 struct FirmwareBench {
@@ -48,12 +60,9 @@ struct FirmwareBench {
         drive = &pc.machine.addDrive(product, revision);
         pc.machine.attach(*drive, 0, 0, 1, 0, 4);
         pc.machine.setDriveType(4, dw::DriveTypes::kCdrom);
-        state.transport = &pc.transport;
-        (state.currentDevice = PassThroughPc::entry(0, 0, 1, 0, 4)).busKind = bus;
-        dw::InquiryStrings identity;  // as discovery filed it, from the port's inquiry data
-        pc.transport.inquiry(state.currentDevice, identity);
-        dw::copyIdentification(identity, state.currentDevice);
-        std::snprintf(state.upgradeFilePath, sizeof state.upgradeFilePath, "%s", path.c_str());
+        dw::DeviceEntry device = PassThroughPc::entry(0, 0, 1, 0, 4);
+        device.busKind = bus;
+        aimUpgrade(state, pc.transport, device, path);
     }
 
     void write(const std::vector<uint8_t>& b) { ASSERT_TRUE(dw::tools::writeFile(path, b, error)); }

@@ -398,66 +398,59 @@ std::string upgrade(
 
 // Under pass-through each procedure runs with the drive held: the lock after the dispatcher's
 // TEST UNIT READY and before the first command that carries firmware, the release after the
-// version read-out. The field then shows what the drive reports, not the port driver's copy.
-TEST(MainDialogUpgrade, eachUpgradeHoldsTheDriveAndShowsTheVersionTheDriveNowReports) {
-    const std::string read = " 00 03 12 unlock";  // the version read-out, then the release
-    const struct {
-        const char* row;
-        uint32_t size;
-        std::string commands;  // on E:, between the dispatcher's TEST UNIT READY and the read-out
-    } procedures[] = {
-        {"CD-ROM KV-62TW", 0x20000, " 00 lock 00 03 3B*"},
-        {"CD-ROM KV-62TW", 0x40000, " 00 lock 00 03 E1 E2*"},
-        {"CD-R   KV-W6025A", 0x80000, " 00 lock 01 03 00 3B* 12"},  // 12: the 6025's own test
-        {"DVDR   KV-829A", 0xF0000, " 00 lock 01 03 3B*"},
-        {"DVDR   KV-825A", 0xFB000, " 00 lock 01 03 3B*"},
-    };
-    for (const auto& [row, size, commands] : procedures) {
-        Program p;
-        win10Drive(p.pc, row);
-        EXPECT_EQ(upgrade(p, row, size), commands + read) << row << " " << size;
-        EXPECT_EQ(p.screen(), "0|0|2.07|Upgrade succesfull +++") << row << " " << size;
-        dw::InquiryStrings copy;
-        p.state.transport->deviceMapInquiry(p.state.currentDevice, copy);
-        EXPECT_EQ(std::string(copy.revision), "1.00");  // what the port driver still holds
-        EXPECT_EQ(p.pc.openHandleCount(), 0);
-    }
-}
-
-// A drive that another program holds, or whose volume a program keeps mounted, gets nothing
-// that carries firmware, and the user is told to close that program. Where Windows has no
-// exclusive access (XP) the upgrade goes on as it always did.
-TEST(MainDialogUpgrade, aDriveAnotherProgramUsesGetsNoFirmware) {
+// version read-out. The field then shows what the drive reports, not the port driver's copy. A
+// drive that another program holds, or whose volume a program keeps mounted, gets nothing that
+// carries firmware, and the user is told to close that program. Where Windows has no exclusive
+// access (XP) the upgrade goes on as it always did.
+TEST(MainDialogUpgrade, eachUpgradeHoldsTheDriveAndADriveAnotherProgramUsesGetsNoFirmware) {
+    const std::string read = " 00 03 12 unlock", ok = "0|0|2.07|Upgrade succesfull +++";
     const std::string inUse =
         "Upgrade failed! Another program is using the drive: close it and try again. +++";
     enum Meanwhile { Nothing, Held, Mounted };
     const struct {
+        const char* row;
+        uint32_t size;
         bool xp;
         Meanwhile meanwhile;
-        std::string commands, screen;
+        std::string commands, screen;  // on E: from the dispatcher's TEST UNIT READY on
     } cases[] = {
-        {true, Nothing, " 00 lock refused 1 01 03 3B* 00 03 12", "0|0|2.07|Upgrade succesfull +++"},
+        {"CD-ROM KV-62TW", 0x20000, false, Nothing, " 00 lock 00 03 3B*" + read, ok},
+        {"CD-ROM KV-62TW", 0x40000, false, Nothing, " 00 lock 00 03 E1 E2*" + read, ok},
+        // 12: the 6025's own test
+        {"CD-R   KV-W6025A", 0x80000, false, Nothing, " 00 lock 01 03 00 3B* 12" + read, ok},
+        {"DVDR   KV-829A", 0xF0000, false, Nothing, " 00 lock 01 03 3B*" + read, ok},
+        {"DVDR   KV-825A", 0xFB000, false, Nothing, " 00 lock 01 03 3B*" + read, ok},
+        {"DVDR   KV-829A", 0xF0000, true, Nothing, " 00 lock refused 1 01 03 3B* 00 03 12", ok},
         // Windows refuses even the version read-out to a program that does not hold the drive.
-        {false, Held, " 00 refused 5 lock refused 5 00 refused 5 03 refused 5 12 refused 5",
+        {"DVDR   KV-829A", 0xF0000, false, Held,
+         " 00 refused 5 lock refused 5 00 refused 5 03 refused 5 12 refused 5",
          "0|0|?.??|" + inUse},
-        {false, Mounted, " 00 lock refused 22 00 03 12", "0|0|1.00|" + inUse},
+        {"DVDR   KV-829A", 0xF0000, false, Mounted, " 00 lock refused 22 00 03 12",
+         "0|0|1.00|" + inUse},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.row) + " " + std::to_string(c.size) + " case " +
+                     std::to_string(&c - cases));
         Program p;
         if (c.xp) {
             sc::windowsXp(p.pc);
             sc::addPort(p.pc, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
         }
-        sim::KorvaneDrive& drive = c.xp
-                                       ? sc::addPortDrive(p.pc, "DVDR   KV-829A", "1.00", 0, 0, 'E')
-                                       : win10Drive(p.pc, "DVDR   KV-829A");
-        const std::string seen = upgrade(p, "DVDR   KV-829A", 0xF0000, [&] {
-            p.pc.attachmentOf(drive)->lockedByOtherProgram = c.meanwhile == Held;
-            p.pc.attachmentOf(drive)->volumeInUse = c.meanwhile == Mounted;
-        });
-        EXPECT_EQ(seen, c.commands) << c.meanwhile;
-        EXPECT_EQ(p.screen(), c.screen) << c.meanwhile;
-        EXPECT_EQ(drive.receivedWithOpcode(0x3B).size(), c.xp ? 120u : 0u) << c.meanwhile;
-        EXPECT_EQ(drive.commits, c.xp ? 1 : 0) << c.meanwhile;
+        sim::KorvaneDrive& drive =
+            c.xp ? sc::addPortDrive(p.pc, c.row, "1.00", 0, 0, 'E') : win10Drive(p.pc, c.row);
+        EXPECT_EQ(upgrade(p, c.row, c.size,
+                          [&] {
+                              p.pc.attachmentOf(drive)->lockedByOtherProgram = c.meanwhile == Held;
+                              p.pc.attachmentOf(drive)->volumeInUse = c.meanwhile == Mounted;
+                          }),
+                  c.commands);
+        EXPECT_EQ(p.screen(), c.screen);
+        const uint8_t chunk = c.size == 0x40000 ? 0xE2 : 0x3B;  // what carries firmware
+        EXPECT_EQ(drive.receivedWithOpcode(chunk).empty(), c.screen != ok);
+        EXPECT_EQ(drive.commits, c.screen == ok ? 1 : 0);
+        dw::InquiryStrings copy;
+        p.state.transport->deviceMapInquiry(p.state.currentDevice, copy);
+        EXPECT_EQ(std::string(copy.revision), "1.00");  // what the port driver still holds
+        EXPECT_EQ(p.pc.openHandleCount(), 0);
     }
 }

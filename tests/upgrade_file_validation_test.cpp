@@ -40,50 +40,79 @@ TEST(UpgradeFileValidation, everyUpgradableRowAcceptsItsImagesOfEveryAllowedSize
 
 // Refused with "Not a valid upgrade file" ("No valid upgrade file selected" without a file), the
 // size's procedure index set (-1 for no procedure), one refresh, no file recorded as checked. A
-// flipped bit is refused in every checked byte, and only there.
-TEST(UpgradeFileValidation, aFileThatDoesNotFitTheDriveIsRefused) {
+// flipped bit is refused in every checked byte, and only there. Each refusal says why with its
+// numbers, for the command line's line on stderr: the system's reason, the sizes the row's files
+// have, where the identification or checksum is and what stands there.
+TEST(UpgradeFileValidation, aFileThatDoesNotFitTheDriveIsRefusedAndWhyIsRecorded) {
+    using Kind = dw::FileRefusal::Kind;
     const struct {
         const char* row;
         uint32_t size, length, flip;  // size 0: no file; length: cut or padded to, 0: as is
         int32_t index;
-        bool accepted;
+        Kind kind;
+        uint64_t at;
     } cases[] = {
-        {"DVDR   KV-829A", 0xFB000, 0, 0xEFFFF, 4, false},  // the stored checksum
-        {"DVDR   KV-829A", 0xFB000, 0, 0x30, 4, false},     // the identification
-        {"DVDR   KV-829A", 0xFB000, 0xFB000 + 512, 0, -1, false},
-        {"CD-R   SUPERBA", 0x80000, 0, 0x7C7FF, 2, false},  // rule C less 0x8000
+        {"DVDR   KV-829A", 0xFB000, 0, 0xEFFFF, 4, Kind::Checksum, 0xEFFFE},
+        {"DVDR   KV-829A", 0xFB000, 0, 0x31, 4, Kind::Ident, 0x30},
+        {"DVDR   KV-829A", 0xFB000, 0xFB000 + 512, 0, -1, Kind::Size, 0},
+        {"CD-R   SUPERBA", 0x80000, 0, 0x7C7FF, 2, Kind::Checksum, 0x7C7FE},  // rule C less 0x8000
         // A size of its own, too short; a summed range starting past its end; a row without
         // upgrade files; no file.
-        {"DVDR   KV-829A", 0xF0000, 0x40000, 0, 1, false},
-        {"*Program Mode1*", 0x20000, 0, 0, 0, false},
-        {"CD-ROM KV-6XCH", 0x40000, 0, 0, 1, false},
-        {"DVDR   KV-829A", 0, 0, 0, 0, false},
+        {"DVDR   KV-829A", 0xF0000, 0x40000, 0, 1, Kind::Size, 0},
+        {"*Program Mode1*", 0x20000, 0, 0, 0, Kind::Size, 0},
+        {"CD-ROM KV-6XCH", 0x40000, 0, 0, 1, Kind::NoUpgradeFiles, 0},
+        {"DVDR   KV-829A", 0, 0, 0, 0, Kind::CannotOpen, 0},
         // Rule C from 0x4100 to the checksum at 0x1FFFE.
-        {"CD-ROM KV-62TW", 0x20000, 0, 0x40FF, 0, true},
-        {"CD-ROM KV-62TW", 0x20000, 0, 0x4100, 0, false},
+        {"CD-ROM KV-62TW", 0x20000, 0, 0x40FF, 0, Kind::None, 0},
+        {"CD-ROM KV-62TW", 0x20000, 0, 0x4100, 0, Kind::Checksum, 0x1FFFE},
         // Rule B: from 0 to the checksum at 0xEFFFE, and from 0xF7000 on.
-        {"DVDR   KV-825A", 0xFB000, 0, 0xEFFFF, 4, false},
-        {"DVDR   KV-825A", 0xFB000, 0, 0xF6FFF, 4, true},
-        {"DVDR   KV-825A", 0xFB000, 0, 0xF7000, 4, false},
+        {"DVDR   KV-825A", 0xFB000, 0, 0xEFFFF, 4, Kind::Checksum, 0xEFFFE},
+        {"DVDR   KV-825A", 0xFB000, 0, 0xF6FFF, 4, Kind::None, 0},
+        {"DVDR   KV-825A", 0xFB000, 0, 0xF7000, 4, Kind::Checksum, 0xEFFFE},
         // Rule A: from 16 to 0x7A000, the checksum at 0.
-        {"CD-R   KV-343A", 0x80000, 0, 1, 2, false},
-        {"CD-R   KV-343A", 0x80000, 0, 15, 2, true},
-        {"CD-R   KV-343A", 0x80000, 0, 16, 2, false},
-        {"CD-R   KV-343A", 0x80000, 0, 0x7A000, 2, true},
+        {"CD-R   KV-343A", 0x80000, 0, 1, 2, Kind::Checksum, 0},
+        {"CD-R   KV-343A", 0x80000, 0, 15, 2, Kind::None, 0},
+        {"CD-R   KV-343A", 0x80000, 0, 16, 2, Kind::Checksum, 0},
+        {"CD-R   KV-343A", 0x80000, 0, 0x7A000, 2, Kind::None, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         auto bench = benchFor(c.row);
         auto bytes = referenceImage({c.row, c.size});
         if (c.flip) bytes[c.flip] ^= 1;
         bytes.resize(c.length ? c.length : c.size, 0xFF);
         if (c.size) bench->write(bytes);
         bench->state.validatedFile.valid = true;  // an earlier file's
-        EXPECT_EQ(bench->validate(), c.accepted) << "case " << &c - cases;
+        dw::FileRefusal why;
+        why.kind = Kind::Ident;  // an earlier refusal's
+        const bool accepted = c.kind == Kind::None;
+        EXPECT_EQ(dw::ValidateUpgradeFile(bench->state, bench->dialog, &why), accepted);
         const char* no = c.size ? "Not a valid upgrade file" : "No valid upgrade file selected";
-        EXPECT_EQ(bench->dialog.status, c.accepted ? "Valid upgrade file loaded: new.bin" : no);
-        EXPECT_EQ(bench->state.procedureIndex, c.index) << "case " << &c - cases;
-        EXPECT_EQ(bench->state.validatedFile.valid, c.accepted) << "case " << &c - cases;
-        EXPECT_EQ(bench->dialog.refreshes, 1) << "case " << &c - cases;
+        EXPECT_EQ(bench->dialog.status, accepted ? "Valid upgrade file loaded: new.bin" : no);
+        EXPECT_EQ(bench->state.procedureIndex, c.index);
+        EXPECT_EQ(bench->state.validatedFile.valid, accepted);
+        EXPECT_EQ(bench->dialog.refreshes, 1);
+        EXPECT_EQ(std::tuple(why.kind, why.at), std::tuple(c.kind, c.at));
+        const dw::ModelFamily* row = dw::matchModelRow(c.row);
+        if (c.kind == Kind::CannotOpen) {
+            EXPECT_EQ(why.error, ENOENT);
+        }
+        if (c.kind == Kind::Size) {
+            EXPECT_EQ(std::tuple(why.size, why.sizes, why.row),
+                      std::tuple(bytes.size(), dw::imageSizesFor(*row), std::string(c.row)));
+        }
+        if (c.kind == Kind::Ident) {
+            std::string found = row->identity.identText;
+            found[c.flip - c.at] ^= 1;
+            EXPECT_EQ(std::tuple(why.expected, why.found),
+                      std::tuple(std::string(row->identity.identText), found));
+        }
+        if (c.kind == Kind::Checksum) {
+            EXPECT_NE(why.stored, why.computed);
+        }
+        if (c.kind == Kind::Checksum && c.flip == c.at + 1) {  // the checksum's low byte
+            EXPECT_EQ(why.stored, why.computed ^ 1);
+        }
     }
 }
 
@@ -115,16 +144,23 @@ TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
         {k829, "1.00", "1.10", 2, 1, true, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         FirmwareBench bench(c.product, c.drive);
         bench.pc.transport.letterInquiry[4] = 1;  // INQUIRY through the drive letter
         auto bytes = referenceImage({c.product, 0xF0000, c.file});
         if (c.broken) bytes[0] = bytes[1] = bytes[2] = 0;
         bench.write(bytes);
         if (c.failing) bench.drive->failNth(0x12, c.failing, {0x04, 0x44, 0x00});
-        EXPECT_EQ(bench.validate(), c.accepted) << "case " << &c - cases;
-        EXPECT_EQ(bench.drive->receivedWithOpcode(0x12).size(), c.inquiries) << &c - cases;
+        dw::FileRefusal why;
+        EXPECT_EQ(dw::ValidateUpgradeFile(bench.state, bench.dialog, &why), c.accepted);
+        EXPECT_EQ(bench.drive->receivedWithOpcode(0x12).size(), c.inquiries);
         const bool warned = c.product == k821 && !c.accepted;
-        EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>(warned, warning)) << &c - cases;
+        EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>(warned, warning));
+        // The refusal names the versions of the guard, or the drive that did not answer.
+        const std::string versions = warned ? std::string(c.file) + c.drive : "";
+        EXPECT_EQ(why.fileVersion + why.driveVersion, versions);
+        const bool unknown = c.product == k829 && c.failing == 1;
+        EXPECT_EQ(why.kind == dw::FileRefusal::Kind::DriveNotIdentified, unknown);
     }
     // Upgraded to 1.04 in this run: the port driver's copy still says 1.01, the drive does not.
     FirmwareBench bench(k821, "1.01");
@@ -132,68 +168,4 @@ TEST(UpgradeFileValidation, oneIdentificationAndThe821DowngradeGuard) {
     bench.write(referenceImage({k821, 0xF0000, "1.00"}));
     EXPECT_FALSE(bench.validate());
     EXPECT_EQ(bench.dialog.warnings, std::vector<std::string>{warning});
-}
-
-// Each refusal says why with its numbers, for the command line's line on stderr: the system's
-// reason, the sizes the row's files have, where the identification or checksum is and what
-// stands there, the versions of the downgrade guard. An accepted file leaves no reason.
-TEST(UpgradeFileValidation, aRefusalRecordsWhyWithItsNumbers) {
-    using Kind = dw::FileRefusal::Kind;
-    const char *k829 = "DVDR   KV-829A", *k821 = "DVDR   KV-821A";
-    const struct {
-        const char *row, *revision;
-        uint32_t size, length, flip;  // as above; flip 0: none
-        bool noInquiry;               // the drive stops answering INQUIRY
-        Kind kind;
-        uint64_t at;
-    } cases[] = {
-        {k829, "1.00", 0xFB000, 0, 0, false, Kind::None, 0},
-        {k829, "1.00", 0, 0, 0, false, Kind::CannotOpen, 0},
-        {k829, "1.00", 0xFB000, 0xFB000 + 512, 0, false, Kind::Size, 0},
-        {k829, "1.00", 0xF0000, 0x40000, 0, false, Kind::Size, 0},  // an image size, not its own
-        {k829, "1.00", 0xFB000, 0, 0x31, false, Kind::Ident, 0x30},
-        {k829, "1.00", 0xFB000, 0, 0xEFFFF, false, Kind::Checksum, 0xEFFFE},
-        {"CD-ROM KV-6XCH", "1.00", 0x40000, 0, 0, false, Kind::NoUpgradeFiles, 0},
-        {k821, "1.02", 0xF0000, 0, 0, false, Kind::Downgrade, 0},  // the file is version 1.01
-        {k829, "1.00", 0xFB000, 0, 0, true, Kind::DriveNotIdentified, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        dw::FileRefusal why;
-        why.kind = Kind::Checksum;  // an earlier refusal's
-        FirmwareBench bench(c.row, c.revision);
-        auto bytes = referenceImage({c.row, c.size, c.row == k821 ? "1.01" : "1.10"});
-        if (c.flip) bytes[c.flip] ^= 1;
-        bytes.resize(c.length ? c.length : c.size, 0xFF);
-        if (c.size) bench.write(bytes);
-        if (c.noInquiry) {
-            bench.pc.transport.letterInquiry[4] = 1;  // INQUIRY through the drive letter
-            bench.drive->failNth(0x12, 1, {0x04, 0x44, 0x00});
-        }
-        EXPECT_EQ(dw::ValidateUpgradeFile(bench.state, bench.dialog, &why), c.kind == Kind::None);
-        EXPECT_EQ(why.kind, c.kind);
-        EXPECT_EQ(why.at, c.at);
-        const dw::ModelFamily* row = dw::matchModelRow(c.row);
-        if (c.kind == Kind::CannotOpen) {
-            EXPECT_EQ(why.error, ENOENT);
-        }
-        if (c.kind == Kind::Size) {
-            EXPECT_EQ(why.size, bytes.size());
-            EXPECT_EQ(why.sizes, dw::imageSizesFor(*row));
-            EXPECT_EQ(why.row, c.row);
-        }
-        if (c.kind == Kind::Ident) {
-            EXPECT_EQ(why.expected, row->identity.identText);
-            std::string found = why.expected;
-            found[1] ^= 1;
-            EXPECT_EQ(why.found, found);
-        }
-        if (c.kind == Kind::Checksum) {
-            EXPECT_EQ(why.stored, why.computed ^ 1);
-        }
-        if (c.kind == Kind::Downgrade) {
-            EXPECT_EQ(why.fileVersion, "1.01");
-            EXPECT_EQ(why.driveVersion, "1.02");
-        }
-    }
 }
