@@ -834,7 +834,7 @@ std::string versionText() { return std::string("drivewright ") + DRIVEWRIGHT_VER
 
 int RunCommand(const Options& options, Environment& environment) {
     if (options.command == Command::Help) {
-        environment.out << helpText();
+        environment.out << helpText(environment.system.helpWords());
         return kExitOk;
     }
     if (options.command == Command::Version) {

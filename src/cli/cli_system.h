@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/command_line.h"
 #include "devices/device_entry.h"
 #include "scsi/scsi_transport.h"
 
@@ -28,6 +29,8 @@ public:
     // Whether the system writes --trace's lines itself (with what only it knows of a command);
     // else the flow writes one per command.
     virtual bool tracesCommands() const = 0;
+    // --help's words for this system: the program's name, how drives are named, the notes.
+    virtual HelpWords helpWords() const = 0;
 
     // Finds the drives as the program's start does and starts the transport; with `named` not
     // empty, sends nothing to drives other than the one it names, where the system can tell

@@ -161,8 +161,53 @@ bool asksForJson(const std::vector<std::string>& arguments) {
     return false;
 }
 
-std::string helpText() {
-    return "Usage: drivewright COMMAND [OPTIONS]\n"
+HelpWords linuxHelpWords() {
+    return {"drivewright", "/dev/sgN or /dev/srN",
+            "The upgrade asks its question on the terminal (/dev/tty), even when the output\n"
+            "is redirected; without a terminal it needs --yes. Where the file's version and\n"
+            "the drive's read as versions (digits, a dot, digits: 1.10), the question says\n"
+            "whether the file's is newer, the same or older, and after the upgrade the\n"
+            "program says whether the drive runs the file's version (a warning if not).\n"
+            "\n"
+            "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
+            "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"
+            "output does not stop it. list and check end at Ctrl+C at once.\n"
+            "\n"
+            "The drive is reached through /dev/sgN (load the sg module if there is none),\n"
+            "which needs read and write access: run as root, or as a member of the group that\n"
+            "owns the node. Through /dev/srN the kernel passes the upgrade's commands only with\n"
+            "CAP_SYS_RAWIO (as root). Before its question the upgrade opens the drive's nodes\n"
+            "exclusively: until it ends no disc can be mounted, and no other program can open\n"
+            "/dev/sgN or hold /dev/srN.\n"
+            "\n"
+            "Every upgrade that sent the drive a command that changes it leaves one line in\n"
+            "the system log (journalctl -t drivewright, or /var/log/syslog): the drive, the\n"
+            "file and its SHA-256, how it ended and the version the drive reports after it.\n"};
+}
+
+HelpWords windowsHelpWords() {
+    return {"drivewright-cli", "E: or host:target as list shows it",
+            "The upgrade asks its question on the console, even when the output is\n"
+            "redirected; without a console it needs --yes. Where the file's version and the\n"
+            "drive's read as versions (digits, a dot, digits: 1.10), the question says\n"
+            "whether the file's is newer, the same or older, and after the upgrade the\n"
+            "program says whether the drive runs the file's version (a warning if not).\n"
+            "\n"
+            "An upgrade stops at Ctrl+C or Ctrl+Break only before its committing command;\n"
+            "after it, it runs to its end. list and check end at Ctrl+C at once.\n"
+            "\n"
+            "The drives are found as drivewright.exe finds them: through the ASPI layer on\n"
+            "Windows 95, 98 and Me, else through the SCSI ports, which need administrator\n"
+            "rights (without them: exit code 3). The start's warnings are lines on stderr;\n"
+            "its question about USB drives behind an old ASPI layer needs --yes. The\n"
+            "upgrade holds the drive for itself (the class driver's exclusive access).\n"
+            "\n"
+            "There is no system log line on Windows: --log FILE keeps the record.\n"};
+}
+
+std::string helpText(const HelpWords& words) {
+    return "Usage: " + words.program +
+           " COMMAND [OPTIONS]\n"
            "Replaces the firmware of KORVANE CD/DVD drives.\n"
            "\n"
            "Commands:\n"
@@ -171,7 +216,9 @@ std::string helpText() {
            "  upgrade FILE         checks the file, asks, and downloads it into the drive\n"
            "\n"
            "Options (anywhere on the line; short ones may be bundled, as in -yd DEV):\n"
-           "  -d, --device DEV     the drive (/dev/sgN or /dev/srN); may be left out when\n"
+           "  -d, --device DEV     the drive (" +
+           words.device +
+           "); may be left out when\n"
            "                       exactly one KORVANE drive is attached; also -dDEV and\n"
            "                       --device=DEV\n"
            "  -y, --yes            answer the upgrade's question with yes (for scripts)\n"
@@ -206,27 +253,8 @@ std::string helpText() {
            "       the drive runs the file's version already, or a newer one (see\n"
            "       --allow-reinstall, --allow-older)\n"
            "  130  interrupted before the committing command: nothing was committed\n"
-           "\n"
-           "The upgrade asks its question on the terminal (/dev/tty), even when the output\n"
-           "is redirected; without a terminal it needs --yes. Where the file's version and\n"
-           "the drive's read as versions (digits, a dot, digits: 1.10), the question says\n"
-           "whether the file's is newer, the same or older, and after the upgrade the\n"
-           "program says whether the drive runs the file's version (a warning if not).\n"
-           "\n"
-           "An upgrade stops at Ctrl+C, SIGTERM or SIGHUP only before its committing command;\n"
-           "after it, it runs to its end. Ctrl+Z waits for the end, and a closed pipe on the\n"
-           "output does not stop it. list and check end at Ctrl+C at once.\n"
-           "\n"
-           "The drive is reached through /dev/sgN (load the sg module if there is none),\n"
-           "which needs read and write access: run as root, or as a member of the group that\n"
-           "owns the node. Through /dev/srN the kernel passes the upgrade's commands only with\n"
-           "CAP_SYS_RAWIO (as root). Before its question the upgrade opens the drive's nodes\n"
-           "exclusively: until it ends no disc can be mounted, and no other program can open\n"
-           "/dev/sgN or hold /dev/srN.\n"
-           "\n"
-           "Every upgrade that sent the drive a command that changes it leaves one line in\n"
-           "the system log (journalctl -t drivewright, or /var/log/syslog): the drive, the\n"
-           "file and its SHA-256, how it ended and the version the drive reports after it.\n";
+           "\n" +
+           words.notes;
 }
 
 }  // namespace dw::cli

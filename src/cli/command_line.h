@@ -51,6 +51,15 @@ std::optional<Options> parseCommandLine(const std::vector<std::string>& argument
 bool asksForJson(const std::vector<std::string>& arguments);
 
 // What --help prints.
-std::string helpText();
+// The words of the help that differ between the systems: the program's name, how a drive is
+// named, and the notes at the end.
+struct HelpWords {
+    std::string program;
+    std::string device;
+    std::string notes;
+};
+HelpWords linuxHelpWords();
+HelpWords windowsHelpWords();
+std::string helpText(const HelpWords& words);
 
 }  // namespace dw::cli

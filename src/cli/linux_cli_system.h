@@ -23,6 +23,7 @@ public:
 
     ScsiTransport& transport() override { return transport_; }
     bool tracesCommands() const override { return true; }
+    HelpWords helpWords() const override { return linuxHelpWords(); }
     std::optional<int> findDrives(const std::string& named, bool trace, std::ostream& err) override;
     bool aDriveCouldNotBeOpened() const override;
     std::string nameOf(const DeviceEntry& entry) override;

@@ -23,6 +23,7 @@ public:
 
     ScsiTransport& transport() override { return transport_; }
     bool tracesCommands() const override { return false; }
+    HelpWords helpWords() const override { return windowsHelpWords(); }
     std::optional<int> findDrives(const std::string& named, bool trace, std::ostream& err) override;
     bool aDriveCouldNotBeOpened() const override { return accessDenied_; }
     std::string nameOf(const DeviceEntry& entry) override;

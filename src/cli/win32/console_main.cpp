@@ -21,18 +21,26 @@
 namespace {
 
 volatile LONG gInterrupt = -1;  // the first console event caught, -1 before one came
+volatile LONG gHeld = 0;        // 1 from the upgrade's confirmation to its end
 
+// Windows runs the handler on a thread of its own. Ctrl+C and Ctrl+Break handled (TRUE) leave
+// the process running. After a close, log-off or shut-down event the process ends when the
+// handler returns, whatever it returns, or when the system's time-out passes: while an upgrade
+// runs the handler waits for its end, which is all a program can do.
 BOOL WINAPI onConsoleEvent(DWORD event) {
     InterlockedCompareExchange(&gInterrupt, static_cast<LONG>(event), -1);
-    return TRUE;  // handled: the process goes on
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        while (gHeld != 0) Sleep(100);
+    }
+    return TRUE;
 }
 
 class ConsoleSignals : public dw::cli::Signals {
 public:
     void catchInterrupts() override { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
-    // The handler caught every event from the question on; nothing more to hold back.
-    void holdBack() override {}
-    void release() override {}
+    // The handler keeps the process running at Ctrl+C; a closing console waits for the end.
+    void holdBack() override { InterlockedExchange(&gHeld, 1); }
+    void release() override { InterlockedExchange(&gHeld, 0); }
     const char* interruption() override {
         switch (gInterrupt) {
             case -1: return nullptr;

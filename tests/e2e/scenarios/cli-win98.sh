@@ -16,6 +16,13 @@ steps_of_the_console() {
   kv829a_image
   mkimage --row "DVDR   KV-829A" --size 1028096 --version 1.10 --break checksum "$work/broken.bin"
 
+  cli --help
+  expect "--help: exit code" "$rc" 0
+  expect_has "--help: the program" "$out" "Usage: drivewright-cli COMMAND [OPTIONS]"
+  expect_has "--help: the drive's name" "$out" "the drive (E: or host:target as list shows it)"
+  cli list --bogus
+  expect "a command line that does not read: exit code" "$rc" 2
+
   cli list
   expect "list: exit code" "$rc" 0
   expect_has "list: the first drive" "$out" '0:0  "'
@@ -44,6 +51,7 @@ steps_of_the_console() {
     "['1.00', '1.10']"
   cmp "$work/wnaspi32-0-0.bin" "$work/kv829a-110.bin"
   echo "   the drive holds the file, byte for byte"
+  cp "$work/wnaspi32.log" "$work/upgrade.log"  # the record up to the upgrade's end
 
   # Each start of the simulated layer reads its drives anew: the drive now runs 1.10.
   two_drives_where_first | sed 's/^drive 0 0 E 1.00 /drive 0 0 E 1.10 /' > "$work/wnaspi32.cfg"
@@ -63,7 +71,7 @@ check() {
     DBUS_SYSTEM_BUS_ADDRESS="unix:path=$linux/no-system-bus" \
     timeout 60 "$native/drivewright" upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes \
     > "$linux/out.txt" 2>&1 < /dev/null || { cat "$linux/out.txt"; echo "e2e: Linux upgrade failed"; exit 1; }
-  upgrade_part "$work/wnaspi32.log" > "$work/windows-upgrade.txt"
+  upgrade_part "$work/upgrade.log" > "$work/windows-upgrade.txt"
   upgrade_part "$linux/drives.log" > "$work/linux-upgrade.txt"
   if ! diff "$work/windows-upgrade.txt" "$work/linux-upgrade.txt" > "$work/difference.txt"; then
     head -n 20 "$work/difference.txt"; echo "e2e: the records differ"; exit 1
