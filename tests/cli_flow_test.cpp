@@ -11,6 +11,7 @@
 #include "cli/cli_program.h"
 #include "cli/linux_cli_system.h"
 #include "cli/windows_cli_system.h"
+#include "cli_support.h"
 #include "firmware_support.h"
 #include "linux_support.h"
 #include "resources/program_strings.h"
@@ -21,23 +22,6 @@ using namespace testing_support;
 namespace sc = sim::scenarios;
 
 namespace {
-
-struct NoConsole : dw::cli::Terminal {
-    int openControlling() override { return ENXIO; }
-    void show(const std::string&) override {}
-    std::optional<std::string> readLine() override { return std::nullopt; }
-    void closeControlling() override {}
-    bool errorIsTerminal() override { return false; }
-    int errorColumns() override { return 0; }
-    std::string columnsVariable() override { return ""; }
-};
-
-struct NoSignals : dw::cli::Signals {
-    void catchInterrupts() override {}
-    void holdBack() override {}
-    void release() override {}
-    const char* interruption() override { return nullptr; }
-};
 
 enum class Pc { Linux, Windows98, WindowsXp, Windows10 };
 
@@ -90,8 +74,8 @@ struct Bench {
             system = std::make_unique<dw::cli::WindowsCliSystem>(windows, options.yes);
         }
         dw::ProgramStrings strings;
-        NoConsole terminal;
-        NoSignals signals;
+        NoTerminal terminal;
+        QuietSignals signals;
         dw::cli::Environment env{*system, windows, strings, terminal, out, err, signals};
         return dw::cli::RunCommand(options, env);
     }

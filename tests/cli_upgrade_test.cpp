@@ -15,6 +15,7 @@
 #include "cli/linux_cli_system.h"
 #include "cli/sha256.h"
 #include "cli/upgrade_record.h"
+#include "cli_support.h"
 #include "firmware_support.h"
 #include "linux_support.h"
 #include "resources/program_strings.h"
@@ -27,17 +28,6 @@ struct InstantClock : dw::Clock {
     uint32_t now = 0;
     uint32_t tickCount() override { return now; }
     void sleep(uint32_t milliseconds) override { now += milliseconds; }
-};
-
-// A process without a controlling terminal, its output redirected.
-struct NoTerminal : dw::cli::Terminal {
-    int openControlling() override { return ENXIO; }
-    void show(const std::string&) override {}
-    std::optional<std::string> readLine() override { return std::nullopt; }
-    void closeControlling() override {}
-    bool errorIsTerminal() override { return false; }
-    int errorColumns() override { return 0; }
-    std::string columnsVariable() override { return ""; }
 };
 
 // Marks, by how many commands the drive had received by then, in the order they came: the
@@ -84,14 +74,6 @@ struct Case {
     int exitCode;
     std::string sequence;
     const char* told;  // a line of stderr, or null
-};
-
-// Signals where no interrupt comes.
-struct QuietSignals : dw::cli::Signals {
-    void catchInterrupts() override {}
-    void holdBack() override {}
-    void release() override {}
-    const char* interruption() override { return nullptr; }
 };
 
 // Answers the question with yes, and notes what the program held when it asked.

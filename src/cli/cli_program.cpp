@@ -48,16 +48,6 @@ const char* busKindName(BusKind kind) {
     }
 }
 
-std::string hexBytes(const uint8_t* bytes, size_t count) {
-    std::string text;
-    char b[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        text += b;
-    }
-    return text;
-}
-
 // `text` without the blanks that pad it on either side.
 std::string withoutPadding(std::string text) {
     text.erase(0, text.find_first_not_of(' '));

@@ -10,6 +10,7 @@
 #include "cli/json_report.h"
 #include "cli/kernel_rights.h"
 #include "cli/power_supply.h"
+#include "cli/reasons.h"
 #include "cli/sha256.h"
 #include "scsi/command_result.h"
 
@@ -20,16 +21,6 @@ namespace {
 // Who holds the sleep inhibitor, and why, as logind lists them.
 constexpr const char* kInhibitorWho = "drivewright";
 constexpr const char* kInhibitorWhy = "firmware upgrade in progress";
-
-std::string hexBytes(const uint8_t* bytes, size_t count) {
-    std::string text;
-    char b[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        text += b;
-    }
-    return text;
-}
 
 void tellLeftOut(const ScanProblem& p, std::ostream& err) {
     err << "drivewright: " << p.path << " (SCSI address " << p.address.host << ":"

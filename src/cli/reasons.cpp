@@ -75,6 +75,16 @@ std::string readLine(const FileRefusal& why, const std::string& path) {
 
 }  // namespace
 
+std::string hexBytes(const uint8_t* bytes, size_t count) {
+    std::string text;
+    char b[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        text += b;
+    }
+    return text;
+}
+
 std::string fileRefusalLine(const FileRefusal& why, const std::string& path) {
     std::string line;
     using Kind = FileRefusal::Kind;

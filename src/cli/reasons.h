@@ -2,12 +2,17 @@
 // that stands beside the dialog's sentence, and into the exit code a script branches on.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "firmware/upgrade_file_validation.h"
 #include "firmware/upgrade_state.h"
 
 namespace dw::cli {
+
+// "3B 04 00": bytes in hex, for --trace.
+std::string hexBytes(const uint8_t* bytes, size_t count);
 
 // "drivewright: ..." in plain words with the numbers, for the file at `path`; empty for none.
 std::string fileRefusalLine(const FileRefusal& why, const std::string& path);

@@ -188,22 +188,20 @@ fi
 write_buffers_to() {
   grep -c "scsi_req_parsed target $1 lun 0 tag [0-9]* command 59 " "$work/qemu-trace.log" || true
 }
-if grep -q 'dw-check: mounted-disc-refused ran' "$work/serial.log"; then
-  n=$(write_buffers_to 1)
-  if [ "$n" -eq 0 ]; then
-    result PASS "mounted-disc-nothing-sent"
+# chunks_to_target CHECK TARGET WANTED: where the guest ran CHECK, the drive at TARGET received
+# WANTED WRITE BUFFER commands.
+chunks_to_target() {
+  grep -q "dw-check: $1 ran" "$work/serial.log" || return 0
+  local n
+  n=$(write_buffers_to "$2")
+  if [ "$n" -eq "$3" ]; then
+    result PASS "$1: $3 WRITE BUFFER"
   else
-    result FAIL "mounted-disc-nothing-sent: the drive with the mounted disc received $n WRITE BUFFER"
+    result FAIL "$1: the drive received $n WRITE BUFFER, not $3"
   fi
-fi
-if grep -q 'dw-check: refused-write-buffer-lsi ran' "$work/serial.log"; then
-  n=$(write_buffers_to 2)
-  if [ "$n" -eq 1 ]; then
-    result PASS "refused-write-buffer-lsi-one-chunk-sent"
-  else
-    result FAIL "refused-write-buffer-lsi-one-chunk-sent: the drive received $n WRITE BUFFER, not 1"
-  fi
-fi
+}
+chunks_to_target mounted-disc-refused 1 0
+chunks_to_target refused-write-buffer-lsi 2 1
 
 echo "kernel $kver ($image_version), $accel, guest run ${seconds}s"
 echo "$passed passed, $failed failed"

@@ -2,13 +2,6 @@
 # its exit codes. The upgrade's command record, from its first command on, is the one the Linux
 # command line sends the same drive (which linux-same-commands shows to be the dialog's).
 layer_config="$two_drives"
-upgrade_part() {
-  local lines first start
-  lines=$(grep -E '^([0-9]+ [0-9]+ [0-9A-F]{2} |commit )' "$1")
-  first=$(grep -n -m 1 '^0 0 3B ' <<< "$lines" | cut -d: -f1)
-  start=$(head -n "$first" <<< "$lines" | grep -n '^0 0 00 ' | tail -n 1 | cut -d: -f1)
-  tail -n +"$start" <<< "$lines"
-}
 json() {  # json EXPRESSION: its value over the JSON document in $out (as d)
   python3 -c "import json,sys; d=json.loads(sys.argv[1]); print(($1))" "$out"
 }
@@ -62,19 +55,4 @@ steps_of_the_console() {
   printf '%s\n' "$layer_config" > "$work/wnaspi32.cfg"
 }
 console_steps=steps_of_the_console
-check() {
-  local linux="$work/linux"
-  mkdir -p "$linux"
-  printf '%s\n' 'drive pata 0 0 0 0 sg0 sr0 1.00 DVDR   KV-829A' \
-    'drive pata 0 0 1 0 sg1 sr1 1.04 CD-R   KV-W6025A' > "$linux/linux.cfg"
-  DRIVEWRIGHT_LINUX_SIM="$linux/linux.cfg" LD_PRELOAD="$native/libdrivewright_linux_sim.so" \
-    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$linux/no-system-bus" \
-    timeout 60 "$native/drivewright" upgrade "$work/kv829a-110.bin" --device /dev/sg0 --yes \
-    > "$linux/out.txt" 2>&1 < /dev/null || { cat "$linux/out.txt"; echo "e2e: Linux upgrade failed"; exit 1; }
-  upgrade_part "$work/upgrade.log" > "$work/windows-upgrade.txt"
-  upgrade_part "$linux/drives.log" > "$work/linux-upgrade.txt"
-  if ! diff "$work/windows-upgrade.txt" "$work/linux-upgrade.txt" > "$work/difference.txt"; then
-    head -n 20 "$work/difference.txt"; echo "e2e: the records differ"; exit 1
-  fi
-  echo "   the same $(wc -l < "$work/linux-upgrade.txt") lines as the Linux command line's"
-}
+check() { same_upgrade_as_linux "$work/upgrade.log"; }
