@@ -31,6 +31,7 @@ struct Bench {
     sim::Machine windows;
     LinuxPc linux;
     sim::KorvaneDrive* drive = nullptr;
+    sim::KorvaneDrive* other = nullptr;  // a second drive, which --device leaves alone
     TempFolder folder;
     std::string image = folder.file("kv829a-110.bin");
     std::ostringstream out, err;
@@ -39,22 +40,28 @@ struct Bench {
         switch (pc) {
             case Pc::Linux:
                 linux.add({sim::LinuxAttachment::Sata, 0, 0, 0, 0, 0, 0});
-                drive = linux.drives.back().get();
+                linux.add({sim::LinuxAttachment::Sata, 1, 0, 0, 0, 1, 1});
+                drive = linux.drives[0].get();
+                other = linux.drives[1].get();
                 break;
             case Pc::Windows98:
                 sc::windows98(windows);
                 sc::addAspiAdapter(windows, "ESDI_506", "Primary IDE controller (dual fifo)");
                 drive = &sc::addWindows98Drive(windows, "DVDR   KV-829A", "1.00", 0, 0, 'E');
+                other = &sc::addWindows98Drive(windows, "DVDR   KV-829A", "1.00", 0, 1, 'F',
+                                               "MF&CHILD0001&PCI&VEN_8086");
                 break;
             case Pc::WindowsXp:
                 sc::windowsXp(windows);
                 sc::addPort(windows, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
                 drive = &sc::addPortDrive(windows, "DVDR   KV-829A", "1.00", 0, 0, 'E');
+                other = &sc::addPortDrive(windows, "DVDR   KV-829A", "1.00", 0, 1, 'F');
                 break;
             case Pc::Windows10:
                 sc::windows10(windows);
                 sc::addStorahciPort(windows, 0);
                 drive = &sc::addInternalDrive(windows, "DVDR   KV-829A", "1.00", 0, 0, 'E');
+                other = &sc::addInternalDrive(windows, "DVDR   KV-829A", "1.00", 0, 1, 'F');
                 break;
         }
         std::string error;
@@ -92,7 +99,7 @@ dw::cli::Options upgrade(const std::string& device) {
 
 }  // namespace
 
-TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDrive) {
+TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDriveAndLeavesTheOtherAlone) {
     const struct {
         Pc pc;
         const char* name;     // as list shows it
@@ -109,6 +116,8 @@ TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDrive) {
         EXPECT_EQ(bench.run(list), dw::cli::kExitOk) << bench.err.str();
         EXPECT_EQ(bench.out.str().rfind(std::string(c.name) + "  \"", 0), 0u) << bench.out.str();
 
+        const size_t probed = bench.other->receivedWithOpcode(0xF1).size();
+        EXPECT_GT(probed, 0u);  // list asked both
         EXPECT_EQ(bench.run(upgrade(c.another)), dw::cli::kExitOk) << bench.err.str();
         EXPECT_EQ(bench.drive->committedImage, bench.bytes);
         EXPECT_NE(bench.out.str().find("Upgrade succesfull\nFirmware version: 1.10\n"),
@@ -121,7 +130,9 @@ TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDrive) {
         EXPECT_NE(bench.out.str().find("The drive already runs 1.10; nothing was sent.\n"),
                   std::string::npos);
         EXPECT_EQ(bench.chunks(), chunks);
-        EXPECT_EQ(bench.run(upgrade("F:")), dw::cli::kExitNoDrive);
+        EXPECT_EQ(bench.run(upgrade("G:")), dw::cli::kExitNoDrive);
+        EXPECT_EQ(bench.other->receivedWithOpcode(0xF1).size(), probed);
+        EXPECT_EQ(bench.other->receivedWithOpcode(0x3B).size(), 0u);
     }
 }
 
@@ -168,7 +179,7 @@ TEST(CliFlow, windowsTellsWhatItsStartWouldHaveAskedAndEndsWhereItMust) {
         SCOPED_TRACE(c.what);
         Bench bench(c.pc);
         c.prepare(bench);
-        dw::cli::Options options = upgrade("");
+        dw::cli::Options options = upgrade(c.pc == Pc::Windows98 ? "0:0" : "E:");
         options.yes = c.yes;
         options.force = c.force;
         EXPECT_EQ(bench.run(options), c.exitCode) << bench.err.str();

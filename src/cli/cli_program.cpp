@@ -141,6 +141,7 @@ private:
     };
     // The steps of every command.
     void start();
+    void keepOnlyTheDriveNamed();
     int list();
     std::optional<size_t> chooseDrive(int& exitCode);
     int check(bool forUpgrade);
@@ -227,9 +228,22 @@ void Session::start() {
     };
     ended_ = system_.findDrives(options_.device, options_.trace, env_.err);
     if (ended_ || transport_.kind == TransportKind::None) return;
+    if (!options_.device.empty()) keepOnlyTheDriveNamed();
     ProbeInterfaces(transport_);
     FillDeviceList(transport_, state_.deviceList,
                    [this](const std::string& label) { labels_.push_back(label); });
+}
+
+// With --device nothing more goes to the other drives, one of which may be writing a disc: the
+// interface probe and the list fill see the drive named alone.
+void Session::keepOnlyTheDriveNamed() {
+    for (HostAdapter& adapter : transport_.adapters) {
+        for (DeviceList& bus : adapter.buses) {
+            for (size_t i = bus.size(); i-- > 0;) {
+                if (!system_.names(options_.device, bus.at(i))) bus.remove(i);
+            }
+        }
+    }
 }
 
 // What the download's account and the progress learn of each command.
