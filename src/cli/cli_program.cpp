@@ -532,6 +532,7 @@ std::optional<int> Session::refuseTheSameOrOlder() {
 // The dry run ends where the upgrade would ask: every check passed, nothing that changes the
 // drive sent.
 int Session::tellTheDryRun(const DeviceEntry& device) {
+    if (report_) report_->outcome = "would_upgrade";
     const char* order = versionOrderWord(versions_.order);
     env_.out << "Would upgrade " << system_.nameOf(device) << " (" << labelOf(device)
              << ") from firmware " << versions_.before << " to " << versions_.file;

@@ -252,7 +252,8 @@ std::string JsonReport::document(int exitCode, const std::vector<std::string>& s
     }
     // An upgrade that ended before it began, after a valid check, ended for what it said last,
     // not for the check's "Valid upgrade file loaded".
-    const bool textTellsTheEnd = outcome != "not_started" && outcome != "valid";
+    const bool textTellsTheEnd =
+        outcome != "not_started" && outcome != "valid" && outcome != "would_upgrade";
     if (exitCode != 0) {
         object.set("error", errorObject(exitCode, messageOf(textTellsTheEnd ? text : "", said)));
     }

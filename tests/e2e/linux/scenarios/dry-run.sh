@@ -10,6 +10,9 @@ Would upgrade /dev/sg0 (ID:0  KV-829A) from firmware 1.00 to 1.10 (newer) with $
   expect "commands other than reading ones" "$(commands '..' | grep -cvE '^0 [01] (12|00|03|F1) ')" 0
   grep -q "^open /dev/sg0 exclusive" "$work/opens.log"
   echo "   the drive was held as the upgrade holds it"
+  dw upgrade "$work/kv829a-110.bin" --device /dev/sg0 --dry-run --json --yes
+  expect "JSON: exit code and outcome" "$rc $(python3 -c 'import json,sys; print(json.load(sys.stdin)["outcome"])' < "$work/out.txt")" \
+    "0 would_upgrade"
 
   configure "$(two_drives_where_first 'mounted /media/cdrom')"
   dw upgrade "$work/kv829a-110.bin" --device /dev/sg0 --dry-run
