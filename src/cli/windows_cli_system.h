@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "cli/cli_system.h"
 #include "discovery/device_opens.h"
@@ -15,8 +18,11 @@ namespace dw::cli {
 
 class WindowsCliSystem : public CliSystem {
 public:
+    // The SHA-256 of a file in lower-case hex, empty where Windows cannot give it.
+    using Digest = std::function<std::string(const std::string& path)>;
     // `yes`: the question of the start (USB drives behind an old ASPI layer) is answered yes.
-    WindowsCliSystem(WindowsApi& api, bool yes) : api_(api), transport_(api), yes_(yes) {}
+    WindowsCliSystem(WindowsApi& api, bool yes, Digest digest = {})
+        : api_(api), transport_(api), yes_(yes), digest_(std::move(digest)) {}
     ~WindowsCliSystem() override;
     WindowsCliSystem(const WindowsCliSystem&) = delete;
     WindowsCliSystem& operator=(const WindowsCliSystem&) = delete;
@@ -36,7 +42,7 @@ public:
     std::optional<std::string> dischargingBattery() override;
     std::string keepAwake() override { return "not asked on Windows"; }
     void letSleep() override {}
-    std::string sha256Of(const std::string&) override { return ""; }
+    std::string sha256Of(const std::string& path) override { return digest_ ? digest_(path) : ""; }
     int openLog(const std::string& path) override;
     int appendToLog(const std::string& line) override;
     void writeSystemLog(bool, const std::string&) override {}
@@ -51,6 +57,7 @@ private:
     WindowsApi& api_;
     ScsiTransport transport_;
     bool yes_;
+    Digest digest_;
     DeviceOpens opens_;
     bool accessDenied_ = false;
     std::FILE* log_ = nullptr;

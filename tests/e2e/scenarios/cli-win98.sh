@@ -36,15 +36,19 @@ steps_of_the_console() {
   expect "upgrade without --yes and no console: exit code" "$rc" 2
   expect "upgrade without --yes: nothing sent" "$(commands 3B | wc -l)" 0
 
-  cli upgrade kv829a-110.bin -d 0:0 --yes --json
+  cli upgrade kv829a-110.bin -d 0:0 --yes --json --log upgrades.log
   expect "upgrade: exit code" "$rc" 0
   expect "upgrade: the outcome" "$(json '[d["outcome"], d["upgrade"]["committed"], d["upgrade"]["chunks_sent"]]')" \
     "['succeeded', True, 126]"
   expect "upgrade: the versions" "$(json '[d["upgrade"]["version_before"], d["upgrade"]["version_after"]]')" \
     "['1.00', '1.10']"
+  expect "upgrade: the file's SHA-256" "$(json 'd["file"]["sha256"]')" \
+    "$(sha256sum "$work/kv829a-110.bin" | cut -d' ' -f1)"
   cmp "$work/wnaspi32-0-0.bin" "$work/kv829a-110.bin"
   echo "   the drive holds the file, byte for byte"
   cp "$work/wnaspi32.log" "$work/upgrade.log"  # the record up to the upgrade's end
+  expect "--log: the record" "$(python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).read()); print(r["drive"]["name"], r["outcome"], r["version_after"], r["file"]["sha256"])' "$work/upgrades.log")" \
+    "0:0 succeeded 1.10 $(sha256sum "$work/kv829a-110.bin" | cut -d' ' -f1)"
 
   # Each start of the simulated layer reads its drives anew: the drive now runs 1.10.
   two_drives_where_first | sed 's/^drive 0 0 E 1.00 /drive 0 0 E 1.10 /' > "$work/wnaspi32.cfg"
