@@ -135,6 +135,13 @@ KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::s
     return drive;
 }
 
+KorvaneDrive& addSystemDisk(Machine& pc, int port, int target) {
+    KorvaneDrive& disk = pc.addDrive("ST3500418AS     ", "CC38", "ATA     ");
+    pc.attach(disk, port, 0, target, 0, letterIndex('C'));
+    pc.setDriveType(letterIndex('C'), dw::DriveTypes::kFixed);
+    return disk;
+}
+
 KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,
                           char letter) {
     KorvaneDrive& drive = pc.addDrive(product, revision);

@@ -48,6 +48,10 @@ void addPort(Machine& pc, int port, const std::string& service, const std::strin
 // A CD/DVD drive on a port, at a drive letter.
 KorvaneDrive& addPortDrive(Machine& pc, const std::string& product, const std::string& revision,
                            int port, int target, char letter);
+// The system disk at C: on a port: a pass-through request through \\.\C: reaches it, whatever
+// address the request names (the disk class driver sends it to its own disk). It records what
+// it receives like a drive.
+KorvaneDrive& addSystemDisk(Machine& pc, int port, int target);
 // An external USB drive at a drive letter: a USB mass-storage child device and the mount
 // manager's path naming it.
 KorvaneDrive& addUsbDrive(Machine& pc, const std::string& product, const std::string& revision,

@@ -32,6 +32,7 @@ struct Bench {
     LinuxPc linux;
     sim::KorvaneDrive* drive = nullptr;
     sim::KorvaneDrive* other = nullptr;  // a second drive, which --device leaves alone
+    sim::KorvaneDrive* disk = nullptr;   // the system disk at C: (XP, 10)
     TempFolder folder;
     std::string image = folder.file("kv829a-110.bin");
     std::ostringstream out, err;
@@ -56,12 +57,14 @@ struct Bench {
                 sc::addPort(windows, 0, "atapi", sc::kHdcClass, "Primary IDE Channel");
                 drive = &sc::addPortDrive(windows, "DVDR   KV-829A", "1.00", 0, 0, 'E');
                 other = &sc::addPortDrive(windows, "DVDR   KV-829A", "1.00", 0, 1, 'F');
+                disk = &sc::addSystemDisk(windows, 0, 2);
                 break;
             case Pc::Windows10:
                 sc::windows10(windows);
                 sc::addStorahciPort(windows, 0);
                 drive = &sc::addInternalDrive(windows, "DVDR   KV-829A", "1.00", 0, 0, 'E');
                 other = &sc::addInternalDrive(windows, "DVDR   KV-829A", "1.00", 0, 1, 'F');
+                disk = &sc::addSystemDisk(windows, 0, 2);
                 break;
         }
         std::string error;
@@ -136,6 +139,27 @@ TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDriveAndLeavesTheOther
     }
 }
 
+// A drive whose letter another program holds answers nothing through it: the scan finds it on
+// its port alone and files it under the first letter not taken, C:, the system disk's. It is
+// listed by its address, and its upgrade sends nothing, through C: least of all.
+TEST(CliFlow, aDriveWithoutItsOwnLetterGetsNothingThroughAnotherLetter) {
+    for (const Pc pc : {Pc::WindowsXp, Pc::Windows10}) {
+        Bench bench(pc);
+        bench.windows.attachmentOf(*bench.drive)->lockedByOtherProgram = true;
+        dw::cli::Options list;
+        list.command = dw::cli::Command::List;
+        EXPECT_EQ(bench.run(list), dw::cli::kExitOk);
+        EXPECT_EQ(bench.out.str().rfind("0:0  \"ID:0  KV-829A  \"", 0), 0u) << bench.out.str();
+        EXPECT_EQ(bench.run(upgrade("0:0")), dw::cli::kExitNoAccess) << bench.err.str();
+        EXPECT_NE(bench.out.str().find("Upgrade failed! The command could not be sent to the "
+                                       "drive."),
+                  std::string::npos)
+            << bench.out.str();
+        EXPECT_TRUE(bench.disk->received().empty());
+        EXPECT_EQ(bench.chunks(), 0u);
+    }
+}
+
 TEST(CliFlow, windowsTellsWhatItsStartWouldHaveAskedAndEndsWhereItMust) {
     const struct {
         const char* what;
@@ -162,6 +186,9 @@ TEST(CliFlow, windowsTellsWhatItsStartWouldHaveAskedAndEndsWhereItMust) {
              b.windows.power = {true, 0, 8, 57};
          },
          true, false, dw::cli::kExitOk, ""},
+        {"its letter held by another program", Pc::Windows10,
+         [](Bench& b) { b.windows.attachmentOf(*b.drive)->lockedByOtherProgram = true; }, true,
+         false, dw::cli::kExitNoAccess, "E: is a CD or DVD drive that does not give its address"},
         {"no administrator rights", Pc::Windows10,
          [](Bench& b) { b.windows.failOpen("\\\\.\\SCSI0:", dw::winerr::kAccessDenied); }, true,
          false, dw::cli::kExitNoAccess, "Access denied: run Drivewright as administrator"},
@@ -185,5 +212,8 @@ TEST(CliFlow, windowsTellsWhatItsStartWouldHaveAskedAndEndsWhereItMust) {
         EXPECT_EQ(bench.run(options), c.exitCode) << bench.err.str();
         EXPECT_NE(bench.err.str().find(c.told), std::string::npos) << bench.err.str();
         EXPECT_EQ(bench.chunks(), c.exitCode == dw::cli::kExitOk ? 126u : 0u);
+        if (bench.disk != nullptr) {
+            EXPECT_TRUE(bench.disk->received().empty());
+        }
     }
 }

@@ -308,6 +308,7 @@ std::optional<size_t> Session::chooseDrive(int& exitCode) {
     // Only the drive named was asked: a drive that could not be opened is that one, told.
     exitCode = kExitNoAccess;
     if (system_.aDriveCouldNotBeOpened()) return std::nullopt;
+    if (system_.tellWhyNoDriveAnswers(options_.device, env_.err)) return std::nullopt;
     exitCode = kExitNoDrive;
     env_.err << "drivewright: " << options_.device
              << " is not a KORVANE drive this program found (drivewright list shows them)\n";

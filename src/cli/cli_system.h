@@ -45,6 +45,9 @@ public:
     virtual std::string nameOf(const DeviceEntry& entry) = 0;
     // Whether a name the user gave (--device) names the drive.
     virtual bool names(const std::string& name, const DeviceEntry& entry) = 0;
+    // Where no drive found answers to a name the user gave: why, when the system can tell (told
+    // on `err`: the exit code is then 3), else false.
+    virtual bool tellWhyNoDriveAnswers(const std::string& name, std::ostream& err) = 0;
     // --json: the drive's nodes or letter, its stable name and its address.
     virtual void describe(const DeviceEntry& entry, DriveFacts& facts) = 0;
 

@@ -29,6 +29,7 @@ public:
     std::string nameOf(const DeviceEntry& entry) override;
     bool names(const std::string& name, const DeviceEntry& entry) override;
     void describe(const DeviceEntry& entry, DriveFacts& facts) override;
+    bool tellWhyNoDriveAnswers(const std::string&, std::ostream&) override { return false; }
     bool mayUpgrade(const DeviceEntry& entry, std::ostream& err) override;
     bool hold(const DeviceEntry& entry, std::ostream& err) override;
     bool heldIsTheScannedOne(DeviceEntry& entry) override;

@@ -26,6 +26,14 @@ std::string upper(std::string text) {
     return text;
 }
 
+// E:, e:, E:\ and \\.\E: as E:; other names in capitals.
+std::string normalName(const std::string& name) {
+    std::string wanted = upper(name);
+    if (wanted.rfind("\\\\.\\", 0) == 0) wanted.erase(0, 4);
+    if (wanted.size() == 3 && wanted[2] == '\\') wanted.pop_back();
+    return wanted;
+}
+
 }  // namespace
 
 WindowsCliSystem::~WindowsCliSystem() {
@@ -68,21 +76,35 @@ std::optional<int> WindowsCliSystem::findDrives(const std::string&, bool, std::o
     return std::nullopt;
 }
 
+// A drive is named by a letter only where the letter is its own (the scan files a drive it found
+// at no letter under the first letter not taken, C: for one whose letter another program holds:
+// a letter that names no drive of Windows').
 std::string WindowsCliSystem::nameOf(const DeviceEntry& entry) {
-    // B: stands for a letter not assigned; ASPI gives none.
-    if (transport_.kind == TransportKind::PassThrough && entry.driveLetter > 1 &&
-        entry.driveLetter < kDriveLetterCount) {
-        return std::string(1, static_cast<char>('A' + entry.driveLetter)) + ":";
+    const int letter = entry.driveLetter;
+    if (transport_.kind == TransportKind::PassThrough && letter > 1 &&
+        transport_.isOwnLetter(entry)) {
+        return std::string(1, static_cast<char>('A' + letter)) + ":";
     }
     return std::to_string(entry.hostAdapter) + ":" + std::to_string(entry.targetId);
 }
 
 // E:, e:, E:\ and \\.\E: name the drive at E:; host:target as list shows it.
 bool WindowsCliSystem::names(const std::string& name, const DeviceEntry& entry) {
-    std::string wanted = upper(name);
-    if (wanted.rfind("\\\\.\\", 0) == 0) wanted.erase(0, 4);
-    if (wanted.size() == 3 && wanted[2] == '\\') wanted.pop_back();
+    const std::string wanted = normalName(name);
     return wanted == nameOf(entry);
+}
+
+// A CD-ROM drive letter that gave the scan no SCSI address: its drive is held by another program
+// (the class driver's exclusive access refuses every other handle's requests), or is not one
+// the system reaches through SCSI.
+bool WindowsCliSystem::tellWhyNoDriveAnswers(const std::string& name, std::ostream& err) {
+    const std::string wanted = normalName(name);
+    if (wanted.size() != 2 || wanted[1] != ':' || wanted[0] < 'C' || wanted[0] > 'Z') return false;
+    if (api_.getDriveType(wanted + "\\") != DriveTypes::kCdrom) return false;
+    err << "drivewright: " << wanted
+        << " is a CD or DVD drive that does not give its address: another program may hold it "
+           "(close it and try again), or Windows does not reach it through SCSI\n";
+    return true;
 }
 
 void WindowsCliSystem::describe(const DeviceEntry& entry, DriveFacts& d) {

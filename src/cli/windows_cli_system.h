@@ -35,6 +35,7 @@ public:
     std::string nameOf(const DeviceEntry& entry) override;
     bool names(const std::string& name, const DeviceEntry& entry) override;
     void describe(const DeviceEntry& entry, DriveFacts& facts) override;
+    bool tellWhyNoDriveAnswers(const std::string& name, std::ostream& err) override;
     bool mayUpgrade(const DeviceEntry&, std::ostream&) override { return true; }
     bool hold(const DeviceEntry& entry, std::ostream& err) override;
     bool heldIsTheScannedOne(DeviceEntry& entry) override;
@@ -52,13 +53,12 @@ public:
     void tellWhyTheDownloadStopped(const DeviceEntry&, bool, int32_t, std::ostream&) override {}
 
 private:
-    std::optional<int> startTheTransport(std::ostream& err);
-
     WindowsApi& api_;
     ScsiTransport transport_;
     bool yes_;
     Digest digest_;
     DeviceOpens opens_;
+
     bool accessDenied_ = false;
     std::FILE* log_ = nullptr;
 };

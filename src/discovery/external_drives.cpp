@@ -96,6 +96,7 @@ void AddLetterAdapters(ScsiTransport& transport, const std::vector<DeviceEntry>&
 
         DeviceEntry entry = candidate;
         entry.hostAdapter = static_cast<int32_t>(transport.adapters.size());
+        transport.letterOwner[size_t(entry.driveLetter)] = addressKey(entry);
         InquiryStrings strings;
         if ((transport.driveLetterInquiry(entry, strings) & 0xFF) == 1) {
             copyIdentification(strings, entry);

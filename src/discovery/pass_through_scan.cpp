@@ -47,6 +47,7 @@ TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens) {
     std::vector<DeviceEntry> letters;
     for (int letter = 0; letter < kDriveLetterCount; ++letter) {
         transport.letterIsCdrom[size_t(letter)] = 0;
+        transport.letterOwner[size_t(letter)] = ScsiTransport::kNoOwner;
         if (api.getDriveType(driveRootPath(letter)) != DriveTypes::kCdrom) continue;
         const auto opened = api.createFile(driveLetterDeviceName(letter), kGenericReadWrite,
                                            kShareReadWrite, kOpenExisting, 0);
@@ -64,6 +65,7 @@ TransportKind PassThroughScan(ScsiTransport& transport, DeviceOpens* opens) {
             entry.driveLetter = letter;
             letters.push_back(entry);
             transport.letterIsCdrom[size_t(letter)] = 1;
+            transport.letterOwner[size_t(letter)] = addressKey(entry);
         }
         api.closeHandle(opened.handle);
     }

@@ -37,6 +37,9 @@ int32_t ScsiTransport::passThroughCommand(DeviceEntry& device, const ScsiCommand
     if (device.hostAdapter < 0 || device.targetId < 0) return kResultNotSent;
     const int letter = device.driveLetter;
     if (letter < 0 || letter >= kDriveLetterCount) return kResultNoDriveLetter;
+    // The request goes to the device the letter's class driver owns, whatever address it names
+    // (C: the system disk): never through a letter that is not this drive's own.
+    if (!isOwnLetter(device)) return kResultNoDriveLetter;
 
     PassThroughRequest request;
     std::memset(&request, 0, sizeof request);

@@ -37,7 +37,22 @@ std::string scsiPortDeviceName(int portNumber) {
     return name;
 }
 
-ScsiTransport::ScsiTransport(WindowsApi& api) : api_(api) { letterHandle.fill(kInvalidHandle); }
+ScsiTransport::ScsiTransport(WindowsApi& api) : api_(api) {
+    letterHandle.fill(kInvalidHandle);
+    letterOwner.fill(kOwnerNotScanned);
+}
+
+int64_t addressKey(const DeviceEntry& e) {
+    return int64_t{e.hostAdapter & 0xFFFF} << 24 | int64_t{e.pathId & 0xFF} << 16 |
+           int64_t{e.targetId & 0xFF} << 8 | int64_t{e.lun & 0xFF};
+}
+
+bool ScsiTransport::isOwnLetter(const DeviceEntry& device) const {
+    const int letter = device.driveLetter;
+    if (letter < 0 || letter >= kDriveLetterCount) return false;
+    const int64_t owner = letterOwner[size_t(letter)];
+    return owner == kOwnerNotScanned || owner == addressKey(device);
+}
 
 namespace {
 NoWindows& noWindows() {
@@ -48,6 +63,7 @@ NoWindows& noWindows() {
 
 ScsiTransport::ScsiTransport(LinuxApi& api) : api_(noWindows()), linuxApi_(&api) {
     letterHandle.fill(kInvalidHandle);
+    letterOwner.fill(kOwnerNotScanned);
 }
 
 ScsiTransport::~ScsiTransport() {
@@ -134,7 +150,7 @@ void ScsiTransport::openDriveHandle(const DeviceEntry& device) {
     }
     // A:, B: and C: never get a kept handle; their commands open one each time.
     const int letter = device.driveLetter;
-    if (letter <= 2 || letter >= kDriveLetterCount) return;
+    if (letter <= 2 || letter >= kDriveLetterCount || !isOwnLetter(device)) return;
     if (letterHandleOpen[letter] && letterHandle[letter] != kInvalidHandle) {
         api_.closeHandle(letterHandle[letter]);
     }

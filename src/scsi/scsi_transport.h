@@ -208,6 +208,17 @@ public:
     std::array<uint8_t, kDriveLetterCount> letterLocked = {};  // 1: lockDrive holds it
     char errorText[kErrorTextSize] = {};
     std::array<uint8_t, kDriveLetterCount> letterIsCdrom = {};
+    // Pass-through: whose letter each letter is, as the scan learned it: the SCSI address
+    // (addressKey) that IOCTL_SCSI_GET_ADDRESS gave for a CD-ROM letter, or of the external drive
+    // found behind it; kNoOwner for a letter that is no drive's own (a letter the scan only
+    // handed out, such as C: to a drive it found at no letter). kOwnerNotScanned until a scan
+    // ran: a tree built by hand.
+    static constexpr int64_t kNoOwner = -1;
+    static constexpr int64_t kOwnerNotScanned = -2;
+    std::array<int64_t, kDriveLetterCount> letterOwner;
+    // Whether the device's drive letter is its own: requests through a letter go to the device
+    // the letter's class driver owns, whatever address they name.
+    bool isOwnLetter(const DeviceEntry& device) const;
     GetAspi32SupportInfoFn supportInfo = nullptr;
     SendAspi32CommandFn sendCommand = nullptr;
     // SG_IO: the drives the Linux scan found, and who is told of every command sent.
@@ -226,6 +237,9 @@ private:
     WindowsApi& api_;
     LinuxApi* linuxApi_ = nullptr;
 };
+
+// The SCSI address of an entry as one number: port, path, target and LUN.
+int64_t addressKey(const DeviceEntry& entry);
 
 // Copies what INQUIRY read into the entry's identification fields.
 void copyIdentification(const InquiryStrings& strings, DeviceEntry& entry);
