@@ -353,22 +353,25 @@ TEST(DownloadProcedures, overAspiAndSgIoEachWayAChunkFailsIsToldApart) {
 // What the signal handling rests on: of everything the procedures send (the chunks and their
 // preparation), only the chunk that makes the drive keep the image counts as committing (the
 // opcode is the CDB's first byte, the mode its second). Commands no procedure sends but that look
-// alike (the bytes swapped, WRITE BUFFER's other modes, E2h's other modes) do not.
+// alike (the bytes swapped, WRITE BUFFER's other modes, E2h's other modes) do not. Answered GOOD,
+// those carrying firmware and the preparation may have changed the drive; no other command has.
 TEST(DownloadProcedures, onlyTheChunkThatMakesTheDriveKeepTheImageCommits) {
-    const auto committing = [](const std::vector<uint8_t>& bytes) {
-        dw::ScsiCommand command;
-        std::copy(bytes.begin(), bytes.end(), command.cdb.begin());
-        return dw::IsCommittingCommand(command);
-    };
     const struct {
         std::vector<uint8_t> cdb;
-        bool commits;
+        bool commits, changes;
     } lookalikes[] = {
-        {{0x3B, 0x05}, true},  {{0x3B, 0x04}, false}, {{0x3B, 0x07}, false}, {{0x3B, 0x02}, false},
-        {{0x05, 0x3B}, false}, {{0x04, 0x3B}, false}, {{0xE2, 0x00}, true},  {{0xE2, 0x01}, false},
-        {{0xE2, 0x05}, false}, {{0x00, 0xE2}, false}, {{0xE1, 0x00}, false}, {{0xE3, 0x00}, false},
-        {{0x3C, 0x05}, false}, {{0x00, 0x00}, false}, {{0xE1, 0x04}, false}, {{0x01, 0x00}, false},
-        {{0x03, 0x00}, false}, {{0x12, 0x00}, false}, {{0x1B, 0x00}, false},
+        {{0x3B, 0x05}, true, true},   {{0x3B, 0x04}, false, true},  {{0x3B, 0x07}, false, true},
+        {{0x3B, 0x02}, false, true},  {{0x05, 0x3B}, false, false}, {{0x04, 0x3B}, false, false},
+        {{0xE2, 0x00}, true, true},   {{0xE2, 0x01}, false, true},  {{0xE2, 0x05}, false, true},
+        {{0x00, 0xE2}, false, false}, {{0xE1, 0x00}, false, true},  {{0xE3, 0x00}, false, false},
+        {{0x3C, 0x05}, false, false}, {{0x00, 0x00}, false, false}, {{0xE1, 0x04}, false, true},
+        {{0x01, 0x00}, false, false}, {{0x03, 0x00}, false, false}, {{0x12, 0x00}, false, false},
+        {{0x1B, 0x00}, false, false},
     };
-    for (const auto& c : lookalikes) EXPECT_EQ(committing(c.cdb), c.commits) << hex(c.cdb);
+    for (const auto& c : lookalikes) {
+        dw::ScsiCommand command;
+        std::copy(c.cdb.begin(), c.cdb.end(), command.cdb.begin());
+        EXPECT_EQ(dw::IsCommittingCommand(command), c.commits) << hex(c.cdb);
+        EXPECT_EQ(dw::MayHaveChangedTheDrive(command, 1), c.changes) << hex(c.cdb);
+    }
 }

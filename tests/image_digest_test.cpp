@@ -16,9 +16,9 @@ TEST(ImageDigest, givesThePublishedXxh64Answers) {
     uint64_t generator = 2654435761u;
     for (auto& b : bytes) b = uint8_t(generator >> 56), generator *= 11400714785074694797ull;
     const std::pair<size_t, uint64_t> vectors[] = {
-        {0, 0xEF46DB3751D8E999},      {1, 0xE934A84ADB052768},   {14, 0x8282DCC4994E35C8},
-        {88, 0xA130814F81F87E43},     {222, 0xB641AE8CB691C174}, {2367, 0xA82418DDEC0EA581},
-        {0xFB000, 0x6D462BB9347F1883}};
+        {0, 0xEF46DB3751D8E999},    {1, 0xE934A84ADB052768},      {4, 0x9136A0DCA57457EE},
+        {14, 0x8282DCC4994E35C8},   {88, 0xA130814F81F87E43},     {222, 0xB641AE8CB691C174},
+        {2367, 0xA82418DDEC0EA581}, {0xFB000, 0x6D462BB9347F1883}};
     for (const auto& [size, answer] : vectors)
         EXPECT_EQ(dw::ImageDigest::of(bytes.data(), size), answer) << size << " bytes";
 }

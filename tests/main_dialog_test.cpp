@@ -265,7 +265,12 @@ TEST(MainDialogStart, eachKindOfPcStartsAsItShould) {
          " |||No CD or DVD drive found -+-"},  // no box
         {"no known drive", [](Program& p) { xpDrive(p.pc, "CDROM 52X"); }, " ||| -+-"},
         // The interface a KV-825A reports moves it to Serial ATA.
-        {"SATA", [](Program& p) { xpDrive(p.pc, "DVDR   KV-825A").setInterfaceCode(1); },
+        {"SATA",
+         [](Program& p) {
+             auto& drive = xpDrive(p.pc, "DVDR   KV-825A");
+             drive.setInterfaceCode(1);
+             p.watched = &drive;
+         },
          "ID:0  KV-825SA, 0|0|1.00|" + found},
         {"98", [](Program& p) { oldLayer(p, dw::mb::kAnswerOk); }, usb + ask},
         {"98 declined", [](Program& p) { oldLayer(p, dw::mb::kAnswerCancel); },
@@ -291,6 +296,10 @@ TEST(MainDialogStart, eachKindOfPcStartsAsItShould) {
         Program p;
         c.build(p);
         EXPECT_EQ(p.start(), c.started) << c.name;
+        if (p.watched)  // the interface probe and the label read 128 bytes each
+            for (const auto& r : p.watched->receivedWithOpcode(0xF1)) {
+                EXPECT_EQ(r.cdb[9], 0x80);
+            }
     }
 }
 

@@ -79,6 +79,7 @@ TEST(SysfsScan, filesEachDriveByItsAddressAndReportsWhatItCannotRead) {
         {{sata}, speed, "!" + speed + " 13 !" + speed + " 13 #0 host0 ATAPI | 0:0:0:0=1.00 " + two},
         {{sata}, cls, "!" + cls + " 13 " + one + "sr0=sr0 sent 1"},
         {{sata}, "/sys/block", "!/sys/block 13 " + one + "sg0= sent 1"},
+        {{sata}, cls + "/sg9", "!" + cls + "/sg9/device 2 " + one + two},  // gone once listed
         {{sata}, "/dev/sg0", "!!/dev/sg0 13 #0 host0 SATA | 0:0:0:0= sg0=sr0 sent 0"},
         // An older layout: a class folder with a device link.
         {{{A::Usb, 5, 0, 2, 0, 0, -1}}, "old", "#5 host5 USB | 5:0:2:0=1.00 sg0= sent 1"},
