@@ -32,7 +32,7 @@ void tellLeftOut(const ScanProblem& p, std::ostream& err) {
 }  // namespace
 
 LinuxCliSystem::~LinuxCliSystem() {
-    letSleep();
+    releaseTheInhibitor();
     if (logFile_ >= 0) linuxApi_.closeLogFile(logFile_);
 }
 
@@ -162,7 +162,9 @@ std::string LinuxCliSystem::keepAwake() {
     return inhibitor.fd >= 0 ? "" : inhibitor.error;
 }
 
-void LinuxCliSystem::letSleep() {
+void LinuxCliSystem::letSleep() { releaseTheInhibitor(); }
+
+void LinuxCliSystem::releaseTheInhibitor() {
     if (sleepInhibitor_ < 0) return;
     linuxApi_.allowSleep(sleepInhibitor_);
     sleepInhibitor_ = -1;

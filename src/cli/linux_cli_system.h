@@ -49,6 +49,7 @@ public:
 
 private:
     std::string blockOf(const DeviceEntry& entry);
+    void releaseTheInhibitor();
     void tellAccessProblem(const std::string& node, int error, std::ostream& err);
     void tellWhoHoldsTheBlockNode(const std::string& block, std::ostream& err);
     void traceCommand(const SgIoTrace& trace, std::ostream& err);

@@ -119,6 +119,7 @@ expect_has() {  # expect_has DESCRIPTION TEXT PART
   echo "   $1: has '$3'"
 }
 # cli ARGS: drivewright-cli.exe in the scenario's folder, bounded in time.
+# shellcheck disable=SC2034  # out and err are read by the scenarios
 cli() {
   rc=0
   (cd "$work" && timeout 120 "$wine" "$work/drivewright-cli.exe" "$@") \
@@ -180,12 +181,13 @@ prepare
 
 export WINEDLLOVERRIDES="wnaspi32=n${dll_overrides:+;$dll_overrides}"
 # The version for the program alone; the tools beside it keep the prefix's.
+# (A reg add fails now and then on a busy machine: set_prefix_value tries again.)
 for exe in drivewright.exe drivewright-cli.exe; do
-  timeout 60 "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version \
-    /d "$windows" /f >/dev/null 2>&1 || { echo "e2e: cannot set the Windows version"; exit 1; }
+  set_prefix_value "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d "$windows" ||
+    { echo "e2e: cannot set the Windows version"; exit 1; }
 done
-timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
-  >/dev/null 2>&1 || { echo "e2e: cannot set the display's DPI"; exit 1; }
+set_prefix_value 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" ||
+  { echo "e2e: cannot set the display's DPI"; exit 1; }
 if ! timeout 60 "$wine" "$w64/win98_registry.exe" "$(win_path "$work/wnaspi32.cfg")" \
     > "$work/registry.txt" 2>&1; then
   cat "$work/registry.txt"; echo "e2e: registry set-up failed"; exit 1

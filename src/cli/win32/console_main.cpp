@@ -56,7 +56,7 @@ public:
 // The console the program runs in, whatever its standard handles are redirected to.
 class ConsoleTerminal : public dw::cli::Terminal {
 public:
-    ~ConsoleTerminal() override { closeControlling(); }
+    ~ConsoleTerminal() override { closeConsole(); }
     int openControlling() override {
         closeControlling();
         in_ = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
@@ -64,7 +64,7 @@ public:
         out_ = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (in_ != INVALID_HANDLE_VALUE && out_ != INVALID_HANDLE_VALUE) return 0;
-        closeControlling();
+        closeConsole();
         return ENXIO;  // no console
     }
     void show(const std::string& text) override {
@@ -84,11 +84,7 @@ public:
         }
         return std::nullopt;
     }
-    void closeControlling() override {
-        if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
-        if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
-        in_ = out_ = INVALID_HANDLE_VALUE;
-    }
+    void closeControlling() override { closeConsole(); }
     bool errorIsTerminal() override {
         DWORD mode = 0;
         return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
@@ -104,6 +100,12 @@ public:
     }
 
 private:
+    void closeConsole() {
+        if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
+        if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
+        in_ = out_ = INVALID_HANDLE_VALUE;
+    }
+
     HANDLE in_ = INVALID_HANDLE_VALUE;
     HANDLE out_ = INVALID_HANDLE_VALUE;
 };
