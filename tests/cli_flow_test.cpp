@@ -33,6 +33,7 @@ struct Bench {
     sim::KorvaneDrive* drive = nullptr;
     sim::KorvaneDrive* other = nullptr;  // a second drive, which --device leaves alone
     sim::KorvaneDrive* disk = nullptr;   // the system disk at C: (XP, 10)
+    std::vector<bool> awakeAsked;        // Windows: what the system was asked, in order
     TempFolder folder;
     std::string image = folder.file("kv829a-110.bin");
     std::ostringstream out, err;
@@ -81,7 +82,11 @@ struct Bench {
         if (kind == Pc::Linux) {
             system = std::make_unique<dw::cli::LinuxCliSystem>(linux.machine);
         } else {
-            system = std::make_unique<dw::cli::WindowsCliSystem>(windows, options.yes);
+            system = std::make_unique<dw::cli::WindowsCliSystem>(windows, options.yes, nullptr,
+                                                                 [this](bool awake) {
+                                                                     awakeAsked.push_back(awake);
+                                                                     return true;
+                                                                 });
         }
         dw::ProgramStrings strings;
         NoTerminal terminal;
@@ -128,6 +133,9 @@ TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDriveAndLeavesTheOther
             << bench.out.str();
         const size_t chunks = bench.chunks();
         EXPECT_EQ(chunks, 126u);
+        // Windows keeps from sleeping from the first chunk to the end, and only for an upgrade.
+        const std::vector<bool> awake = {true, false};
+        EXPECT_EQ(bench.awakeAsked, c.pc == Pc::Linux ? std::vector<bool>{} : awake);
 
         EXPECT_EQ(bench.run(upgrade(c.name)), dw::cli::kExitNothingDone) << bench.err.str();
         EXPECT_NE(bench.out.str().find("The drive already runs 1.10; nothing was sent.\n"),
@@ -136,6 +144,7 @@ TEST(CliFlow, upgradesOnceOnEverySystemByTheNameItGivesTheDriveAndLeavesTheOther
         EXPECT_EQ(bench.run(upgrade("G:")), dw::cli::kExitNoDrive);
         EXPECT_EQ(bench.other->receivedWithOpcode(0xF1).size(), probed);
         EXPECT_EQ(bench.other->receivedWithOpcode(0x3B).size(), 0u);
+        EXPECT_EQ(bench.awakeAsked, c.pc == Pc::Linux ? std::vector<bool>{} : awake);
     }
 }
 

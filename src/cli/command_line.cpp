@@ -200,7 +200,8 @@ HelpWords windowsHelpWords() {
             "Windows 95, 98 and Me, else through the SCSI ports, which need administrator\n"
             "rights (without them: exit code 3). The start's warnings are lines on stderr;\n"
             "its question about USB drives behind an old ASPI layer needs --yes. The\n"
-            "upgrade holds the drive for itself (the class driver's exclusive access).\n"
+            "upgrade holds the drive for itself (the class driver's exclusive access) and\n"
+            "keeps Windows from sleeping until it ends.\n"
             "\n"
             "There is no system log line on Windows: --log FILE keeps the record.\n"};
 }

@@ -37,6 +37,7 @@ std::string normalName(const std::string& name) {
 }  // namespace
 
 WindowsCliSystem::~WindowsCliSystem() {
+    if (awake_ && stayAwake_) stayAwake_(false);
     if (log_ != nullptr) std::fclose(log_);
 }
 
@@ -148,6 +149,17 @@ std::optional<std::string> WindowsCliSystem::dischargingBattery() {
         battery += ", " + std::to_string(power.batteryLifePercent) + "%";
     }
     return battery;
+}
+
+std::string WindowsCliSystem::keepAwake() {
+    if (!stayAwake_) return "this Windows has no SetThreadExecutionState";
+    awake_ = stayAwake_(true);
+    return awake_ ? "" : "SetThreadExecutionState refused";
+}
+
+void WindowsCliSystem::letSleep() {
+    if (awake_ && stayAwake_) stayAwake_(false);
+    awake_ = false;
 }
 
 int WindowsCliSystem::openLog(const std::string& path) {

@@ -20,9 +20,16 @@ class WindowsCliSystem : public CliSystem {
 public:
     // The SHA-256 of a file in lower-case hex, empty where Windows cannot give it.
     using Digest = std::function<std::string(const std::string& path)>;
+    // Keeps the system from sleeping (true) until it is let sleep (false): whether Windows
+    // took the request.
+    using StayAwake = std::function<bool(bool awake)>;
     // `yes`: the question of the start (USB drives behind an old ASPI layer) is answered yes.
-    WindowsCliSystem(WindowsApi& api, bool yes, Digest digest = {})
-        : api_(api), transport_(api), yes_(yes), digest_(std::move(digest)) {}
+    WindowsCliSystem(WindowsApi& api, bool yes, Digest digest = {}, StayAwake stayAwake = {})
+        : api_(api),
+          transport_(api),
+          yes_(yes),
+          digest_(std::move(digest)),
+          stayAwake_(std::move(stayAwake)) {}
     ~WindowsCliSystem() override;
     WindowsCliSystem(const WindowsCliSystem&) = delete;
     WindowsCliSystem& operator=(const WindowsCliSystem&) = delete;
@@ -41,8 +48,8 @@ public:
     bool heldIsTheScannedOne(DeviceEntry& entry) override;
     void release(const DeviceEntry& entry) override;
     std::optional<std::string> dischargingBattery() override;
-    std::string keepAwake() override { return "not asked on Windows"; }
-    void letSleep() override {}
+    std::string keepAwake() override;
+    void letSleep() override;
     std::string sha256Of(const std::string& path) override { return digest_ ? digest_(path) : ""; }
     int openLog(const std::string& path) override;
     int appendToLog(const std::string& line) override;
@@ -57,6 +64,8 @@ private:
     ScsiTransport transport_;
     bool yes_;
     Digest digest_;
+    StayAwake stayAwake_;
+    bool awake_ = false;
     DeviceOpens opens_;
 
     bool accessDenied_ = false;

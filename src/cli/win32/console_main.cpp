@@ -172,6 +172,16 @@ std::string sha256OfFile(const std::string& path) {
     return text;
 }
 
+// SetThreadExecutionState (Windows 98 and 2000 on), looked up at run time: the system does not
+// sleep while the thread asks for it, until the thread asks no more. Nothing on Windows 95 and
+// NT 4.0.
+bool stayAwake(bool awake) {
+    using SetStateFn = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
+    const auto set = entry<SetStateFn>(GetModuleHandleA("kernel32.dll"), "SetThreadExecutionState");
+    if (set == nullptr) return false;
+    return set(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS) != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,7 +197,7 @@ int main(int argc, char** argv) {
     int exitCode = dw::cli::kExitFailed;
     // The library search is narrowed before anything loads a library (the ASPI layer's included).
     dw::StartProgram(api, [&] {
-        dw::cli::WindowsCliSystem system(api, options->yes, sha256OfFile);
+        dw::cli::WindowsCliSystem system(api, options->yes, sha256OfFile, stayAwake);
         dw::ProgramStrings strings;
         ConsoleTerminal terminal;
         ConsoleSignals signals;
