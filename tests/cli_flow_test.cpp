@@ -169,6 +169,18 @@ TEST(CliFlow, aDriveWithoutItsOwnLetterGetsNothingThroughAnotherLetter) {
     }
 }
 
+// Two drives without a letter of their own at the same target of one port, on its two buses.
+TEST(CliFlow, aNameThatStandsForTwoDrivesChoosesNone) {
+    Bench bench(Pc::WindowsXp);
+    bench.windows.attachmentOf(*bench.drive)->lockedByOtherProgram = true;
+    sim::KorvaneDrive& twin = bench.windows.addDrive("DVDR   KV-829A", "1.00");
+    bench.windows.port(0)->busCount = 2;
+    bench.windows.attach(twin, 0, 1, 0, 0, -1);
+    EXPECT_EQ(bench.run(upgrade("0:0")), dw::cli::kExitUsage);
+    EXPECT_NE(bench.err.str().find("0:0 names 2 drives"), std::string::npos) << bench.err.str();
+    EXPECT_EQ(bench.chunks() + twin.receivedWithOpcode(0x3B).size(), 0u);
+}
+
 TEST(CliFlow, windowsTellsWhatItsStartWouldHaveAskedAndEndsWhereItMust) {
     const struct {
         const char* what;

@@ -302,8 +302,17 @@ std::optional<size_t> Session::chooseDrive(int& exitCode) {
         }
         return std::nullopt;
     }
+    std::vector<size_t> named;
     for (size_t i = 0; i < drives.size(); ++i) {
-        if (system_.names(options_.device, drives.at(i))) return i;
+        if (system_.names(options_.device, drives.at(i))) named.push_back(i);
+    }
+    if (named.size() == 1) return named[0];
+    // host:target on two buses of one port: a name that stands for two drives chooses none.
+    if (named.size() > 1) {
+        env_.err << "drivewright: " << options_.device << " names " << named.size()
+                 << " drives: name the one you mean by its drive letter\n";
+        exitCode = kExitUsage;
+        return std::nullopt;
     }
     // Only the drive named was asked: a drive that could not be opened is that one, told.
     exitCode = kExitNoAccess;
