@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The two Windows programs are what they claim to be: build/win32/drivewright.exe a 32-bit
-# (i386) GUI program, build/win64/drivewright.exe a 64-bit (x86-64) GUI program, both with the
-# runtime linked in (only system DLLs imported, no DLL of ours beside them).
+# The Windows programs are what they claim to be: drivewright.exe a GUI program and
+# drivewright-cli.exe a console program, 32-bit (i386) in build/win32 and 64-bit (x86-64) in
+# build/win64, all with the runtime linked in (only system DLLs imported, no DLL of ours beside
+# them).
 set -u
 root=${1:?usage: exe_format_test.sh SOURCE_DIR}
 failed=0

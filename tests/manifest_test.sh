@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Both Windows programs carry the application manifest, read back from their resources: they ask
-# for administrator rights, name Windows Vista to 11 as supported, depend on Common Controls 6
-# and are DPI aware.
+# The Windows programs carry their application manifests, read back from their resources: the
+# dialog program (both builds) asks for administrator rights, names Windows Vista to 11 as
+# supported, depends on Common Controls 6 and is DPI aware; the console program runs with the
+# rights it is started with (a deployment tool's), and names the same Windows.
 set -u
 root=${1:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE_PY}
 reader=${2:?usage: manifest_test.sh SOURCE_DIR PE_RESOURCE_PY}
@@ -19,13 +20,19 @@ wanted=(
   '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
   '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">system</dpiAwareness>'
 )
-for preset in win32 win64; do
-  exe="$root/build/$preset/drivewright.exe"
-  [ -f "$exe" ] || { fail "$exe is missing (build the $preset preset first)"; continue; }
+console_wanted=(
+  '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'
+  "${wanted[@]:1:5}"
+)
+for exe in "$root"/build/win32/drivewright.exe "$root"/build/win64/drivewright.exe \
+  "$root"/build/win32/drivewright-cli.exe "$root"/build/win64/drivewright-cli.exe; do
+  [ -f "$exe" ] || { fail "$exe is missing (build the win32 and win64 presets first)"; continue; }
+  texts=("${wanted[@]}")
+  [[ $exe == *-cli.exe ]] && texts=("${console_wanted[@]}")
   # Resource type 24 (RT_MANIFEST), id 1: the manifest the loader reads when it starts a program.
   if ! manifest=$(python3 "$reader" "$exe" 24 1); then fail "$exe has no manifest resource"; continue; fi
   flat=$(tr -s ' \r\n' ' ' <<< "$manifest")
-  for text in "${wanted[@]}"; do
+  for text in "${texts[@]}"; do
     grep -qF "$text" <<< "$flat" || fail "$exe: the manifest lacks $text"
   done
   if [ "$(grep -c '<assembly ' <<< "$flat")" -ne 1 ] || ! grep -q '</assembly> *$' <<< "$flat"; then
