@@ -167,6 +167,7 @@ private:
                           const std::string& versionAfter);
     // What each step needs.
     std::string labelOf(const DeviceEntry& device);
+    std::optional<std::string> listedLabelOf(const DeviceEntry& device);
     std::string fileVersion();
     void commandDone(const ScsiCommand& command, int32_t result);
     void traceCommand(const DeviceEntry& device, const ScsiCommand& command, int32_t result);
@@ -603,13 +604,17 @@ std::optional<int> Session::askTheQuestion(const DeviceEntry& device, const char
 
 // The drive's label without the blanks that pad it.
 std::string Session::labelOf(const DeviceEntry& device) {
+    const std::optional<std::string> label = listedLabelOf(device);
+    return label ? withoutPadding(*label) : "";
+}
+
+// The label the list gave the drive of the same name (the last such), if the list has it.
+std::optional<std::string> Session::listedLabelOf(const DeviceEntry& device) {
     const std::string name = system_.nameOf(device);
-    std::string label;
+    std::optional<std::string> label;
     for (size_t i = 0; i < state_.deviceList.size(); ++i) {
         if (system_.nameOf(state_.deviceList.at(i)) == name) label = labels_[i];
     }
-    label.erase(0, label.find_first_not_of(' '));
-    label.erase(label.find_last_not_of(' ') + 1);
     return label;
 }
 
@@ -731,11 +736,8 @@ DriveFacts Session::driveFacts(const DeviceEntry& entry, const std::string& labe
 }
 
 void Session::reportTheDrive(const DeviceEntry& entry) {
-    const std::string name = system_.nameOf(entry);
-    for (size_t i = 0; i < state_.deviceList.size(); ++i) {
-        if (system_.nameOf(state_.deviceList.at(i)) == name) {
-            report_->drive = driveFacts(entry, labels_[i]);
-        }
+    if (const std::optional<std::string> label = listedLabelOf(entry)) {
+        report_->drive = driveFacts(entry, *label);
     }
 }
 
